@@ -1,0 +1,202 @@
+// The Office model: everything detected about the installed Office products, built once by the
+// constructor and never rescanned (only the registered user information is re-read).
+//
+// The methods are split over several files by concern: products (ZelMsoProducts.cpp),
+// applications (ZelMsoApps.cpp), user information (ZelMsoUserInfo.cpp), item catalogue
+// (ZelMsoItems.cpp), Office repairs (ZelMsoOffice.cpp), Windows switches (ZelMsoWindows.cpp),
+// shell switches (ZelMsoShell.cpp) and process control (ZelMsoProcess.cpp).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "support/ZelVersionInfo.h"
+#include "support/platform/Platform.h"
+
+namespace tovalin {
+
+using TArrayDword = std::vector<std::uint32_t>;
+
+// One row of the application table.
+struct TZelMsoApp {
+  const char* AppName;
+  const char* ExeName;
+  const char* Extension;
+};
+inline constexpr int kAppCount = 6;
+extern const std::array<TZelMsoApp, kAppCount> kMsoApps;
+
+// One entry of a product-code table: flag "0" lists the product, "1" skips it.
+struct TZelCodeEntry {
+  const char* Flag;
+  const char* Code;
+};
+using TZelCodeTable = std::vector<TZelCodeEntry>;
+extern const TZelCodeTable kCodeTable110;
+extern const TZelCodeTable kCodeTable100;
+extern const TZelCodeTable kCodeTable90;
+extern const TZelCodeTable kCodeTable120;
+
+// A row of the product-code catalogue.
+struct TZelCatalogueRow {
+  const char* Ending;
+  const char* Version;
+  int CodePosition;  // 0: characters 4-5; 1: characters 11-14
+  const TZelCodeTable* Table;
+};
+extern const std::array<TZelCatalogueRow, 4> kCatalogue;
+
+struct TZelMsoVersion {
+  std::string Version;
+  std::string DisplayName;
+  std::string DisplayVersion;
+  std::string ProductCode;
+  std::string ProductId;
+};
+
+struct TZelMsoAppFileList {
+  std::string Version;
+  std::string FileName;
+};
+
+struct TZelMsoItem {
+  std::int32_t Kind = 0;  // 0 information, 1 setting, 2 trouble
+  std::string Title;
+  std::string Description;
+  std::vector<std::string> Captions;
+  std::int32_t ItemId = 0;
+};
+
+// An owned icon: handle 0 means none.
+class TIcon {
+ public:
+  explicit TIcon(IIcons& icons) : icons_(&icons) {}
+  ~TIcon() { SetHandle(0); }
+  TIcon(const TIcon&) = delete;
+  TIcon& operator=(const TIcon&) = delete;
+  IconHandle Handle() const { return handle_; }
+  // Takes ownership of the new handle and destroys the old one.
+  void SetHandle(IconHandle handle) {
+    if (handle_ != 0 && handle_ != handle) icons_->DestroyIcon(handle_);
+    handle_ = handle;
+  }
+  // The icon as .ico bytes; empty when there is none.
+  std::vector<std::uint8_t> Data() const {
+    return handle_ != 0 ? icons_->IconData(handle_) : std::vector<std::uint8_t>{};
+  }
+
+ private:
+  IIcons* icons_;
+  IconHandle handle_ = 0;
+};
+
+class TZelMsoInfo {
+ public:
+  explicit TZelMsoInfo(Platform& platform) : VersionInfo(platform), Icon(platform.Icons()) {}
+
+  std::string AppName;
+  std::string Title;
+  std::string FileName;
+  TZelVersionInfo VersionInfo;
+  TIcon Icon;
+  std::string DisplayVersion;
+  std::vector<TZelMsoItem> Items;
+  std::vector<TZelMsoAppFileList> AppFiles;
+};
+
+// Grows Info.Items by one item.
+void AddItem(TZelMsoInfo& info, std::int32_t kind, std::string_view title, std::int32_t itemId,
+             std::initializer_list<const char*> captions, std::string_view description);
+
+// The 32-character packed form of a braced product code.
+std::string PackGuid(std::string_view guid);
+
+class TZelMso {
+ public:
+  // Runs every scan, in order: products, applications, user information, item catalogue.
+  explicit TZelMso(Platform& platform);
+  ~TZelMso();
+  TZelMso(const TZelMso&) = delete;
+  TZelMso& operator=(const TZelMso&) = delete;
+
+  std::string ProductCode;
+  std::string Company;
+  std::string Owner;
+  std::string Initials;
+  std::string OfficeVersion;
+  std::string UnrecognisedProducts;
+  std::array<std::unique_ptr<TZelMsoInfo>, kAppCount> Slots;
+  std::vector<TZelMsoVersion> Versions;
+
+  // --- products ---
+  void ScanInstalledProducts();
+  int MatchProductCode(std::string_view productCode, const TZelCodeTable& codeTable,
+                       int codePosition);
+  static void SortVersions(std::vector<TZelMsoVersion>& list);
+
+  // --- applications ---
+  void ScanApplications();
+  void ScanAppFiles(int appIndex);
+  static void SortAppFiles(std::vector<TZelMsoAppFileList>& list);
+  void DetectSuite();
+
+  // --- registered user ---
+  void ReadUserInfo();
+  void WriteUserInfo(std::string_view company, std::string_view owner, std::string_view initials);
+
+  // --- items ---
+  void BuildItemCatalogue();
+  std::int32_t GetItemState(std::int32_t itemId);
+  bool SetItemState(std::int32_t itemId, std::int32_t state);
+  void RunRepair(std::int32_t itemId);
+
+  // Office-side
+  std::int32_t GetOfficeClipboardState();
+  void SetOfficeClipboardState(std::int32_t state);
+  void DeleteToolbarFiles(int appIndex, std::string_view extension);
+  void DeleteOfficeAppKey(int appIndex, std::string_view keyFormat);
+  void DeleteTempLockFiles();
+
+  // Windows-side
+  std::int32_t GetLogonImeState();
+  void SetLogonImeState(std::int32_t state);
+  std::int32_t GetScriptHostState();
+  void SetScriptHostState(std::int32_t state);
+
+  // Shell integration
+  std::int32_t GetBrowserIntegrationState(int appIndex);
+  void SetBrowserIntegrationState(int appIndex, std::int32_t state);
+  std::int32_t GetReadOnlyVerbState(int appIndex);
+  void SetReadOnlyVerbState(int appIndex, std::int32_t state);
+  std::int32_t GetEditModeState(int appIndex);
+  void SetEditModeState(int appIndex, std::int32_t state);
+
+  // Process control
+  void FindRunningProcesses(std::string_view exeName, TArrayDword& pids);
+  void FindProcessesByToolhelp(std::string_view exeName, TArrayDword& pids);
+  void FindProcessesByPsapi(std::string_view exeName, TArrayDword& pids);
+  void TerminateRunningProcess(std::uint32_t pid);
+
+  Platform& GetPlatform() { return platform_; }
+
+ private:
+  Platform& platform_;
+};
+
+// Formats "%s" placeholders in order (the registry path formats of the model).
+std::string FormatPath(std::string_view format, std::initializer_list<std::string_view> args);
+
+// Registry paths the model forms.
+inline constexpr const char* kOfficeRoot = "\\SOFTWARE\\Microsoft\\Office";
+inline constexpr const char* kUninstallKey =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr const char* kInstallerUserData =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+
+}  // namespace tovalin

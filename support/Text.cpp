@@ -1,0 +1,201 @@
+#include "Text.h"
+
+namespace tovalin {
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    char32_t cp = 0xFFFD;
+    std::size_t len = 1;
+    if (c < 0x80) {
+      cp = c;
+    } else if ((c & 0xE0) == 0xC0 || (c & 0xF0) == 0xE0 || (c & 0xF8) == 0xF0) {
+      len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
+      char32_t v = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+      bool ok = i + len <= n;
+      for (std::size_t k = 1; ok && k < len; ++k) {
+        const auto cc = static_cast<unsigned char>(text[i + k]);
+        if ((cc & 0xC0) != 0x80) ok = false;
+        v = (v << 6) | (cc & 0x3F);
+      }
+      const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+      if (ok && v >= minimum && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
+        cp = v;
+      } else {
+        len = 1;
+        cp = 0xFFFD;
+      }
+    }
+    i += len;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::size_t Utf16Length(std::string_view text) { return Utf8ToUtf16(text).size(); }
+
+std::vector<std::uint8_t> Utf8ToUtf16Bytes(std::string_view text) {
+  const std::u16string wide = Utf8ToUtf16(text);
+  std::vector<std::uint8_t> out;
+  out.reserve(wide.size() * 2);
+  for (char16_t u : wide) {
+    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(u >> 8));
+  }
+  return out;
+}
+
+std::u16string Utf16FromBytes(const std::uint8_t* data, std::size_t size) {
+  std::u16string out;
+  out.reserve(size / 2);
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    out.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+  }
+  return out;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string AsciiLowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+std::string AsciiUpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+char16_t UpperUnit(char16_t unit) {
+  if (unit < 0x80) return (unit >= u'a' && unit <= u'z') ? static_cast<char16_t>(unit - 32) : unit;
+  // Latin-1 and the full-width Latin letters: enough for registry names in practice.
+  if ((unit >= 0xE0 && unit <= 0xFE && unit != 0xF7)) return static_cast<char16_t>(unit - 32);
+  if (unit >= 0xFF41 && unit <= 0xFF5A) return static_cast<char16_t>(unit - 32);
+  return unit;
+}
+
+int CompareNoCase16(std::u16string_view a, std::u16string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t x = UpperUnit(a[i]);
+    const char16_t y = UpperUnit(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+  // Fast path for ASCII, the common case for registry names.
+  bool ascii = true;
+  for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const char x = AsciiUpper(a[i]);
+      const char y = AsciiUpper(b[i]);
+      if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+  }
+  return CompareNoCase16(Utf8ToUtf16(a), Utf8ToUtf16(b));
+}
+
+std::string CutUtf8(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  std::size_t end = maxBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end));
+}
+
+std::vector<std::string> SplitPath(std::string_view path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t pos = path.find('\\', start);
+    const std::size_t end = pos == std::string_view::npos ? path.size() : pos;
+    if (end > start) parts.emplace_back(path.substr(start, end - start));
+    if (pos == std::string_view::npos) break;
+    start = pos + 1;
+  }
+  return parts;
+}
+
+std::string FormatArg0(std::string_view format, std::string_view value) {
+  std::string out;
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t hit = format.find("%0:s", pos);
+    if (hit == std::string_view::npos) break;
+    out.append(format.substr(pos, hit - pos));
+    out.append(value);
+    pos = hit + 4;
+  }
+  out.append(format.substr(pos));
+  return out;
+}
+
+}  // namespace tovalin

@@ -1,0 +1,48 @@
+// Text helpers shared by every layer. All text inside the program is UTF-8; UTF-16 appears only
+// at the Windows API, in registry data and where a limit is counted in UTF-16 units.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovalin {
+
+// Invalid UTF-8 bytes become U+FFFD so a hostile registry name can never stop a conversion.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Lone surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Number of UTF-16 units the UTF-8 text occupies.
+std::size_t Utf16Length(std::string_view text);
+
+// UTF-16LE bytes (no terminator added) and back (an odd trailing byte is dropped).
+std::vector<std::uint8_t> Utf8ToUtf16Bytes(std::string_view text);
+std::u16string Utf16FromBytes(const std::uint8_t* data, std::size_t size);
+
+// ASCII-only case mapping, as the registry and the file system names need it.
+char AsciiLower(char c);
+char AsciiUpper(char c);
+std::string AsciiLowerCase(std::string_view text);
+std::string AsciiUpperCase(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool EndsWithNoCase(std::string_view text, std::string_view suffix);
+
+// Case-insensitive ordering of names as Windows and Wine keep registry keys: UTF-16 units
+// compared after upper-casing. Returns <0, 0, >0.
+int CompareNoCase(std::string_view a, std::string_view b);
+int CompareNoCase16(std::u16string_view a, std::u16string_view b);
+char16_t UpperUnit(char16_t unit);
+
+// Cuts UTF-8 text to at most maxBytes bytes without splitting a character.
+std::string CutUtf8(std::string_view text, std::size_t maxBytes);
+
+// Splits a backslash-separated path; empty components are dropped.
+std::vector<std::string> SplitPath(std::string_view path);
+
+// Replaces every occurrence of "%0:s" with value (the description substitution of the catalogue).
+std::string FormatArg0(std::string_view format, std::string_view value);
+
+}  // namespace tovalin

@@ -1,0 +1,361 @@
+#include "support/ZelRegistry.h"
+
+#include <algorithm>
+
+#include "support/Text.h"
+
+namespace tovalin {
+
+namespace {
+
+constexpr std::uint32_t kNameBufferUnits = 260;
+// Tree deletion asks the key for its longest subkey name first, so no name is too long there.
+constexpr std::uint32_t kUnlimitedNameUnits = 32768;
+constexpr std::uint32_t kBinaryTextBytes = 520;
+constexpr std::size_t kBinaryTextUnits = 260;
+
+std::string Quote(std::string_view format, std::string_view name) {
+  std::string out;
+  const std::size_t at = format.find("%s");
+  out.append(format.substr(0, at));
+  out.append(name);
+  out.append(format.substr(at + 2));
+  return out;
+}
+
+TRegDataType Classify(std::uint32_t type) {
+  switch (type) {
+    case win::kRegSz:
+      return TRegDataType::String;
+    case win::kRegExpandSz:
+      return TRegDataType::ExpandString;
+    case win::kRegBinary:
+      return TRegDataType::Binary;
+    case win::kRegDword:
+      return TRegDataType::Integer;
+    default:
+      return TRegDataType::Unknown;
+  }
+}
+
+}  // namespace
+
+std::string RegistryDataTypeMessage(std::string_view name) {
+  return Quote("'%s' のデータ型が不正です", name);
+}
+std::string RegistryGetMessage(std::string_view name) {
+  return Quote("'%s' の取得に失敗しました", name);
+}
+std::string RegistrySetMessage(std::string_view name) {
+  return Quote("'%s' の設定に失敗しました", name);
+}
+std::string RegistryCreateKeyMessage(std::string_view name) {
+  return Quote("キー %s の作成に失敗しました", name);
+}
+
+TZelRegistry::TZelRegistry(IRegistry& registry) : registry_(registry) {}
+
+TZelRegistry::~TZelRegistry() { CloseCurrent(); }
+
+void TZelRegistry::SetRoot(RootKey root) {
+  if (root == root_) return;
+  CloseCurrent();
+  root_ = root;
+}
+
+RegHandle TZelRegistry::BaseFor(std::string_view path, std::string& relative) const {
+  if (!path.empty() && path.front() == '\\') {
+    relative = std::string(path.substr(1));
+    return registry_.Root(root_);
+  }
+  relative = std::string(path);
+  return current_ != 0 ? current_ : registry_.Root(root_);
+}
+
+std::string TZelRegistry::FullPath(std::string_view path) const {
+  if (!path.empty() && path.front() == '\\') return std::string(path.substr(1));
+  if (current_ == 0 || currentPath_.empty()) return std::string(path);
+  if (path.empty()) return currentPath_;
+  return currentPath_ + "\\" + std::string(path);
+}
+
+void TZelRegistry::ChangeKey(RegHandle key, std::string path) {
+  CloseCurrent();
+  current_ = key;
+  currentPath_ = std::move(path);
+}
+
+void TZelRegistry::CloseCurrent() {
+  if (current_ != 0) registry_.CloseKey(current_);
+  current_ = 0;
+  currentPath_.clear();
+}
+
+bool TZelRegistry::OpenKeyRead(std::string_view path) {
+  std::string relative;
+  const RegHandle base = BaseFor(path, relative);
+  for (const std::uint32_t rights : {win::kKeyRead, win::kKeyReadNoNotify, win::kKeyQueryValue}) {
+    RegHandle key = 0;
+    if (registry_.OpenKey(base, relative, rights, key) == win::kSuccess) {
+      access_ = rights;
+      ChangeKey(key, FullPath(path));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TZelRegistry::OpenKeyWrite(std::string_view path, bool canCreate) {
+  std::string relative;
+  const RegHandle base = BaseFor(path, relative);
+  RegHandle key = 0;
+  const long result = (canCreate && !relative.empty())
+                          ? registry_.CreateKey(base, relative, access_, key)
+                          : registry_.OpenKey(base, relative, access_, key);
+  if (result != win::kSuccess) return false;
+  ChangeKey(key, FullPath(path));
+  return true;
+}
+
+bool TZelRegistry::HasKey(std::string_view path) {
+  std::string relative;
+  const RegHandle base = BaseFor(path, relative);
+  RegHandle key = 0;
+  if (registry_.OpenKey(base, relative, win::kKeyReadNoNotify, key) != win::kSuccess) return false;
+  registry_.CloseKey(key);
+  return true;
+}
+
+bool TZelRegistry::HasValue(std::string_view name) {
+  std::uint32_t type = 0;
+  return registry_.QueryValue(current_, name, type, nullptr) == win::kSuccess;
+}
+
+bool TZelRegistry::EraseTree(RegHandle base, std::string_view relative) {
+  RegHandle key = 0;
+  if (registry_.OpenKey(base, relative, access_, key) == win::kSuccess) {
+    std::uint32_t subKeys = 0;
+    std::uint32_t values = 0;
+    if (registry_.QueryInfoKey(key, subKeys, values) == win::kSuccess) {
+      for (std::uint32_t i = subKeys; i-- > 0;) {
+        std::string name;
+        if (registry_.EnumKey(key, i, kUnlimitedNameUnits, name) == win::kSuccess) {
+          EraseTree(key, name);
+        }
+      }
+    }
+    registry_.CloseKey(key);
+  }
+  return registry_.DeleteKey(base, relative) == win::kSuccess;
+}
+
+bool TZelRegistry::EraseKey(std::string_view path) {
+  std::string relative;
+  const RegHandle base = BaseFor(path, relative);
+  return EraseTree(base, relative);
+}
+
+bool TZelRegistry::EraseValue(std::string_view name) {
+  return registry_.DeleteValue(current_, name) == win::kSuccess;
+}
+
+std::int32_t TZelRegistry::ReadDword(std::string_view name) {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  if (registry_.QueryValue(current_, name, type, &data) != win::kSuccess || data.size() > 4) {
+    throw ERegistryException(RegistryGetMessage(name));
+  }
+  if (type != win::kRegDword) throw ERegistryException(RegistryDataTypeMessage(name));
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < data.size(); ++i) value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+  return static_cast<std::int32_t>(value);
+}
+
+void TZelRegistry::WriteDword(std::string_view name, std::int32_t value) {
+  const auto v = static_cast<std::uint32_t>(value);
+  const std::vector<std::uint8_t> data = {
+      static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+      static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+  if (registry_.SetValue(current_, name, win::kRegDword, data) != win::kSuccess) {
+    throw ERegistryException(RegistrySetMessage(name));
+  }
+}
+
+bool TZelRegistry::ValueKind(std::string_view name, TRegDataInfo& info) {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  info = TRegDataInfo{};
+  if (registry_.QueryValue(current_, name, type, &data) != win::kSuccess) return false;
+  info.type = Classify(type);
+  info.size = static_cast<std::uint32_t>(data.size());
+  return true;
+}
+
+std::string TZelRegistry::ReadSz(std::string_view name) {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  if (registry_.QueryValue(current_, name, type, &data) != win::kSuccess || data.empty()) {
+    return {};
+  }
+  if (type != win::kRegSz && type != win::kRegExpandSz) {
+    throw ERegistryException(RegistryDataTypeMessage(name));
+  }
+  std::u16string text = Utf16FromBytes(data.data(), data.size());
+  const std::size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos) text.resize(nul);
+  return Utf16ToUtf8(text);
+}
+
+void TZelRegistry::WriteSz(std::string_view name, std::string_view text) {
+  std::vector<std::uint8_t> data = Utf8ToUtf16Bytes(text);
+  data.push_back(0);
+  data.push_back(0);
+  if (registry_.SetValue(current_, name, win::kRegSz, data) != win::kSuccess) {
+    throw ERegistryException(RegistrySetMessage(name));
+  }
+}
+
+std::uint32_t TZelRegistry::ReadBytes(std::string_view name, std::vector<std::uint8_t>& buffer,
+                                      std::uint32_t bufferSize) {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  if (registry_.QueryValue(current_, name, type, &data) != win::kSuccess) return 0;
+  if (type != win::kRegBinary || data.size() > bufferSize) {
+    throw ERegistryException(RegistryDataTypeMessage(name));
+  }
+  buffer.assign(bufferSize, 0);
+  std::copy(data.begin(), data.end(), buffer.begin());
+  return static_cast<std::uint32_t>(data.size());
+}
+
+void TZelRegistry::WriteBytes(std::string_view name, const std::vector<std::uint8_t>& data) {
+  if (registry_.SetValue(current_, name, win::kRegBinary, data) != win::kSuccess) {
+    throw ERegistryException(RegistrySetMessage(name));
+  }
+}
+
+void TZelRegistry::MakeKey(std::string_view path) {
+  std::string relative;
+  const RegHandle base = BaseFor(path, relative);
+  RegHandle key = 0;
+  if (registry_.CreateKey(base, relative, win::kKeyAllAccess, key) != win::kSuccess) {
+    throw ERegistryException(RegistryCreateKeyMessage(path));
+  }
+  registry_.CloseKey(key);
+}
+
+void TZelRegistry::CopyValues(RegHandle from, RegHandle to) {
+  auto copyOne = [&](const std::string& name) {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (registry_.QueryValue(from, name, type, &data) != win::kSuccess || data.empty()) return;
+    registry_.SetValue(to, name, type, data);
+  };
+  copyOne(std::string());
+  for (std::uint32_t i = 0;; ++i) {
+    std::string name;
+    const long result = registry_.EnumValue(from, i, kUnlimitedNameUnits, name);
+    if (result == win::kNoMoreItems || (result != win::kSuccess && result != win::kMoreData)) break;
+    if (result == win::kSuccess && !name.empty()) copyOne(name);
+  }
+}
+
+void TZelRegistry::CopyTree(RegHandle from, RegHandle to) {
+  CopyValues(from, to);
+  for (std::uint32_t i = 0;; ++i) {
+    std::string name;
+    const long result = registry_.EnumKey(from, i, kUnlimitedNameUnits, name);
+    if (result != win::kSuccess) break;
+    RegHandle child = 0;
+    RegHandle target = 0;
+    if (registry_.OpenKey(from, name, access_, child) != win::kSuccess) continue;
+    if (registry_.CreateKey(to, name, win::kKeyAllAccess, target) == win::kSuccess) {
+      CopyTree(child, target);
+      registry_.CloseKey(target);
+    }
+    registry_.CloseKey(child);
+  }
+}
+
+void TZelRegistry::RenameKey(std::string_view oldPath, std::string_view newPath) {
+  if (!HasKey(oldPath) || HasKey(newPath)) return;
+  std::string oldRelative;
+  const RegHandle oldBase = BaseFor(oldPath, oldRelative);
+  RegHandle oldKey = 0;
+  if (registry_.OpenKey(oldBase, oldRelative, access_, oldKey) != win::kSuccess) return;
+  try {
+    MakeKey(newPath);
+  } catch (...) {
+    registry_.CloseKey(oldKey);
+    throw;
+  }
+  std::string newRelative;
+  const RegHandle newBase = BaseFor(newPath, newRelative);
+  RegHandle newKey = 0;
+  if (registry_.OpenKey(newBase, newRelative, access_, newKey) != win::kSuccess) {
+    registry_.CloseKey(oldKey);
+    return;
+  }
+  CopyTree(oldKey, newKey);
+  registry_.CloseKey(newKey);
+  registry_.CloseKey(oldKey);
+  EraseKey(oldPath);
+}
+
+std::vector<std::string> TZelRegistry::ListSubKeys() {
+  std::vector<std::string> names;
+  if (current_ == 0) return names;
+  for (std::uint32_t i = 0;; ++i) {
+    std::string name;
+    if (registry_.EnumKey(current_, i, kNameBufferUnits, name) != win::kSuccess) break;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+std::vector<std::string> TZelRegistry::ListValueNames() {
+  std::vector<std::string> names;
+  if (current_ == 0) return names;
+  for (std::uint32_t i = 0;; ++i) {
+    std::string name;
+    if (registry_.EnumValue(current_, i, kNameBufferUnits, name) != win::kSuccess) break;
+    names.push_back(std::move(name));
+  }
+  return names;
+}
+
+std::string TZelRegistry::ReadText(std::string_view name) {
+  TRegDataInfo info;
+  if (ValueKind(name, info) && info.type == TRegDataType::Binary) {
+    std::vector<std::uint8_t> buffer;
+    const std::uint32_t size = ReadBytes(name, buffer, kBinaryTextBytes);
+    if (size == 0) return {};
+    std::u16string text = Utf16FromBytes(buffer.data(), buffer.size());
+    const std::size_t nul = text.find(u'\0');
+    if (nul != std::u16string::npos) text.resize(nul);
+    if (text.size() > kBinaryTextUnits) text.resize(kBinaryTextUnits);
+    return Utf16ToUtf8(text);
+  }
+  return ReadSz(name);
+}
+
+void TZelRegistry::WriteText(std::string_view name, std::string_view text) {
+  TRegDataInfo info;
+  if (ValueKind(name, info) && info.type == TRegDataType::Binary) {
+    std::u16string wide = Utf8ToUtf16(text);
+    if (wide.size() > kBinaryTextUnits - 1) wide.resize(kBinaryTextUnits - 1);
+    std::vector<std::uint8_t> data;
+    data.reserve((wide.size() + 1) * 2);
+    for (char16_t unit : wide) {
+      data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+      data.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    data.push_back(0);
+    data.push_back(0);
+    WriteBytes(name, data);
+    return;
+  }
+  WriteSz(name, text);
+}
+
+}  // namespace tovalin

@@ -1,0 +1,92 @@
+// Registry access for the whole program. One object serves one probe or one change: construct,
+// select a root, open a key, read or write values on it, close, drop.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/platform/Platform.h"
+
+namespace tovalin {
+
+class ERegistryException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Value classification used by every typed read.
+enum class TRegDataType { Unknown, String, ExpandString, Integer, Binary };
+
+struct TRegDataInfo {
+  TRegDataType type = TRegDataType::Unknown;
+  std::uint32_t size = 0;
+};
+
+class TZelRegistry {
+ public:
+  explicit TZelRegistry(IRegistry& registry);
+  ~TZelRegistry();
+  TZelRegistry(const TZelRegistry&) = delete;
+  TZelRegistry& operator=(const TZelRegistry&) = delete;
+
+  // --- the runtime's registry operations ---
+  void SetRoot(RootKey root);
+  RootKey Root() const { return root_; }
+  bool OpenKeyRead(std::string_view path);
+  bool OpenKeyWrite(std::string_view path, bool canCreate);
+  void CloseCurrent();
+  bool HasKey(std::string_view path);
+  bool HasValue(std::string_view name);
+  bool EraseKey(std::string_view path);
+  bool EraseValue(std::string_view name);
+  std::int32_t ReadDword(std::string_view name);
+  void WriteDword(std::string_view name, std::int32_t value);
+  void RenameKey(std::string_view oldPath, std::string_view newPath);
+
+  bool ValueKind(std::string_view name, TRegDataInfo& info);
+  std::string ReadSz(std::string_view name);
+  void WriteSz(std::string_view name, std::string_view text);
+  // Reads at most bufferSize bytes; returns the data size, 0 if the value cannot be queried.
+  // Raises the data-type error for a non-binary value or one larger than the buffer.
+  std::uint32_t ReadBytes(std::string_view name, std::vector<std::uint8_t>& buffer,
+                          std::uint32_t bufferSize);
+  void WriteBytes(std::string_view name, const std::vector<std::uint8_t>& data);
+  void MakeKey(std::string_view path);
+
+  // --- the four added operations ---
+  std::vector<std::string> ListSubKeys();
+  std::vector<std::string> ListValueNames();
+  std::string ReadText(std::string_view name);
+  void WriteText(std::string_view name, std::string_view text);
+
+  // --- state, for tests and callers that need it ---
+  bool HasCurrentKey() const { return current_ != 0; }
+  std::uint32_t Access() const { return access_; }
+  const std::string& CurrentPath() const { return currentPath_; }
+
+ private:
+  // Where a path is opened from (root or current key) and the path relative to it.
+  RegHandle BaseFor(std::string_view path, std::string& relative) const;
+  std::string FullPath(std::string_view path) const;
+  void ChangeKey(RegHandle key, std::string path);
+  void CopyValues(RegHandle from, RegHandle to);
+  void CopyTree(RegHandle from, RegHandle to);
+  bool EraseTree(RegHandle base, std::string_view relative);
+
+  IRegistry& registry_;
+  RootKey root_ = RootKey::CurrentUser;
+  RegHandle current_ = 0;
+  std::string currentPath_;
+  std::uint32_t access_ = win::kKeyAllAccess;
+};
+
+// Message formats of the registry errors ("%s" = the value or key name).
+std::string RegistryDataTypeMessage(std::string_view name);
+std::string RegistryGetMessage(std::string_view name);
+std::string RegistrySetMessage(std::string_view name);
+std::string RegistryCreateKeyMessage(std::string_view name);
+
+}  // namespace tovalin

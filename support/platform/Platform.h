@@ -1,0 +1,211 @@
+// The machine Tovalin inspects, as the core sees it. Every backend (Windows native, a Wine prefix,
+// an in-memory world for tests) implements these interfaces; the core reaches the machine only
+// through them, so each test can build a world of its own.
+//
+// The calls mirror the Win32 functions they stand for: results are Win32 error codes, names are
+// UTF-8, and registry text data is kept as the registry keeps it (UTF-16LE with its NUL unit).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovalin {
+
+// Win32 error codes the core depends on.
+namespace win {
+constexpr long kSuccess = 0;
+constexpr long kFileNotFound = 2;
+constexpr long kAccessDenied = 5;
+constexpr long kInvalidHandle = 6;
+constexpr long kInvalidParameter = 87;
+constexpr long kMoreData = 234;
+constexpr long kNoMoreItems = 259;
+constexpr long kKeyDeleted = 1018;
+constexpr long kNotAllAssigned = 1300;
+
+// Registry value types.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+
+// Registry access rights.
+constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeySetValue = 0x0002;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
+constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyNotify = 0x0010;
+constexpr std::uint32_t kKeyCreateLink = 0x0020;
+constexpr std::uint32_t kDelete = 0x00010000;
+constexpr std::uint32_t kReadControl = 0x00020000;
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyReadNoNotify = 0x20009;
+constexpr std::uint32_t kKeyWrite = 0x20006;
+constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+// File attributes.
+constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+constexpr std::uint32_t kFileAttributeHidden = 0x02;
+constexpr std::uint32_t kFileAttributeSystem = 0x04;
+constexpr std::uint32_t kFileAttributeVolumeLabel = 0x08;
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+constexpr std::uint32_t kFileAttributeArchive = 0x20;
+constexpr std::uint32_t kFileAttributeNormal = 0x80;
+constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+
+// Process rights and codes.
+constexpr std::uint32_t kProcessQueryInformation = 0x0400;
+constexpr std::uint32_t kProcessVmRead = 0x0010;
+constexpr std::uint32_t kProcessAllAccess = 0x1F0FFF;
+constexpr std::uint32_t kStillActive = 259;
+constexpr std::uint32_t kPlatformWin32Windows = 1;
+constexpr std::uint32_t kPlatformWin32Nt = 2;
+}  // namespace win
+
+enum class RootKey { ClassesRoot, CurrentUser, LocalMachine, Users };
+
+// An open key. 0 is "no key". Backends hand out their own numbers; the four roots have fixed ones.
+using RegHandle = std::uint64_t;
+
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+
+  // The handle of a predefined root; it needs no closing.
+  virtual RegHandle Root(RootKey root) = 0;
+
+  // RegOpenKeyEx: subPath is relative to parent, backslash-separated, may be empty (opens the
+  // parent itself again). Fails with kAccessDenied when the key does not grant `access`.
+  virtual long OpenKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                       RegHandle& result) = 0;
+  // RegCreateKeyEx: opens or creates every missing key along subPath.
+  virtual long CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                         RegHandle& result) = 0;
+  virtual long CloseKey(RegHandle key) = 0;
+
+  // RegEnumKeyEx/RegEnumValue with a name buffer of maxUnits UTF-16 units including the NUL:
+  // a longer name gives kMoreData; past the end gives kNoMoreItems.
+  virtual long EnumKey(RegHandle key, std::uint32_t index, std::uint32_t maxUnits,
+                       std::string& name) = 0;
+  virtual long EnumValue(RegHandle key, std::uint32_t index, std::uint32_t maxUnits,
+                         std::string& name) = 0;
+  // RegQueryInfoKey: numbers of subkeys and values.
+  virtual long QueryInfoKey(RegHandle key, std::uint32_t& subKeys, std::uint32_t& values) = 0;
+
+  // RegQueryValueEx: name "" is the default value. data may be null to ask for type and size.
+  virtual long QueryValue(RegHandle key, std::string_view name, std::uint32_t& type,
+                          std::vector<std::uint8_t>* data) = 0;
+  // RegSetValueEx.
+  virtual long SetValue(RegHandle key, std::string_view name, std::uint32_t type,
+                        const std::vector<std::uint8_t>& data) = 0;
+  virtual long DeleteValue(RegHandle key, std::string_view name) = 0;
+  // RegDeleteKey: the key must have no subkeys; its own DELETE right decides.
+  virtual long DeleteKey(RegHandle parent, std::string_view subPath) = 0;
+};
+
+struct FindEntry {
+  std::string name;  // file name only
+  std::uint32_t attributes = 0;
+};
+
+// Files, with Windows paths ("C:\Program Files\...") compared without regard to case.
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  // GetFileAttributes; kInvalidFileAttributes when the path does not exist.
+  virtual std::uint32_t GetFileAttributes(std::string_view path) = 0;
+  // FindFirstFile/FindNextFile over one pattern such as "C:\x\*.xlb" ('*' and '?' in the last
+  // component). Returns every entry, directories included; callers filter by attributes.
+  virtual std::vector<FindEntry> FindFiles(std::string_view pattern) = 0;
+  virtual bool DeleteFile(std::string_view path) = 0;
+  // The whole content of a file, or nothing when it cannot be read.
+  virtual std::optional<std::vector<std::uint8_t>> ReadFile(std::string_view path) = 0;
+};
+
+class IEnvironment {
+ public:
+  virtual ~IEnvironment() = default;
+  // GetEnvironmentVariable; nothing when unset.
+  virtual std::optional<std::string> GetVariable(std::string_view name) = 0;
+};
+
+// Version resources: GetFileVersionInfoSize/GetFileVersionInfo/VerQueryValue.
+class IVersionResources {
+ public:
+  virtual ~IVersionResources() = default;
+  // The VS_VERSIONINFO block of a file; empty when it has none.
+  virtual std::vector<std::uint8_t> GetFileVersionInfo(std::string_view path) = 0;
+  // VerQueryValueW on such a block: "\VarFileInfo\Translation" gives the raw translation array;
+  // "\StringFileInfo\<lang><cp>\<key>" gives the UTF-16LE text bytes without terminator.
+  virtual bool QueryValue(const std::vector<std::uint8_t>& block, std::string_view subBlock,
+                          std::vector<std::uint8_t>& value) = 0;
+};
+
+// Icons: a handle-like number, 0 meaning none. The owner destroys what it extracted.
+using IconHandle = std::uint64_t;
+
+class IIcons {
+ public:
+  virtual ~IIcons() = default;
+  // ExtractIcon(file, index): the index-th icon group of the file.
+  virtual IconHandle ExtractIcon(std::string_view path, std::uint32_t index) = 0;
+  virtual void DestroyIcon(IconHandle icon) = 0;
+  // The icon as the bytes of an .ico file, for the window to turn into an image.
+  virtual std::vector<std::uint8_t> IconData(IconHandle icon) = 0;
+};
+
+// Process enumeration and control, with the two Windows methods kept apart.
+using ProcessHandle = std::uint64_t;  // 0 = none
+using TokenHandle = std::uint64_t;    // 0 = none
+
+struct ProcessEntry {
+  std::uint32_t pid = 0;
+  std::string exeFile;  // szExeFile of a toolhelp snapshot
+};
+
+class IProcesses {
+ public:
+  virtual ~IProcesses() = default;
+  // GetVersionEx's dwPlatformId.
+  virtual std::uint32_t PlatformId() = 0;
+
+  // CreateToolhelp32Snapshot + Process32First/Next; false when the snapshot cannot be taken.
+  virtual bool Snapshot(std::vector<ProcessEntry>& entries) = 0;
+  // EnumProcesses into a buffer of `capacity` ids; `needed` gets the bytes written as Windows
+  // reports them. lastError gets GetLastError on failure.
+  virtual bool EnumProcesses(std::vector<std::uint32_t>& ids, std::size_t capacity,
+                             std::size_t& neededBytes, long& lastError) = 0;
+  virtual ProcessHandle OpenProcess(std::uint32_t access, std::uint32_t pid) = 0;
+  // GetModuleFileNameEx(handle, NULL): the image path, empty on failure.
+  virtual std::string GetModuleFileName(ProcessHandle process) = 0;
+  virtual bool GetExitCode(ProcessHandle process, std::uint32_t& code) = 0;
+  virtual bool Terminate(ProcessHandle process, std::uint32_t exitCode) = 0;
+  virtual void CloseProcess(ProcessHandle process) = 0;
+
+  // Token privileges: OpenProcessToken(GetCurrentProcess(), access), LookupPrivilegeValue,
+  // AdjustTokenPrivileges followed by GetLastError.
+  virtual TokenHandle OpenProcessToken(std::uint32_t access) = 0;
+  virtual bool LookupPrivilege(std::string_view name) = 0;
+  // Returns GetLastError after the adjustment (0 on full success); a failed call returns its error.
+  virtual long AdjustPrivilege(TokenHandle token, std::string_view name, bool enable) = 0;
+  virtual void CloseToken(TokenHandle token) = 0;
+};
+
+// The whole machine.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual IRegistry& Registry() = 0;
+  virtual IFileSystem& Files() = 0;
+  virtual IEnvironment& Environment() = 0;
+  virtual IVersionResources& Versions() = 0;
+  virtual IIcons& Icons() = 0;
+  virtual IProcesses& Processes() = 0;
+};
+
+}  // namespace tovalin

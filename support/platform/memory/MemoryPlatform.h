@@ -1,0 +1,154 @@
+// An in-memory machine for tests: registry, files, environment, version resources, icons and
+// processes, each filled by the test that uses it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/platform/Platform.h"
+#include "support/platform/memory/MemoryRegistry.h"
+
+namespace tovalin {
+
+class MemoryFileSystem : public IFileSystem {
+ public:
+  std::uint32_t GetFileAttributes(std::string_view path) override;
+  std::vector<FindEntry> FindFiles(std::string_view pattern) override;
+  bool DeleteFile(std::string_view path) override;
+  std::optional<std::vector<std::uint8_t>> ReadFile(std::string_view path) override;
+
+  // Adds a file (and its folders). Attributes default to archive.
+  void AddFile(std::string_view path, std::vector<std::uint8_t> content = {},
+               std::uint32_t attributes = win::kFileAttributeArchive);
+  void AddFolder(std::string_view path, std::uint32_t attributes = win::kFileAttributeDirectory);
+  bool Exists(std::string_view path) const;
+  // Files whose deletion fails (open in another program, say).
+  void SetLocked(std::string_view path, bool locked);
+
+ private:
+  struct Entry {
+    std::string path;  // as given
+    std::uint32_t attributes = 0;
+    std::vector<std::uint8_t> content;
+    bool locked = false;
+  };
+  static std::string Key(std::string_view path);
+  std::map<std::string, Entry> entries_;  // by upper-cased path
+};
+
+class MemoryEnvironment : public IEnvironment {
+ public:
+  std::optional<std::string> GetVariable(std::string_view name) override;
+  void Set(std::string_view name, std::string_view value);
+  void Unset(std::string_view name);
+
+ private:
+  std::map<std::string, std::string> vars_;  // by upper-cased name
+};
+
+// Version blocks come from the file's own bytes when it is a PE file, or from a block a test
+// registered for the path.
+class MemoryVersionResources : public IVersionResources {
+ public:
+  explicit MemoryVersionResources(MemoryFileSystem& files) : files_(files) {}
+  std::vector<std::uint8_t> GetFileVersionInfo(std::string_view path) override;
+  bool QueryValue(const std::vector<std::uint8_t>& block, std::string_view subBlock,
+                  std::vector<std::uint8_t>& value) override;
+  void SetBlock(std::string_view path, std::vector<std::uint8_t> block);
+
+ private:
+  MemoryFileSystem& files_;
+  std::map<std::string, std::vector<std::uint8_t>> blocks_;
+};
+
+class MemoryIcons : public IIcons {
+ public:
+  explicit MemoryIcons(MemoryFileSystem& files) : files_(files) {}
+  IconHandle ExtractIcon(std::string_view path, std::uint32_t index) override;
+  void DestroyIcon(IconHandle icon) override;
+  std::vector<std::uint8_t> IconData(IconHandle icon) override;
+  // Registers the .ico bytes of icon `index` of a file.
+  void SetIcon(std::string_view path, std::uint32_t index, std::vector<std::uint8_t> ico);
+  std::size_t LiveIcons() const { return live_.size(); }
+
+ private:
+  MemoryFileSystem& files_;
+  std::map<std::pair<std::string, std::uint32_t>, std::vector<std::uint8_t>> icons_;
+  std::map<IconHandle, std::vector<std::uint8_t>> live_;
+  IconHandle next_ = 1;
+};
+
+struct FakeProcess {
+  std::uint32_t pid = 0;
+  std::string imagePath;  // the Windows path GetModuleFileNameEx reports
+  std::string exeFile;    // the snapshot's szExeFile; the file name part of imagePath if empty
+  bool running = true;
+  std::uint32_t exitCode = win::kStillActive;
+  bool openable = true;       // OpenProcess succeeds
+  bool needsDebug = false;    // opens only while SeDebugPrivilege is on
+};
+
+class MemoryProcesses : public IProcesses {
+ public:
+  std::uint32_t PlatformId() override { return platformId; }
+  bool Snapshot(std::vector<ProcessEntry>& entries) override;
+  bool EnumProcesses(std::vector<std::uint32_t>& ids, std::size_t capacity,
+                     std::size_t& neededBytes, long& lastError) override;
+  ProcessHandle OpenProcess(std::uint32_t access, std::uint32_t pid) override;
+  std::string GetModuleFileName(ProcessHandle process) override;
+  bool GetExitCode(ProcessHandle process, std::uint32_t& code) override;
+  bool Terminate(ProcessHandle process, std::uint32_t exitCode) override;
+  void CloseProcess(ProcessHandle process) override;
+  TokenHandle OpenProcessToken(std::uint32_t access) override;
+  bool LookupPrivilege(std::string_view name) override;
+  long AdjustPrivilege(TokenHandle token, std::string_view name, bool enable) override;
+  void CloseToken(TokenHandle token) override;
+
+  FakeProcess& Add(std::uint32_t pid, std::string_view imagePath);
+  FakeProcess* Find(std::uint32_t pid);
+
+  std::uint32_t platformId = win::kPlatformWin32Nt;
+  bool snapshotAvailable = true;
+  bool psapiAvailable = true;
+  bool tokenAvailable = true;
+  bool holdsDebugPrivilege = true;  // the account may enable it
+  bool debugEnabled = false;        // current state
+  std::vector<FakeProcess> processes;  // exited ones stay listed with running=false
+  std::size_t openHandles = 0;
+  std::size_t openTokens = 0;
+  int enumCalls = 0;
+
+ private:
+  std::map<ProcessHandle, std::uint32_t> handles_;
+  ProcessHandle next_ = 1;
+};
+
+class MemoryPlatform : public Platform {
+ public:
+  MemoryPlatform() : versions(files), icons(files) {}
+  IRegistry& Registry() override { return registry; }
+  IFileSystem& Files() override { return files; }
+  IEnvironment& Environment() override { return environment; }
+  IVersionResources& Versions() override { return versions; }
+  IIcons& Icons() override { return icons; }
+  IProcesses& Processes() override { return processes; }
+
+  MemoryRegistry registry;
+  MemoryFileSystem files;
+  MemoryEnvironment environment;
+  MemoryVersionResources versions;
+  MemoryIcons icons;
+  MemoryProcesses processes;
+};
+
+// Does `name` match a FindFirstFile mask ('*' any run, '?' one character), without regard to case?
+bool MatchFileMask(std::string_view mask, std::string_view name);
+// The text after the last "\" or ":".
+std::string FileNamePart(std::string_view path);
+
+}  // namespace tovalin
