@@ -1,0 +1,30 @@
+// A Wine prefix as the machine: its registry files, its drives, its environment and the Wine
+// processes that run in it.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "support/platform/Platform.h"
+
+namespace tovalin {
+
+class WinePrefixError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct WineOpenOptions {
+  // Registry changes are saved to the hive files at once; false keeps the prefix read-only.
+  bool writable = false;
+};
+
+// $WINEPREFIX, else ~/.wine.
+std::string DefaultWinePrefix();
+
+// Throws WinePrefixError (missing prefix, unreadable hive) and RegFileError (malformed hive).
+std::unique_ptr<Platform> OpenWinePrefix(const std::string& prefixDir,
+                                         const WineOpenOptions& options = {});
+
+}  // namespace tovalin
