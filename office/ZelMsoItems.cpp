@@ -6,11 +6,6 @@ void TZelMso::BuildItemCatalogue() {}
 std::int32_t TZelMso::GetItemState(std::int32_t) { return -1; }
 bool TZelMso::SetItemState(std::int32_t, std::int32_t) { return false; }
 void TZelMso::RunRepair(std::int32_t) {}
-std::int32_t TZelMso::GetOfficeClipboardState() { return -1; }
-void TZelMso::SetOfficeClipboardState(std::int32_t) {}
-void TZelMso::DeleteToolbarFiles(int, std::string_view) {}
-void TZelMso::DeleteOfficeAppKey(int, std::string_view) {}
-void TZelMso::DeleteTempLockFiles() {}
 std::int32_t TZelMso::GetLogonImeState() { return -1; }
 void TZelMso::SetLogonImeState(std::int32_t) {}
 std::int32_t TZelMso::GetScriptHostState() { return 1; }
