@@ -7,7 +7,9 @@ namespace tovalin {
 
 namespace {
 
-bool UsableProductId(const std::string& id) { return id.find('-') != std::string::npos; }
+bool UsableProductId(const std::string& id) {
+  return id.find('-') != std::string::npos;
+}
 
 double VersionNumber(const std::string& version) {
   // Catalogue versions are always numeric ("9.0" … "12.0").
@@ -41,8 +43,8 @@ void TZelMso::ScanInstalledProducts() {
     const TZelCatalogueRow* row = nullptr;
     for (const TZelCatalogueRow& candidate : kCatalogue) {
       const std::string_view ending = candidate.Ending;
-      if (upper.size() >= ending.size() && upper.compare(upper.size() - ending.size(),
-                                                         ending.size(), ending) == 0) {
+      if (upper.size() >= ending.size() &&
+          upper.compare(upper.size() - ending.size(), ending.size(), ending) == 0) {
         row = &candidate;
         break;
       }
@@ -71,8 +73,9 @@ void TZelMso::ScanInstalledProducts() {
       }
     }
 
-    if (productId.empty()) {
-      const std::string packed = PackGuid(name);
+    // A key name that is not a braced GUID has no packed form and so no installer entry.
+    const std::string packed = PackGuid(name);
+    if (productId.empty() && !packed.empty()) {
       std::vector<std::string> users;
       {
         TZelRegistry list(platform_.Registry());
