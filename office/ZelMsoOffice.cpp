@@ -21,7 +21,6 @@ void DeleteMatchingFiles(Platform& platform, const std::string& folder, std::str
   IFileSystem& files = platform.Files();
   for (const FindEntry& entry : files.FindFiles(FormatPath("%s\\%s", {folder, mask}))) {
     if ((entry.attributes & kExcluded) != 0) continue;
-    if (entry.name.empty() || entry.name == "." || entry.name == "..") continue;
     files.DeleteFile(FormatPath("%s\\%s", {folder, entry.name}));
   }
 }
@@ -30,6 +29,8 @@ void DeleteMatchingFiles(Platform& platform, const std::string& folder, std::str
 
 std::int32_t TZelMso::GetOfficeClipboardState() {
   std::int32_t result = -1;
+  // Without a main version the path would collapse onto the Office root itself.
+  if (OfficeVersion.empty()) return result;
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::CurrentUser);
   if (reg.OpenKeyRead(FormatPath(kCommonGeneral, {kOfficeRoot, OfficeVersion}))) {
@@ -44,11 +45,7 @@ void TZelMso::SetOfficeClipboardState(std::int32_t state) {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::CurrentUser);
     if (reg.OpenKeyWrite(FormatPath(kCommonGeneral, {kOfficeRoot, version.Version}), false)) {
-      try {
-        reg.WriteDword(kAcbControl, state);
-      } catch (const ERegistryException&) {
-        // A version whose key refuses the write keeps its old value; the read-back tells.
-      }
+      reg.WriteDword(kAcbControl, state);
       reg.CloseCurrent();
     }
   }

@@ -1,0 +1,148 @@
+// Switches that act on Windows itself: the IME on the logon screen and Windows Script Host.
+#include <string>
+#include <vector>
+
+#include "office/ZelMso.h"
+#include "support/Text.h"
+#include "support/ZelRegistry.h"
+#include "support/ZelSysUtils.h"
+
+namespace tovalin {
+
+namespace {
+
+constexpr const char* kPreload = "\\.DEFAULT\\Keyboard Layout\\Preload";
+constexpr const char* kImeLayout = "e0010411";
+constexpr const char* kPlainLayout = "00000411";
+// The same suffix an outside Script Host blocker uses, so its keys are switched on here too.
+constexpr const char* kDisabledSuffix = ".SymantecDisabled";
+
+std::string PreloadBackup() {
+  return FormatPath("%s_bak", {kPreload});
+}
+
+// Replaces the logon screen's layout list with a single entry.
+void WriteSingleLayout(IRegistry& registry, std::string_view layout) {
+  TZelRegistry reg(registry);
+  reg.SetRoot(RootKey::Users);
+  if (reg.OpenKeyWrite(kPreload, true)) {
+    reg.WriteText("1", layout);
+    reg.CloseCurrent();
+  }
+}
+
+std::vector<std::string> ListClasses(IRegistry& registry) {
+  TZelRegistry reg(registry);
+  reg.SetRoot(RootKey::ClassesRoot);
+  if (!reg.OpenKeyRead("\\")) return {};
+  return reg.ListSubKeys();
+}
+
+bool IsDisabledName(std::string_view name) {
+  return name.find(kDisabledSuffix) != std::string_view::npos;
+}
+
+// A class whose open command runs one of the two script hosts.
+bool IsScriptClass(IRegistry& registry, std::string_view name) {
+  TZelRegistry reg(registry);
+  reg.SetRoot(RootKey::ClassesRoot);
+  std::string command;
+  if (reg.OpenKeyRead(FormatPath("\\%s\\Shell\\Open\\Command", {name}))) {
+    command = AsciiLowerCase(reg.ReadText(""));
+    reg.CloseCurrent();
+  }
+  return command.find("wscript.exe") != std::string::npos ||
+         command.find("cscript.exe") != std::string::npos;
+}
+
+void MoveClass(IRegistry& registry, std::string_view from, std::string_view to) {
+  TZelRegistry reg(registry);
+  reg.SetRoot(RootKey::ClassesRoot);
+  const std::string fromPath = "\\" + std::string(from);
+  if (reg.HasKey(fromPath)) reg.RenameKey(fromPath, "\\" + std::string(to));
+}
+
+}  // namespace
+
+std::int32_t TZelMso::GetLogonImeState() {
+  std::int32_t result = -1;
+  TZelRegistry reg(platform_.Registry());
+  reg.SetRoot(RootKey::Users);
+  if (!reg.OpenKeyRead(kPreload)) return result;
+  for (const std::string& name : reg.ListValueNames()) {
+    const std::string layout = reg.ReadText(name);
+    if (Utf16Length(layout) != 8) continue;
+    const std::string lower = AsciiLowerCase(layout);
+    if (lower == kImeLayout) {
+      result = 0;
+      break;
+    }
+    if (lower == kPlainLayout) {
+      result = 1;
+      break;
+    }
+  }
+  reg.CloseCurrent();
+  return result;
+}
+
+void TZelMso::SetLogonImeState(std::int32_t state) {
+  IRegistry& registry = platform_.Registry();
+  if (state == 0) {
+    {
+      TZelRegistry reg(registry);
+      reg.SetRoot(RootKey::Users);
+      if (reg.HasKey(kPreload)) reg.EraseKey(kPreload);
+    }
+    bool restored = false;
+    {
+      TZelRegistry reg(registry);
+      reg.SetRoot(RootKey::Users);
+      if (reg.HasKey(PreloadBackup())) {
+        reg.RenameKey(PreloadBackup(), kPreload);
+        restored = true;
+      }
+    }
+    if (!restored) WriteSingleLayout(registry, kImeLayout);
+  } else if (state == 1) {
+    {
+      TZelRegistry reg(registry);
+      reg.SetRoot(RootKey::Users);
+      if (reg.HasKey(PreloadBackup())) reg.EraseKey(PreloadBackup());
+    }
+    {
+      TZelRegistry reg(registry);
+      reg.SetRoot(RootKey::Users);
+      if (reg.HasKey(kPreload)) reg.RenameKey(kPreload, PreloadBackup());
+    }
+    WriteSingleLayout(registry, kPlainLayout);
+  }
+}
+
+std::int32_t TZelMso::GetScriptHostState() {
+  IRegistry& registry = platform_.Registry();
+  for (const std::string& name : ListClasses(registry)) {
+    if (!IsDisabledName(name) && IsScriptClass(registry, name)) return 0;
+  }
+  return 1;
+}
+
+void TZelMso::SetScriptHostState(std::int32_t state) {
+  IRegistry& registry = platform_.Registry();
+  // The names are listed once, before anything moves, so no key is visited twice.
+  const std::vector<std::string> names = ListClasses(registry);
+  if (state == 0) {
+    for (const std::string& name : names) {
+      if (IsDisabledName(name))
+        MoveClass(registry, name, ReplaceAllText(name, kDisabledSuffix, ""));
+    }
+  } else if (state == 1) {
+    for (const std::string& name : names) {
+      if (!IsDisabledName(name) && IsScriptClass(registry, name)) {
+        MoveClass(registry, name, name + kDisabledSuffix);
+      }
+    }
+  }
+}
+
+}  // namespace tovalin

@@ -1,0 +1,182 @@
+// Items on Office's own per-user data: the clipboard switch, the menu bar restores and the
+// release of files left locked after a crash.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "office/ZelMso.h"
+#include "support/ZelRegistry.h"
+#include "tests/World.h"
+
+namespace tovalin {
+namespace {
+
+constexpr const char* kOffice = "SOFTWARE\\Microsoft\\Office";
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::string General(const std::string& version) {
+  return std::string(kOffice) + "\\" + version + "\\Common\\General";
+}
+
+class OfficeItems : public testing::TestWithParam<test::WorldParam> {
+ protected:
+  void SetUp() override {
+    world_ = GetParam().make();
+    for (const char* version : {"9.0", "10.0", "11.0", "12.0"}) {
+      world_->DeleteTree(RootKey::CurrentUser, std::string(kOffice) + "\\" + version);
+    }
+    mso_ = std::make_unique<TZelMso>(world_->platform());
+    mso_->Versions.clear();
+  }
+
+  void UseVersions(std::initializer_list<const char*> versions, const char* main) {
+    mso_->Versions.clear();
+    for (const char* v : versions) mso_->Versions.push_back(TZelMsoVersion{v, "", "", "", ""});
+    mso_->OfficeVersion = main;
+  }
+
+  bool HasAcbControl(const std::string& version) {
+    TZelRegistry reg(world_->platform().Registry());
+    reg.SetRoot(RootKey::CurrentUser);
+    return reg.OpenKeyRead("\\" + General(version)) && reg.HasValue("AcbControl");
+  }
+
+  // Points the shell folders at fresh folders of the test root.
+  void UseShellFolders() {
+    appData_ = world_->Root() + "\\AppData";
+    localSettings_ = world_->Root() + "\\Local Settings";
+    world_->SetString(RootKey::CurrentUser, kShellFolders, "AppData", appData_);
+    world_->SetString(RootKey::CurrentUser, kShellFolders, "Local Settings", localSettings_);
+  }
+
+  std::unique_ptr<test::World> world_;
+  std::unique_ptr<TZelMso> mso_;
+  std::string appData_;
+  std::string localSettings_;
+};
+
+TEST_P(OfficeItems, ClipboardStateIsTheStoredNumberOfTheMainVersion) {
+  UseVersions({"11.0", "10.0"}, "11.0");
+  EXPECT_EQ(mso_->GetItemState(51), -1);  // no key
+  world_->CreateKey(RootKey::CurrentUser, General("11.0"));
+  EXPECT_EQ(mso_->GetItemState(51), -1);  // no value
+  world_->SetDword(RootKey::CurrentUser, General("10.0"), "AcbControl", 1);
+  EXPECT_EQ(mso_->GetItemState(51), -1);  // only the main version counts
+  world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 0);
+  EXPECT_EQ(mso_->GetItemState(51), 0);
+  // Neither state: the number passes through for the window to show no button pressed.
+  world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 2);
+  EXPECT_EQ(mso_->GetItemState(51), 2);
+  // Without a main version there is nothing to read, even where Office\Common\General exists.
+  world_->SetDword(RootKey::CurrentUser, std::string(kOffice) + "\\Common\\General", "AcbControl",
+                   1);
+  mso_->OfficeVersion.clear();
+  EXPECT_EQ(mso_->GetItemState(51), -1);
+  world_->DeleteTree(RootKey::CurrentUser, std::string(kOffice) + "\\Common");
+}
+
+TEST_P(OfficeItems, ClipboardOfAnotherTypeRaisesTheRegistryError) {
+  UseVersions({"11.0"}, "11.0");
+  world_->SetString(RootKey::CurrentUser, General("11.0"), "AcbControl", "1");
+  EXPECT_THROW(mso_->GetItemState(51), ERegistryException);
+}
+
+TEST_P(OfficeItems, ClipboardSetWritesEveryVersionWhoseKeyExistsAndCreatesNothing) {
+  UseVersions({"11.0", "10.0"}, "11.0");
+  world_->CreateKey(RootKey::CurrentUser, General("11.0"));
+  EXPECT_TRUE(mso_->SetItemState(51, 1));
+  EXPECT_TRUE(HasAcbControl("11.0"));
+  EXPECT_FALSE(world_->KeyExists(RootKey::CurrentUser, General("10.0")));
+  EXPECT_FALSE(world_->KeyExists(RootKey::CurrentUser, std::string(kOffice) + "\\10.0"));
+
+  world_->CreateKey(RootKey::CurrentUser, General("10.0"));
+  EXPECT_TRUE(mso_->SetItemState(51, 0));
+  mso_->OfficeVersion = "10.0";
+  EXPECT_EQ(mso_->GetItemState(51), 0);
+
+  UseVersions({}, "11.0");
+  EXPECT_FALSE(mso_->SetItemState(51, 1));  // no installed versions: nothing written
+}
+
+TEST_P(OfficeItems, WordMenuBarRepairRemovesDataOfEveryVersion) {
+  UseVersions({"11.0", "10.0", "9.0"}, "11.0");
+  const std::string word11 = std::string(kOffice) + "\\11.0\\Word";
+  const std::string word10 = std::string(kOffice) + "\\10.0\\Word";
+  world_->SetDword(RootKey::CurrentUser, word11 + "\\Data\\Sub\\Deeper", "x", 1);
+  world_->SetDword(RootKey::CurrentUser, word11 + "\\Data", "Toolbars", 1);
+  world_->CreateKey(RootKey::CurrentUser, word11 + "\\Options");
+  world_->CreateKey(RootKey::CurrentUser, word10 + "\\Data");
+  world_->CreateKey(RootKey::CurrentUser, std::string(kOffice) + "\\11.0\\Excel\\Data");
+  mso_->RunRepair(301);
+  EXPECT_FALSE(world_->KeyExists(RootKey::CurrentUser, word11 + "\\Data"));
+  EXPECT_FALSE(world_->KeyExists(RootKey::CurrentUser, word10 + "\\Data"));
+  EXPECT_TRUE(world_->KeyExists(RootKey::CurrentUser, word11 + "\\Options"));
+  EXPECT_TRUE(
+      world_->KeyExists(RootKey::CurrentUser, std::string(kOffice) + "\\11.0\\Excel\\Data"));
+  EXPECT_FALSE(world_->KeyExists(RootKey::CurrentUser, std::string(kOffice) + "\\9.0"));
+}
+
+TEST_P(OfficeItems, AccessMenuBarRepairRemovesOnlyCommandBars) {
+  UseVersions({"11.0"}, "11.0");
+  const std::string settings = std::string(kOffice) + "\\11.0\\Access\\Settings";
+  world_->SetDword(RootKey::CurrentUser, settings + "\\CommandBars\\Menu", "x", 1);
+  world_->SetDword(RootKey::CurrentUser, settings, "Keep", 1);
+  mso_->RunRepair(401);
+  EXPECT_FALSE(world_->KeyExists(RootKey::CurrentUser, settings + "\\CommandBars"));
+  EXPECT_TRUE(world_->KeyExists(RootKey::CurrentUser, settings));
+}
+
+TEST_P(OfficeItems, ToolbarRepairDeletesTheApplicationsToolbarFilesOnly) {
+  UseShellFolders();
+  const std::string ppt = appData_ + "\\Microsoft\\Powerpoint";
+  const std::string access = appData_ + "\\Microsoft\\Access";
+  world_->AddFile(ppt + "\\PPT11.pcb");
+  world_->AddFile(ppt + "\\hidden.PCB", {}, 0x22);
+  world_->AddFile(ppt + "\\locked.pcb", {}, 0x21);  // read-only: stays
+  world_->AddFile(ppt + "\\other.xlb");
+  world_->AddFile(access + "\\Access.pcb");
+  world_->AddFolder(ppt + "\\folder.pcb");
+  mso_->RunRepair(501);
+  EXPECT_FALSE(world_->FileExists(ppt + "\\PPT11.pcb"));
+  EXPECT_FALSE(world_->FileExists(ppt + "\\hidden.PCB"));
+  EXPECT_TRUE(world_->FileExists(ppt + "\\locked.pcb"));
+  EXPECT_TRUE(world_->FileExists(ppt + "\\other.xlb"));
+  EXPECT_TRUE(world_->FileExists(access + "\\Access.pcb"));
+  EXPECT_TRUE(world_->FileExists(ppt + "\\folder.pcb"));
+
+  const std::string excel = appData_ + "\\Microsoft\\Excel";
+  world_->AddFile(excel + "\\Excel11.xlb");
+  mso_->RunRepair(201);
+  EXPECT_FALSE(world_->FileExists(excel + "\\Excel11.xlb"));
+  EXPECT_TRUE(world_->FileExists(ppt + "\\other.xlb"));
+}
+
+TEST_P(OfficeItems, LockReleaseDeletesHiddenTempFilesButNotFoldersOrSystemFiles) {
+  UseShellFolders();
+  const std::string temp = localSettings_ + "\\Temp";
+  world_->AddFile(temp + "\\~WRL0001.tmp");
+  world_->AddFile(temp + "\\~DF1234.TMP", {}, 0x22);  // hidden
+  world_->AddFile(temp + "\\~sys.tmp", {}, 0x24);     // system
+  world_->AddFile(temp + "\\plain.tmp");
+  world_->AddFile(temp + "\\~keep.txt");
+  world_->AddFolder(temp + "\\~folder.tmp");
+  for (int id : {202, 302, 402, 502}) {
+    world_->AddFile(temp + "\\~again.tmp");
+    mso_->RunRepair(id);
+    EXPECT_FALSE(world_->FileExists(temp + "\\~again.tmp")) << id;
+  }
+  EXPECT_FALSE(world_->FileExists(temp + "\\~WRL0001.tmp"));
+  EXPECT_FALSE(world_->FileExists(temp + "\\~DF1234.TMP"));
+  EXPECT_TRUE(world_->FileExists(temp + "\\~sys.tmp"));
+  EXPECT_TRUE(world_->FileExists(temp + "\\plain.tmp"));
+  EXPECT_TRUE(world_->FileExists(temp + "\\~keep.txt"));
+  EXPECT_TRUE(world_->FileExists(temp + "\\~folder.tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(All, OfficeItems, testing::ValuesIn(test::AllWorlds()),
+                         [](const auto& info) { return test::WorldName(info.param); });
+
+}  // namespace
+}  // namespace tovalin
