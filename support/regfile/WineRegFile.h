@@ -1,8 +1,9 @@
 // Wine's registry files ("WINE REGISTRY Version 2": system.reg, user.reg, userdef.reg).
 // A loaded hive keeps each key's text as it was read, so that a key nobody touched is written
-// back byte for byte.
+// back byte for byte; keys that changed are written the way wineserver writes them.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -12,26 +13,41 @@
 
 namespace tovalin {
 
-// A malformed file: the message names the file and the line.
+// A malformed file: the message names the file and the line ("file:line: what").
 class RegFileError : public std::runtime_error {
  public:
   RegFileError(const std::string& file, std::size_t line, const std::string& what);
   std::string file;
-  std::size_t line = 0;
+  std::size_t line = 0;  // 1-based; 0 when the error is not about a line (file unreadable)
 };
 
 struct WineHive {
-  std::string header;    // the lines before the first key, as read (";; All keys relative to …")
+  // The text before the first key, as read (magic line, ";; All keys relative to …", "#arch=").
+  // Empty for a hive built from scratch: the writer then makes one from `relative` and `arch`.
+  std::string header;
   std::string relative;  // "REGISTRY\Machine", "REGISTRY\User\S-1-5-…" from the header
   std::string arch;      // "win64", "win32" or "" when the file has no #arch line
   std::shared_ptr<RegNode> root = std::make_shared<RegNode>();
+  // Whatever followed the last key's last line (blank lines, usually nothing).
+  std::string trailer;
 };
 
 // Parses the text of a Wine registry file. `fileName` only names the file in errors.
+// Every key is a RegNode below `root`; keys the file names only as part of a longer path are
+// created as well, without text of their own. Loaded keys have their `modified` flag clear.
 WineHive ParseWineRegistry(std::string_view text, const std::string& fileName);
+// Reads and parses a file; an unreadable file is a RegFileError with line 0.
 WineHive LoadWineRegistryFile(const std::string& path);
-// Writes a hive in Wine's format; keys whose `modified` flag is clear are written from the text
-// they were read from.
+
+// Writes a hive in Wine's format. Keys whose `modified` flag is clear are written from the
+// text they were read from; modified and new keys are written as wineserver writes them,
+// stamped with `fileTimeNow` (a FILETIME: 100 ns ticks since 1601). Keys come out in
+// wineserver's order: parents before children, siblings sorted by their lower-cased names.
+std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow);
+// The same, stamped with the current time.
 std::string FormatWineRegistry(const WineHive& hive);
+
+// The current time as a FILETIME.
+std::uint64_t FileTimeNow();
 
 }  // namespace tovalin

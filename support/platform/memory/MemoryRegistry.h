@@ -36,6 +36,8 @@ struct RegNode {
   bool modified = false;
   std::string fileText;
   std::string className;
+  // A Wine symbolic link key ("#link" in a hive file): kept so that rewriting it keeps it a link.
+  bool link = false;
 
   RegNode* FindChild(std::string_view childName) const;
   // Inserts in sorted position; returns the existing child when there is one.
@@ -81,8 +83,8 @@ class MemoryRegistry : public IRegistry {
   RegNode* Ensure(RootKey root, std::string_view path);
   void SetValueDirect(RootKey root, std::string_view path, std::string_view name,
                       std::uint32_t type, std::vector<std::uint8_t> data);
-  void SetString(RootKey root, std::string_view path, std::string_view name,
-                 std::string_view text, std::uint32_t type = win::kRegSz);
+  void SetString(RootKey root, std::string_view path, std::string_view name, std::string_view text,
+                 std::uint32_t type = win::kRegSz);
   void SetDword(RootKey root, std::string_view path, std::string_view name, std::uint32_t value);
   void SetBinary(RootKey root, std::string_view path, std::string_view name,
                  std::vector<std::uint8_t> data);

@@ -1,0 +1,818 @@
+#include "support/regfile/WineRegFile.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <unordered_map>
+#include <vector>
+
+#include "support/Text.h"
+
+namespace tovalin {
+
+RegFileError::RegFileError(const std::string& fileName, std::size_t lineNumber,
+                           const std::string& what)
+    : std::runtime_error(lineNumber == 0
+                             ? fileName + ": " + what
+                             : fileName + ":" + std::to_string(lineNumber) + ": " + what),
+      file(fileName),
+      line(lineNumber) {}
+
+namespace {
+
+constexpr std::string_view kMagic = "WINE REGISTRY Version 2";
+constexpr std::string_view kRelativePrefix = ";; All keys relative to ";
+constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+constexpr std::uint64_t kTicksPerSecond = 10000000ull;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+bool IsBlankLine(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), [](char c) { return IsBlank(c); });
+}
+
+std::size_t SkipBlanks(std::string_view s, std::size_t i) {
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  return i;
+}
+
+// wineserver orders names by their lower-cased UTF-16 units, shorter first on a tie.
+char16_t WineLowerUnit(char16_t u) {
+  if (u < 0x80) return (u >= u'A' && u <= u'Z') ? static_cast<char16_t>(u + 32) : u;
+  if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char16_t>(u + 32);
+  if (u >= 0x391 && u <= 0x3A9 && u != 0x3A2) return static_cast<char16_t>(u + 32);
+  if (u >= 0x410 && u <= 0x42F) return static_cast<char16_t>(u + 32);
+  if (u >= 0x400 && u <= 0x40F) return static_cast<char16_t>(u + 80);
+  if (u >= 0xFF21 && u <= 0xFF3A) return static_cast<char16_t>(u + 32);
+  return u;
+}
+
+int WineCompare(std::string_view a, std::string_view b) {
+  const bool ascii = std::none_of(a.begin(), a.end(), [](char c) { return c & 0x80; }) &&
+                     std::none_of(b.begin(), b.end(), [](char c) { return c & 0x80; });
+  if (ascii) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
+      const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
+      if (x != y) return x < y ? -1 : 1;
+    }
+  } else {
+    const std::u16string wa = Utf8ToUtf16(a);
+    const std::u16string wb = Utf8ToUtf16(b);
+    const std::size_t n = std::min(wa.size(), wb.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const char16_t x = WineLowerUnit(wa[i]);
+      const char16_t y = WineLowerUnit(wb[i]);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    if (wa.size() != wb.size()) return wa.size() < wb.size() ? -1 : 1;
+    return 0;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+// Names are nearly always ASCII.
+std::string ToUtf8(std::u16string_view text) {
+  if (std::any_of(text.begin(), text.end(), [](char16_t u) { return u >= 0x80; })) {
+    return Utf16ToUtf8(text);
+  }
+  std::string out(text.size(), '\0');
+  for (std::size_t k = 0; k < text.size(); ++k) out[k] = static_cast<char>(text[k]);
+  return out;
+}
+
+// A value name folded for duplicate detection, matching CompareNoCase's notion of "same name".
+std::string FoldName(std::string_view name) {
+  const bool ascii = std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
+  if (ascii) return AsciiUpperCase(name);
+  std::u16string wide = Utf8ToUtf16(name);
+  for (char16_t& u : wide) u = UpperUnit(u);
+  return Utf16ToUtf8(wide);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+class Parser {
+ public:
+  Parser(std::string_view text, const std::string& fileName) : text_(text), file_(fileName) {}
+
+  WineHive Run() {
+    WineHive hive;
+    hive_ = &hive;
+    if (!NextLine() || content_ != kMagic) Fail("not a Wine registry file (bad first line)");
+    lastContentEnd_ = lineNext_;
+    while (NextLine()) {
+      if (IsBlankLine(content_)) continue;
+      const char first = content_[SkipBlanks(content_, 0)];
+      if (first == '[') {
+        FinishBlock();
+        blockStart_ = lastContentEnd_;
+        lastContentEnd_ = lineNext_;
+        StartKey();
+        continue;
+      }
+      if (first == '"' || first == '@') {
+        if (key_ == nullptr) Fail("value outside of any key");
+        ParseValue();
+      } else if (first == '#') {
+        ParseOption();
+      } else if (first == ';') {
+        if (key_ == nullptr && content_.starts_with(kRelativePrefix)) {
+          hive_->relative = UnescapePath(content_.substr(kRelativePrefix.size()));
+        }
+      } else {
+        Fail("unrecognised line");
+      }
+      // ParseValue may have read continuation lines; the block runs to the end of the last one.
+      lastContentEnd_ = lineNext_;
+    }
+    FinishBlock();
+    hive.trailer = std::string(text_.substr(lastContentEnd_));
+    return hive;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) const { throw RegFileError(file_, line_, what); }
+
+  // Advances to the next physical line: content_ without its line break.
+  bool NextLine() {
+    if (pos_ >= text_.size()) return false;
+    lineBegin_ = pos_;
+    const std::size_t newline = text_.find('\n', pos_);
+    const std::size_t end = newline == std::string_view::npos ? text_.size() : newline;
+    lineNext_ = newline == std::string_view::npos ? text_.size() : newline + 1;
+    std::size_t contentEnd = end;
+    if (contentEnd > lineBegin_ && text_[contentEnd - 1] == '\r') --contentEnd;
+    content_ = text_.substr(lineBegin_, contentEnd - lineBegin_);
+    pos_ = lineNext_;
+    ++line_;
+    return true;
+  }
+
+  // "REGISTRY\\Machine" → "REGISTRY\Machine". Only a comment: anything odd is kept as it is.
+  static std::string UnescapePath(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '\\' && i + 1 < s.size()) ++i;
+      out.push_back(s[i]);
+    }
+    while (!out.empty() && IsBlank(out.back())) out.pop_back();
+    return out;
+  }
+
+  void FinishBlock() {
+    if (key_ == nullptr) {
+      if (!headerDone_) hive_->header = std::string(text_.substr(0, lastContentEnd_));
+    } else {
+      key_->fileText.append(text_.substr(blockStart_, lastContentEnd_ - blockStart_));
+      key_->modified = false;
+      MergeDuplicateValues(*key_);
+    }
+    headerDone_ = true;
+  }
+
+  // Appends one UTF-8 encoded character starting at s[i] as UTF-16 units; returns the next index.
+  std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::u16string& out) const {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t len = 0;
+    char32_t cp = 0;
+    if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      Fail("invalid UTF-8 text");
+    }
+    if (i + len > s.size()) Fail("invalid UTF-8 text");
+    for (std::size_t k = 1; k < len; ++k) {
+      const auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) Fail("invalid UTF-8 text");
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      Fail("invalid UTF-8 text");
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    return i + len;
+  }
+
+  // Reads an escaped string from s[i] up to the unescaped `close`; returns the index after it.
+  std::size_t ParseQuoted(std::string_view s, std::size_t i, char close, std::u16string& out) {
+    out.clear();
+    while (true) {
+      if (i >= s.size()) Fail("unterminated string");
+      const char c = s[i];
+      if (c == close) return i + 1;
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        i = DecodeUtf8(s, i, out);
+        continue;
+      }
+      if (c != '\\') {
+        std::size_t end = i + 1;
+        while (end < s.size() && s[end] != close && s[end] != '\\' &&
+               static_cast<unsigned char>(s[end]) < 0x80) {
+          ++end;
+        }
+        out.append(s.begin() + static_cast<std::ptrdiff_t>(i),
+                   s.begin() + static_cast<std::ptrdiff_t>(end));
+        i = end;
+        continue;
+      }
+      if (++i >= s.size()) Fail("unterminated string");
+      const char e = s[i++];
+      switch (e) {
+        case '\\':
+        case '"':
+        case '[':
+        case ']':
+          out.push_back(static_cast<char16_t>(e));
+          break;
+        case 'a':
+          out.push_back(7);
+          break;
+        case 'b':
+          out.push_back(8);
+          break;
+        case 't':
+          out.push_back(9);
+          break;
+        case 'n':
+          out.push_back(10);
+          break;
+        case 'v':
+          out.push_back(11);
+          break;
+        case 'f':
+          out.push_back(12);
+          break;
+        case 'r':
+          out.push_back(13);
+          break;
+        case 'e':
+          out.push_back(27);
+          break;
+        case 'x': {
+          unsigned value = 0;
+          int digits = 0;
+          while (digits < 4 && i < s.size() && HexValue(s[i]) >= 0) {
+            value = value * 16 + static_cast<unsigned>(HexValue(s[i++]));
+            ++digits;
+          }
+          if (digits == 0) Fail("bad escape \"\\x\" without hex digits");
+          out.push_back(static_cast<char16_t>(value));
+          break;
+        }
+        default:
+          if (e >= '0' && e <= '7') {
+            unsigned value = static_cast<unsigned>(e - '0');
+            int digits = 1;
+            while (digits < 3 && i < s.size() && s[i] >= '0' && s[i] <= '7') {
+              value = value * 8 + static_cast<unsigned>(s[i++] - '0');
+              ++digits;
+            }
+            out.push_back(static_cast<char16_t>(value));
+            break;
+          }
+          Fail(std::string("bad escape \"\\") + e + "\"");
+      }
+    }
+  }
+
+  void ExpectLineEnd(std::string_view s, std::size_t i) {
+    if (SkipBlanks(s, i) != s.size()) Fail("unexpected text after the value");
+  }
+
+  void StartKey() {
+    std::string_view s = content_;
+    std::size_t i = SkipBlanks(s, 0) + 1;
+    i = ParseQuoted(s, i, ']', path_);
+    // "] <unix time>": the number is optional; wineserver takes the time from "#time=".
+    i = SkipBlanks(s, i);
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    ExpectLineEnd(s, i);
+
+    // Consecutive keys share most of their path: reuse the nodes of the previous key.
+    ends_.clear();
+    for (std::size_t k = 0; k < path_.size(); ++k) {
+      if (path_[k] == u'\\') ends_.push_back(k);
+    }
+    if (!path_.empty()) ends_.push_back(path_.size());
+    RegNode* node = hive_->root.get();
+    std::size_t level = 0;
+    std::size_t start = 0;
+    while (level < ends_.size() && level < prevEnds_.size() && ends_[level] == prevEnds_[level] &&
+           std::equal(path_.begin() + static_cast<std::ptrdiff_t>(start),
+                      path_.begin() + static_cast<std::ptrdiff_t>(ends_[level]),
+                      prevPath_.begin() + static_cast<std::ptrdiff_t>(start))) {
+      node = chainNodes_[level];
+      start = ends_[level] + 1;
+      ++level;
+    }
+    chainNodes_.resize(level);
+    for (; level < ends_.size(); ++level) {
+      const std::u16string_view part(path_.data() + start, ends_[level] - start);
+      if (part.empty()) Fail("empty key name in the path");
+      node = Child(*node, ToUtf8(part));
+      chainNodes_.push_back(node);
+      start = ends_[level] + 1;
+    }
+    prevPath_.swap(path_);
+    prevEnds_.swap(ends_);
+    key_ = node;
+  }
+
+  // Wine files list siblings in order, so a new child nearly always goes last.
+  static RegNode* Child(RegNode& parent, std::string name) {
+    auto& children = parent.children;
+    if (children.empty() || CompareNoCase(children.back()->name, name) < 0) {
+      auto child = std::make_shared<RegNode>();
+      child->name = std::move(name);
+      child->parent = &parent;
+      children.push_back(std::move(child));
+      return children.back().get();
+    }
+    if (RegNode* existing = parent.FindChild(name)) return existing;
+    RegNode* child = parent.AddChild(name);
+    child->modified = false;
+    return child;
+  }
+
+  void ParseOption() {
+    const std::string_view s = content_.substr(SkipBlanks(content_, 0));
+    if (s.starts_with("#arch=")) {
+      if (key_ != nullptr) return;  // only meaningful in the header
+      hive_->arch = std::string(s.substr(6));
+      while (!hive_->arch.empty() && IsBlank(hive_->arch.back())) hive_->arch.pop_back();
+      return;
+    }
+    if (key_ == nullptr) return;
+    if (s.starts_with("#time=")) {
+      std::size_t i = 6;
+      while (i < s.size() && HexValue(s[i]) >= 0) ++i;
+      if (i == 6 || i - 6 > 16) Fail("bad #time= line");
+      ExpectLineEnd(s, i);
+    } else if (s.starts_with("#class=")) {
+      if (s.size() < 8 || s[7] != '"') Fail("bad #class= line");
+      const std::size_t i = ParseQuoted(s, 8, '"', text16_);
+      ExpectLineEnd(s, i);
+      key_->className = ToUtf8(text16_);
+    } else if (s.starts_with("#link")) {
+      key_->link = true;
+    }
+    // Other options are wineserver's business; they stay in the key's text.
+  }
+
+  static std::uint32_t ParseHexNumber(std::string_view s, std::size_t& i, int maxDigits, bool& ok) {
+    std::uint32_t value = 0;
+    int digits = 0;
+    while (i < s.size() && HexValue(s[i]) >= 0) {
+      if (++digits > maxDigits) {
+        ok = false;
+        return 0;
+      }
+      value = value * 16 + static_cast<std::uint32_t>(HexValue(s[i++]));
+    }
+    ok = digits > 0;
+    return value;
+  }
+
+  // Comma-separated bytes, continued on the next line after a trailing backslash.
+  void ParseHexBytes(std::size_t i, std::vector<std::uint8_t>& data) {
+    std::string_view s = content_;
+    while (true) {
+      i = SkipBlanks(s, i);
+      if (i >= s.size()) return;
+      if (s[i] == '\\') {
+        if (SkipBlanks(s, i + 1) != s.size()) Fail("bad hex data");
+        if (!NextLine()) Fail("hex data continued past the end of the file");
+        s = content_;
+        i = 0;
+        continue;
+      }
+      const int high = HexValue(s[i]);
+      if (high < 0) Fail("bad hex data");
+      int value = high;
+      ++i;
+      if (i < s.size() && HexValue(s[i]) >= 0) value = value * 16 + HexValue(s[i++]);
+      data.push_back(static_cast<std::uint8_t>(value));
+      i = SkipBlanks(s, i);
+      if (i >= s.size()) return;
+      if (s[i] == ',') {
+        ++i;
+      } else if (s[i] != '\\') {
+        Fail("bad hex data");
+      }
+    }
+  }
+
+  void ParseValue() {
+    std::string_view s = content_;
+    std::size_t i = SkipBlanks(s, 0);
+    std::string name;
+    if (s[i] == '@') {
+      ++i;
+    } else {
+      i = ParseQuoted(s, i + 1, '"', text16_);
+      name = ToUtf8(text16_);
+    }
+    i = SkipBlanks(s, i);
+    if (i >= s.size() || s[i] != '=') Fail("missing \"=\" after the value name");
+    i = SkipBlanks(s, i + 1);
+    const std::string_view rest = s.substr(i);
+
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    auto stringData = [&](std::size_t at) {
+      const std::size_t after = ParseQuoted(s, at, '"', text16_);
+      ExpectLineEnd(s, after);
+      data.resize((text16_.size() + 1) * 2);
+      std::size_t k = 0;
+      for (const char16_t u : text16_) {
+        data[k++] = static_cast<std::uint8_t>(u & 0xFF);
+        data[k++] = static_cast<std::uint8_t>(u >> 8);
+      }
+      data[k++] = 0;
+      data[k++] = 0;
+    };
+    bool ok = false;
+    if (rest.starts_with("\"")) {
+      type = win::kRegSz;
+      stringData(i + 1);
+    } else if (rest.starts_with("str:\"")) {
+      type = win::kRegSz;
+      stringData(i + 5);
+    } else if (rest.starts_with("str(")) {
+      std::size_t k = i + 4;
+      type = ParseHexNumber(s, k, 8, ok);
+      if (!ok || s.substr(k, 3) != "):\"") Fail("bad str( type");
+      stringData(k + 3);
+    } else if (rest.starts_with("dword:")) {
+      std::size_t k = i + 6;
+      const std::uint32_t value = ParseHexNumber(s, k, 8, ok);
+      if (!ok) Fail("bad dword value");
+      ExpectLineEnd(s, k);
+      type = win::kRegDword;
+      data = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+              static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    } else if (rest.starts_with("hex:")) {
+      type = win::kRegBinary;
+      ParseHexBytes(i + 4, data);
+    } else if (rest.starts_with("hex(")) {
+      std::size_t k = i + 4;
+      type = ParseHexNumber(s, k, 8, ok);
+      if (!ok || s.substr(k, 2) != "):") Fail("bad hex( type");
+      ParseHexBytes(k + 2, data);
+    } else {
+      Fail("unknown value type");
+    }
+    key_->values.push_back(RegValue{std::move(name), type, std::move(data)});
+  }
+
+  // A name given twice in one key: the later data wins, in the earlier place. wineserver
+  // writes values sorted, so a strictly ascending list (the usual case) has no duplicates.
+  static void MergeDuplicateValues(RegNode& key) {
+    std::vector<RegValue>& values = key.values;
+    bool ascending = true;
+    for (std::size_t k = 1; k < values.size() && ascending; ++k) {
+      ascending = WineCompare(values[k - 1].name, values[k].name) < 0;
+    }
+    if (ascending) return;
+    std::unordered_map<std::string, std::size_t> first;
+    std::vector<RegValue> merged;
+    merged.reserve(values.size());
+    for (RegValue& v : values) {
+      const auto [it, inserted] = first.try_emplace(FoldName(v.name), merged.size());
+      if (inserted) {
+        merged.push_back(std::move(v));
+      } else {
+        merged[it->second].type = v.type;
+        merged[it->second].data = std::move(v.data);
+      }
+    }
+    values = std::move(merged);
+  }
+
+  std::string_view text_;
+  const std::string& file_;
+  WineHive* hive_ = nullptr;
+  std::size_t pos_ = 0;
+  std::size_t line_ = 0;
+  std::size_t lineBegin_ = 0;
+  std::size_t lineNext_ = 0;
+  std::string_view content_;
+  std::size_t blockStart_ = 0;
+  std::size_t lastContentEnd_ = 0;
+  bool headerDone_ = false;
+  RegNode* key_ = nullptr;
+  std::u16string path_;
+  std::u16string text16_;
+  std::u16string prevPath_;
+  std::vector<std::size_t> ends_;
+  std::vector<std::size_t> prevEnds_;
+  std::vector<RegNode*> chainNodes_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+void AppendHex(std::string& out, std::uint64_t value, int minDigits) {
+  char buffer[16];
+  int n = 0;
+  do {
+    buffer[n++] = kHexDigits[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  for (int k = n; k < minDigits; ++k) out.push_back('0');
+  while (n > 0) out.push_back(buffer[--n]);
+}
+
+void AppendOctal(std::string& out, unsigned value, int minDigits) {
+  char buffer[8];
+  int n = 0;
+  do {
+    buffer[n++] = static_cast<char>('0' + (value & 7));
+    value >>= 3;
+  } while (value != 0);
+  for (int k = n; k < minDigits; ++k) out.push_back('0');
+  while (n > 0) out.push_back(buffer[--n]);
+}
+
+bool IsAsciiHexDigit(char16_t u) {
+  return u < 128 && HexValue(static_cast<char>(u)) >= 0;
+}
+
+// Writes UTF-16 units escaped as wineserver does; returns the number of characters written.
+// A NUL as the very last unit is the terminator and is left out.
+template <class UnitAt>
+std::size_t AppendEscaped(std::string& out, std::size_t count, UnitAt unitAt, char escape1,
+                          char escape2) {
+  static constexpr char kEscapes[33] = ".......abtnvfr.............e....";
+  const std::size_t before = out.size();
+  for (std::size_t k = 0; k < count; ++k) {
+    const char16_t u = unitAt(k);
+    const bool hasNext = k + 1 < count;
+    if (u > 127) {
+      out += "\\x";
+      AppendHex(out, u, hasNext && IsAsciiHexDigit(unitAt(k + 1)) ? 4 : 1);
+      continue;
+    }
+    if (u < 32) {
+      if (u == 0 && !hasNext) continue;
+      if (kEscapes[u] != '.') {
+        out.push_back('\\');
+        out.push_back(kEscapes[u]);
+      } else {
+        out.push_back('\\');
+        const char16_t next = hasNext ? unitAt(k + 1) : 0;
+        AppendOctal(out, u, next >= u'0' && next <= u'7' ? 3 : 1);
+      }
+      continue;
+    }
+    const char c = static_cast<char>(u);
+    if (c == '\\' || c == escape1 || c == escape2) out.push_back('\\');
+    out.push_back(c);
+  }
+  return out.size() - before;
+}
+
+std::size_t AppendEscapedName(std::string& out, std::string_view name, char escape1, char escape2) {
+  const bool plain = std::all_of(name.begin(), name.end(), [&](char c) {
+    return c >= 32 && c < 127 && c != '\\' && c != escape1 && c != escape2;
+  });
+  if (plain) {
+    out.append(name);
+    return name.size();
+  }
+  const std::u16string wide = Utf8ToUtf16(name);
+  return AppendEscaped(
+      out, wide.size(), [&](std::size_t k) { return wide[k]; }, escape1, escape2);
+}
+
+void AppendValue(std::string& out, const RegValue& value) {
+  std::size_t count = 0;
+  if (!value.name.empty()) {
+    out.push_back('"');
+    count = 1 + AppendEscapedName(out, value.name, '"', '"');
+    out += "\"=";
+    count += 2;
+  } else {
+    out += "@=";
+    count = 2;
+  }
+  const std::vector<std::uint8_t>& data = value.data;
+  const std::size_t size = data.size();
+  switch (value.type) {
+    case win::kRegSz:
+    case win::kRegExpandSz:
+    case win::kRegMultiSz:
+      // Only a properly terminated string is written as text.
+      if (size >= 2 && size % 2 == 0 && data[size - 2] == 0 && data[size - 1] == 0) {
+        if (value.type != win::kRegSz) {
+          out += "str(";
+          AppendHex(out, value.type, 1);
+          out += "):";
+        }
+        out.push_back('"');
+        AppendEscaped(
+            out, size / 2,
+            [&](std::size_t k) {
+              return static_cast<char16_t>(data[2 * k] | (data[2 * k + 1] << 8));
+            },
+            '"', '"');
+        out += "\"\n";
+        return;
+      }
+      break;
+    case win::kRegDword:
+      if (size == 4) {
+        out += "dword:";
+        AppendHex(out,
+                  static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
+                                             (static_cast<std::uint32_t>(data[3]) << 24)),
+                  8);
+        out.push_back('\n');
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  const std::size_t typeStart = out.size();
+  if (value.type == win::kRegBinary) {
+    out += "hex:";
+  } else {
+    out += "hex(";
+    AppendHex(out, value.type, 1);
+    out += "):";
+  }
+  count += out.size() - typeStart;
+  for (std::size_t k = 0; k < size; ++k) {
+    out.push_back(kHexDigits[data[k] >> 4]);
+    out.push_back(kHexDigits[data[k] & 0xF]);
+    count += 2;
+    if (k + 1 < size) {
+      out.push_back(',');
+      if (++count > 76) {
+        out += "\\\n  ";
+        count = 2;
+      }
+    }
+  }
+  out.push_back('\n');
+}
+
+class Writer {
+ public:
+  Writer(std::string& out, std::uint64_t now) : out_(out), now_(now) {}
+
+  void Node(const RegNode& node) {
+    if (node.deleted) return;
+    if (!node.modified) {
+      out_ += node.fileText;
+    } else if (!node.values.empty() || node.children.empty() || !node.className.empty() ||
+               node.link) {
+      // Like wineserver: a key with subkeys and nothing of its own is implied by its subkeys.
+      Generated(node);
+    }
+    const auto& children = node.children;
+    bool ordered = true;
+    for (std::size_t k = 1; k < children.size() && ordered; ++k) {
+      ordered = WineCompare(children[k - 1]->name, children[k]->name) < 0;
+    }
+    if (ordered) {
+      for (const auto& child : children) Child(*child);
+      return;
+    }
+    std::vector<const RegNode*> sorted;
+    sorted.reserve(children.size());
+    for (const auto& child : children) sorted.push_back(child.get());
+    std::stable_sort(sorted.begin(), sorted.end(), [](const RegNode* a, const RegNode* b) {
+      return WineCompare(a->name, b->name) < 0;
+    });
+    for (const RegNode* child : sorted) Child(*child);
+  }
+
+ private:
+  void Child(const RegNode& child) {
+    path_.push_back(&child);
+    Node(child);
+    path_.pop_back();
+  }
+
+  void Generated(const RegNode& node) {
+    out_ += "\n[";
+    for (std::size_t k = 0; k < path_.size(); ++k) {
+      if (k > 0) out_ += "\\\\";
+      AppendEscapedName(out_, path_[k]->name, '[', ']');
+    }
+    out_ += "] ";
+    const std::uint64_t unixTime =
+        now_ > kUnixEpochAsFileTime ? (now_ - kUnixEpochAsFileTime) / kTicksPerSecond : 0;
+    out_ += std::to_string(static_cast<std::uint32_t>(unixTime));
+    out_ += "\n#time=";
+    AppendHex(out_, now_ >> 32, 1);
+    AppendHex(out_, now_ & 0xFFFFFFFFu, 8);
+    out_.push_back('\n');
+    if (!node.className.empty()) {
+      out_ += "#class=\"";
+      AppendEscapedName(out_, node.className, '"', '"');
+      out_ += "\"\n";
+    }
+    if (node.link) out_ += "#link\n";
+    std::vector<const RegValue*> values;
+    values.reserve(node.values.size());
+    for (const RegValue& v : node.values) values.push_back(&v);
+    std::stable_sort(values.begin(), values.end(), [](const RegValue* a, const RegValue* b) {
+      return WineCompare(a->name, b->name) < 0;
+    });
+    for (const RegValue* v : values) AppendValue(out_, *v);
+  }
+
+  std::string& out_;
+  std::uint64_t now_;
+  std::vector<const RegNode*> path_;
+};
+
+std::size_t TextSize(const RegNode& node) {
+  std::size_t size = node.fileText.size();
+  for (const auto& child : node.children) size += TextSize(*child);
+  return size;
+}
+
+}  // namespace
+
+WineHive ParseWineRegistry(std::string_view text, const std::string& fileName) {
+  return Parser(text, fileName).Run();
+}
+
+WineHive LoadWineRegistryFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw RegFileError(path, 0, "cannot open the file");
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) throw RegFileError(path, 0, "cannot read the file");
+  const std::string text = std::move(buffer).str();
+  return ParseWineRegistry(text, path);
+}
+
+std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) {
+  std::string out;
+  out.reserve(hive.header.size() + TextSize(*hive.root) + hive.trailer.size() + 4096);
+  if (!hive.header.empty()) {
+    out += hive.header;
+  } else {
+    out += kMagic;
+    out += '\n';
+    out += kRelativePrefix;
+    const std::vector<std::string> parts = SplitPath(hive.relative);
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+      if (k > 0) out += "\\\\";
+      AppendEscapedName(out, parts[k], '[', ']');
+    }
+    out += '\n';
+    if (!hive.arch.empty()) out += "\n#arch=" + hive.arch + "\n";
+  }
+  Writer(out, fileTimeNow).Node(*hive.root);
+  out += hive.trailer;
+  return out;
+}
+
+std::string FormatWineRegistry(const WineHive& hive) {
+  return FormatWineRegistry(hive, FileTimeNow());
+}
+
+std::uint64_t FileTimeNow() {
+  const auto since = std::chrono::system_clock::now().time_since_epoch();
+  const auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
+  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(ticks);
+}
+
+}  // namespace tovalin
