@@ -1,0 +1,726 @@
+#include "app/gui/Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "app/gui/ProgramArt.h"
+#include "support/Text.h"
+#include "support/widgets/SysColors.h"
+
+namespace tovalin {
+
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Line breaks in the model's texts are CR LF; the text controls want LF.
+QString PlainLines(const std::string& text) {
+  QString result = Q(text);
+  result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return result;
+}
+
+// The timer stays off while a repair or a forced termination is carried out; it starts again
+// afterwards, also when the operation failed, so that the guard never stays switched off.
+class TimerPause {
+ public:
+  TimerPause(QTimer& timer, const int& appIndex) : timer_(timer), appIndex_(appIndex) {
+    timer_.stop();
+  }
+  ~TimerPause() {
+    if (appIndex_ != 0) timer_.start();
+  }
+  TimerPause(const TimerPause&) = delete;
+  TimerPause& operator=(const TimerPause&) = delete;
+
+ private:
+  QTimer& timer_;
+  const int& appIndex_;
+};
+
+constexpr int kMinClientWidth = 500;
+constexpr int kMinClientHeight = 300;
+
+}  // namespace
+
+QFont WindowFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                    QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                    QStringLiteral("Noto Sans CJK JP")});
+  font.setPixelSize(12);
+  return font;
+}
+
+TForm1::TForm1(Platform& platform, IMessageBoxes& boxes, ModelFactory factory, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), boxes_(boxes) {
+  setObjectName(QStringLiteral("Form1"));
+  setFont(WindowFont());
+  CreateComponents();
+  ConnectHandlers();
+  if (!factory) {
+    factory = [](Platform& p) { return std::make_unique<TZelMso>(p); };
+  }
+  FormCreate(factory);
+}
+
+TForm1::~TForm1() {
+  // FormDestroy: the model goes before the window's own lists.
+  TimerProcess->stop();
+  FMso.reset();
+  FMenuAppIndexes.clear();
+}
+
+int TForm1::ClientWidth() const {
+  return Client->width();
+}
+int TForm1::ClientHeight() const {
+  return Client->height();
+}
+
+void TForm1::SetClientSize(int width, int height) {
+  const int menuHeight = MN_Main->isHidden() ? 0 : MN_Main->sizeHint().height();
+  resize(width, height + menuHeight);
+  Client->resize(width, height);
+}
+
+void TForm1::RestoreFromOtherInstance() {
+  if (!FStartOk) return;
+  if (isMinimized()) {
+    showNormal();
+  } else if (isHidden()) {
+    show();
+  }
+  raise();
+  activateWindow();
+}
+
+void TForm1::CreateComponents() {
+  const QPalette pal = palette();
+
+  MN_Main = new QMenuBar(this);
+  MN_Main->setObjectName(QStringLiteral("MN_Main"));
+  setMenuBar(MN_Main);
+  MI_File = MN_Main->addMenu(QStringLiteral("ファイル(&F)"));
+  MI_File->setObjectName(QStringLiteral("MI_File"));
+  MI_F_Exit = MI_File->addAction(QStringLiteral("終了(&X)"));
+  MI_F_Exit->setObjectName(QStringLiteral("MI_F_Exit"));
+  MI_Other = MN_Main->addMenu(QStringLiteral("その他(&O)"));
+  MI_Other->setObjectName(QStringLiteral("MI_Other"));
+  MI_Site = MI_Other->addAction(QStringLiteral("zivor「Harrow」(&S)"));
+  MI_Site->setObjectName(QStringLiteral("MI_Site"));
+  MI_Bbs = MI_Other->addAction(QStringLiteral("サポートBBS(&B)"));
+  MI_Bbs->setObjectName(QStringLiteral("MI_Bbs"));
+  MI_GUID = MI_Other->addAction(QStringLiteral("対応製品の追加依頼を行う"));
+  MI_GUID->setObjectName(QStringLiteral("MI_GUID"));
+  MI_Sep1 = MI_Other->addSeparator();
+  MI_Sep1->setObjectName(QStringLiteral("MI_Sep1"));
+  MI_O_About = MI_Other->addAction(QStringLiteral("バージョン情報(&A)"));
+  MI_O_About->setObjectName(QStringLiteral("MI_O_About"));
+
+  Client = new QWidget(this);
+  Client->setObjectName(QStringLiteral("Client"));
+  Client->setMinimumSize(kMinClientWidth, kMinClientHeight);
+  setCentralWidget(Client);
+
+  BvlMenu = new QFrame(Client);
+  BvlMenu->setObjectName(QStringLiteral("BvlMenu"));
+  BvlMenu->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  BvlMenu->setGeometry(0, 0, kMinClientWidth, 2);
+
+  // The banner goes first so that the product list covers it where they meet.
+  ImgLink = new QLabel(Client);
+  ImgLink->setObjectName(QStringLiteral("ImgLink"));
+  ImgLink->setPixmap(QPixmap::fromImage(BannerImage()));
+  ImgLink->setGeometry(4, 0, 88, 31);
+
+  IL_Menu = new TImageList(32, 32, this);
+  IL_Menu->setObjectName(QStringLiteral("IL_Menu"));
+  GlbMenu = new TGraphicListBox(Client);
+  GlbMenu->setObjectName(QStringLiteral("GlbMenu"));
+  GlbMenu->SetAutoItemHeight(false);
+  GlbMenu->SetItemHeight(36);
+  GlbMenu->SetBorderHighlight(SysColor(TSysColor::clBtnHighlight, pal));
+  GlbMenu->SetBorderShadow(SysColor(TSysColor::clBtnShadow, pal));
+  GlbMenu->SetFlat(false);
+  GlbMenu->SetColor(SysColor(TSysColor::clBtnFace, pal));
+  GlbMenu->SetSecondColor(SysColor(TSysColor::clBtnFace, pal));
+  GlbMenu->SetSelectedColor(clSkyBlue);
+  GlbMenu->SetFocusedColor(clMoneyGreen);
+  GlbMenu->SetLayout(TButtonLayout::blGlyphLeft);
+  GlbMenu->SetSpacer(4);
+  GlbMenu->SetGlyphScale(100);
+  GlbMenu->SetGlyphs(IL_Menu);
+  GlbMenu->setGeometry(8, 8, 121, 200);
+
+  PnlProductName = new TPanel(Client);
+  PnlProductName->setObjectName(QStringLiteral("PnlProductName"));
+  PnlProductName->SetBevels(true, true);
+  PnlProductName->setGeometry(137, 8, 355, 41);
+
+  BtnProcess = new QPushButton(QStringLiteral("強制終了(&E)"), PnlProductName);
+  BtnProcess->setObjectName(QStringLiteral("BtnProcess"));
+  BtnProcess->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+  BtnProcess->setGeometry(250, 8, 100, 25);
+  BtnProcess->setAutoDefault(false);
+  BtnProcess->hide();
+
+  BvlMain = new QFrame(Client);
+  BvlMain->setObjectName(QStringLiteral("BvlMain"));
+  BvlMain->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  BvlMain->setLineWidth(1);
+  BvlMain->setGeometry(137, 49, 355, 200);
+
+  PctMain = new QTabWidget(Client);
+  PctMain->setObjectName(QStringLiteral("PctMain"));
+  PctMain->setTabPosition(QTabWidget::South);
+  PctMain->setUsesScrollButtons(false);
+  PctMain->setDocumentMode(false);
+  TabInfo = new QWidget;
+  TabInfo->setObjectName(QStringLiteral("TabInfo"));
+  TabRepair = new QWidget;
+  TabRepair->setObjectName(QStringLiteral("TabRepair"));
+  PctMain->addTab(TabInfo, QStringLiteral("情報"));
+  PctMain->addTab(TabRepair, QStringLiteral("トラブル解決・設定変更"));
+  PctMain->setGeometry(138, 50, 353, 198);
+
+  BtnMsoSite = new QPushButton(QStringLiteral("Microsoft Office のアップデート"), Client);
+  BtnMsoSite->setObjectName(QStringLiteral("BtnMsoSite"));
+  BtnMsoSite->setAutoDefault(false);
+  BtnMsoSite->setGeometry(137, 250, 240, 25);
+
+  // The toolkit's own Close button: its caption and glyph.
+  QString closeText = QStringLiteral("Close");
+  {
+    QDialogButtonBox standard(QDialogButtonBox::Close);
+    if (QPushButton* b = standard.button(QDialogButtonBox::Close)) closeText = b->text();
+  }
+  BtnClose = new QPushButton(closeText, Client);
+  BtnClose->setObjectName(QStringLiteral("BtnClose"));
+  BtnClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  BtnClose->setAutoDefault(false);
+  BtnClose->setGeometry(409, 250, 83, 25);
+
+  StatusBar1 = new QStatusBar(Client);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setSizeGripEnabled(false);
+  auto* statusText =
+      new QLabel(QStringLiteral("Tovalin - Microsoft Office トラブル解決ユーティリティ  "
+                                "作者: Zaro Vadera \"Harrow\""),
+                 StatusBar1);
+  statusText->setObjectName(QStringLiteral("StatusText"));
+  StatusBar1->addWidget(statusText, 1);
+  StatusBar1->setGeometry(0, kMinClientHeight - 19, kMinClientWidth, 19);
+
+  TimerProcess = new QTimer(this);
+  TimerProcess->setObjectName(QStringLiteral("TimerProcess"));
+  TimerProcess->setInterval(500);
+
+  CreateInfoPage();
+  CreateRepairPage();
+}
+
+void TForm1::CreateInfoPage() {
+  GbxUserInfo = new QGroupBox(QStringLiteral("登録情報"), TabInfo);
+  GbxUserInfo->setObjectName(QStringLiteral("GbxUserInfo"));
+  LblCompany = new QLabel(QStringLiteral("会社名"), GbxUserInfo);
+  LblCompany->setObjectName(QStringLiteral("LblCompany"));
+  LblOwner = new QLabel(QStringLiteral("ユーザー名"), GbxUserInfo);
+  LblOwner->setObjectName(QStringLiteral("LblOwner"));
+  LblInitials = new QLabel(QStringLiteral("頭文字"), GbxUserInfo);
+  LblInitials->setObjectName(QStringLiteral("LblInitials"));
+  for (QLabel* label : {LblCompany, LblOwner, LblInitials}) label->adjustSize();
+  EdtCompany = new QLineEdit(GbxUserInfo);
+  EdtCompany->setObjectName(QStringLiteral("EdtCompany"));
+  EdtOwner = new QLineEdit(GbxUserInfo);
+  EdtOwner->setObjectName(QStringLiteral("EdtOwner"));
+  EdtInitials = new QLineEdit(GbxUserInfo);
+  EdtInitials->setObjectName(QStringLiteral("EdtInitials"));
+  for (QLineEdit* edit : {EdtCompany, EdtOwner, EdtInitials}) edit->resize(121, 20);
+  BtnChange = new QPushButton(QStringLiteral("更新(&R)"), GbxUserInfo);
+  BtnChange->setObjectName(QStringLiteral("BtnChange"));
+  BtnChange->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+  BtnChange->setDefault(true);
+  BtnChange->setEnabled(false);
+  BtnChange->resize(100, 25);
+
+  PnlProductID = new QWidget(TabInfo);
+  PnlProductID->setObjectName(QStringLiteral("PnlProductID"));
+  PnlProductID->hide();
+  LblProductID = new QLabel(QStringLiteral("インストールされているバージョン"), PnlProductID);
+  LblProductID->setObjectName(QStringLiteral("LblProductID"));
+  LblProductID->adjustSize();
+  SgdProductID = new QTableWidget(2, 3, PnlProductID);
+  SgdProductID->setObjectName(QStringLiteral("SgdProductID"));
+
+  PnlAppFileList = new QWidget(TabInfo);
+  PnlAppFileList->setObjectName(QStringLiteral("PnlAppFileList"));
+  PnlAppFileList->hide();
+  LblVerList = new QLabel(QStringLiteral("インストールされているバージョン"), PnlAppFileList);
+  LblVerList->setObjectName(QStringLiteral("LblVerList"));
+  LblVerList->adjustSize();
+  SgdAppFileList = new QTableWidget(2, 2, PnlAppFileList);
+  SgdAppFileList->setObjectName(QStringLiteral("SgdAppFileList"));
+  BtnFolder = new QPushButton(QStringLiteral("フォルダ(&O)"), PnlAppFileList);
+  BtnFolder->setObjectName(QStringLiteral("BtnFolder"));
+  BtnFolder->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+  BtnFolder->setAutoDefault(false);
+  BtnFolder->resize(100, 25);
+  BtnProperty = new QPushButton(QStringLiteral("プロパティ(&P)"), PnlAppFileList);
+  BtnProperty->setObjectName(QStringLiteral("BtnProperty"));
+  BtnProperty->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
+  BtnProperty->setAutoDefault(false);
+  BtnProperty->resize(100, 25);
+
+  for (QTableWidget* grid : {SgdProductID, SgdAppFileList}) {
+    grid->verticalHeader()->hide();
+    grid->setShowGrid(true);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid->horizontalHeader()->setHighlightSections(false);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+  }
+}
+
+void TForm1::CreateRepairPage() {
+  const QPalette pal = palette();
+
+  PnlItem = new QWidget(TabRepair);
+  PnlItem->setObjectName(QStringLiteral("PnlItem"));
+  PnlItem->setGeometry(4, 4, 300, 150);
+
+  IL_Item = new TImageList(16, 16, this);
+  IL_Item->setObjectName(QStringLiteral("IL_Item"));
+  GlbItem = new TGraphicListBox(PnlItem);
+  GlbItem->setObjectName(QStringLiteral("GlbItem"));
+  GlbItem->SetAutoItemHeight(false);
+  GlbItem->SetItemHeight(20);
+  GlbItem->SetBorderHighlight(SysColor(TSysColor::clBtnHighlight, pal));
+  GlbItem->SetBorderShadow(SysColor(TSysColor::clBtnShadow, pal));
+  GlbItem->SetFlat(false);
+  GlbItem->SetSecondColor(SysColor(TSysColor::clWindow, pal));
+  GlbItem->SetSelectedColor(clSkyBlue);
+  GlbItem->SetFocusedColor(clMoneyGreen);
+  GlbItem->SetLayout(TButtonLayout::blGlyphLeft);
+  GlbItem->SetSpacer(4);
+  GlbItem->SetGlyphScale(100);
+  GlbItem->SetGlyphs(IL_Item);
+  GlbItem->setGeometry(0, 0, 300, 73);
+
+  Splitter1 = new TSplitter(GlbItem, PnlItem);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->setGeometry(0, 73, 300, 4);
+
+  MM_Help = new QPlainTextEdit(PnlItem);
+  MM_Help->setObjectName(QStringLiteral("MM_Help"));
+  MM_Help->setReadOnly(true);
+  MM_Help->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MM_Help->setGeometry(0, 77, 300, 73);
+
+  BtnItem = new QPushButton(TabRepair);
+  BtnItem->setObjectName(QStringLiteral("BtnItem"));
+  BtnItem->setAutoDefault(false);
+  BtnItem->setEnabled(false);
+  BtnItem->setGeometry(4, 160, 300, 25);
+
+  SbtItem1 = new QPushButton(TabRepair);
+  SbtItem1->setObjectName(QStringLiteral("SbtItem1"));
+  SbtItem2 = new QPushButton(TabRepair);
+  SbtItem2->setObjectName(QStringLiteral("SbtItem2"));
+  SbtGroup = new QButtonGroup(this);
+  SbtGroup->setObjectName(QStringLiteral("SbtGroup"));
+  SbtGroup->setExclusive(true);
+  for (QPushButton* button : {SbtItem1, SbtItem2}) {
+    button->setCheckable(true);
+    button->setAutoDefault(false);
+    button->setEnabled(false);
+    button->hide();
+    button->resize(148, 25);
+    SbtGroup->addButton(button);
+  }
+  SbtItem1->move(4, 160);
+  SbtItem2->move(156, 160);
+}
+
+void TForm1::ConnectHandlers() {
+  Client->installEventFilter(this);
+  TabInfo->installEventFilter(this);
+  TabRepair->installEventFilter(this);
+  PnlItem->installEventFilter(this);
+
+  connect(MI_F_Exit, &QAction::triggered, this, [this] { Guarded([this] { MI_F_ExitClick(); }); });
+  connect(MI_Site, &QAction::triggered, this, [this] { Guarded([this] { MI_SiteClick(); }); });
+  connect(MI_Bbs, &QAction::triggered, this, [this] { Guarded([this] { MI_BbsClick(); }); });
+  connect(MI_GUID, &QAction::triggered, this, [this] { Guarded([this] { MI_GUIDClick(); }); });
+  connect(MI_O_About, &QAction::triggered, this,
+          [this] { Guarded([this] { MI_O_AboutClick(); }); });
+  connect(BtnMsoSite, &QPushButton::clicked, this,
+          [this] { Guarded([this] { BtnMsoSiteClick(); }); });
+  connect(BtnClose, &QPushButton::clicked, this, [this] { Guarded([this] { close(); }); });
+
+  connect(GlbMenu, &TGraphicListBox::Click, this, [this] { Guarded([this] { GlbMenuClick(); }); });
+  connect(TimerProcess, &QTimer::timeout, this, &TForm1::TimerTick);
+  connect(BtnProcess, &QPushButton::clicked, this,
+          [this] { Guarded([this] { BtnProcessClick(); }); });
+  // BtnProcess is the window's Cancel button: Esc presses it while it is shown.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setObjectName(QStringLiteral("EscapeShortcut"));
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (!BtnProcess->isHidden() && BtnProcess->isEnabled()) BtnProcess->click();
+  });
+
+  connect(GlbItem, &TGraphicListBox::Click, this, [this] { Guarded([this] { GlbItemClick(); }); });
+  connect(BtnItem, &QPushButton::clicked, this, [this] { Guarded([this] { BtnItemClick(); }); });
+  connect(SbtItem1, &QPushButton::clicked, this, [this] { Guarded([this] { SbtItem1Click(); }); });
+  connect(SbtItem2, &QPushButton::clicked, this, [this] { Guarded([this] { SbtItem2Click(); }); });
+  connect(Splitter1, &TSplitter::Moved, this, [this] { LayoutItemPanel(); });
+
+  ConnectInfoPage();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize) {
+    if (watched == Client) {
+      Guarded([this] { FormResize(); });
+    } else if (watched == TabInfo) {
+      Guarded([this] { TabInfoResize(); });
+    } else if (watched == TabRepair) {
+      Guarded([this] { TabRepairResize(); });
+    } else if (watched == PnlItem) {
+      LayoutItemPanel();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormCreate(const ModelFactory& factory) {
+  FStartOk = false;
+  setWindowTitle(programInfo_.ProductName.empty() ? QStringLiteral("Tovalin")
+                                                  : Q(programInfo_.ProductName));
+  setWindowIcon(ProgramIcon());
+
+  FMenuAppIndexes.clear();
+  FMso = factory(platform_);
+
+  MI_GUID->setVisible(!FMso->UnrecognisedProducts.empty());
+
+  // Frame layout.
+  GlbMenu->setFrameShape(QFrame::NoFrame);
+  GlbMenu->move(4, 4);
+  ImgLink->move(4, ImgLink->y());
+  PnlProductName->SetCaption(QString());
+  PnlProductName->setGeometry(GlbMenu->x() + GlbMenu->width() + 8, GlbMenu->y(),
+                              PnlProductName->width(), BtnProcess->height() + 8);
+  BvlMain->move(PnlProductName->x(), PnlProductName->y() + PnlProductName->height());
+  PctMain->move(BvlMain->x() + 1, BvlMain->y() + 1);
+  BtnMsoSite->move(PnlProductName->x(), BtnMsoSite->y());
+  BtnProcess->move(BtnProcess->x(), 4);
+
+  // Pages.
+  SetupInfoPage();
+  PnlItem->move(4, 4);
+  Splitter1->resize(Splitter1->width(), 4);
+  BtnItem->move(PnlItem->x(), BtnItem->y());
+  SbtItem1->move(PnlItem->x(), SbtItem1->y());
+  MM_Help->clear();
+  BtnItem->setText(QString());
+  SbtItem1->setText(QString());
+  SbtItem2->setText(QString());
+
+  BuildProductMenu();
+
+  SetClientSize(kMinClientWidth, kMinClientHeight);
+  FormResize();
+  GlbItem->resize(GlbItem->width(), (PnlItem->height() - Splitter1->height()) / 2);
+  LayoutItemPanel();
+
+  PctMain->setCurrentWidget(TabInfo);
+  FMenuIndex = -1;
+
+  if (GlbMenu->count() > 0) {
+    FStartOk = true;
+    GlbMenu->SetItemIndex(0);
+    GlbMenuClick();
+  } else {
+    boxes_.Fail(QStringLiteral("Microsoft Office を検出出来ませんでした。"));
+  }
+}
+
+void TForm1::BuildProductMenu() {
+  for (int i = 0; i < kAppCount; ++i) {
+    const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(i)].get();
+    if (info == nullptr) continue;
+    FMenuAppIndexes.append(QString::number(i));
+    GlbMenu->addItem(Q(info->AppName));
+    QImage icon = IconImageFromIco(info->Icon.Data(), IL_Menu->Width());
+    if (icon.isNull()) {
+      icon = i == 0 ? ProgramIconImage(IL_Menu->Width()) : ApplicationIconImage(IL_Menu->Width());
+    }
+    IL_Menu->Add(icon);
+  }
+}
+
+void TForm1::FormResize() {
+  int width = ClientWidth();
+  int height = ClientHeight();
+  if (height < kMinClientHeight || width < kMinClientWidth) {
+    width = std::max(width, kMinClientWidth);
+    height = std::max(height, kMinClientHeight);
+    SetClientSize(width, height);
+  }
+  BvlMenu->hide();
+  BvlMenu->resize(width, BvlMenu->height());
+  StatusBar1->setGeometry(0, height - 19, width, 19);
+
+  PnlProductName->resize(width - PnlProductName->x() - GlbMenu->x(), PnlProductName->height());
+  BtnProcess->move(PnlProductName->width() - BtnProcess->width() - 4, BtnProcess->y());
+  BvlMain->resize(PnlProductName->width(), BvlMain->height());
+  PctMain->resize(BvlMain->width() - 2, PctMain->height());
+
+  ImgLink->move(ImgLink->x(), StatusBar1->y() - ImgLink->height() - 4);
+  BtnClose->move(width - BtnClose->width() - 8, StatusBar1->y() - BtnClose->height() - 4);
+  BtnMsoSite->setGeometry(BtnMsoSite->x(), BtnClose->y(), BtnClose->x() - BtnMsoSite->x() - 8,
+                          BtnMsoSite->height());
+  GlbMenu->resize(GlbMenu->width(), BtnClose->y() - GlbMenu->y() - 4);
+  BvlMain->resize(BvlMain->width(), GlbMenu->height() - PnlProductName->height());
+  PctMain->resize(PctMain->width(), BvlMain->height() - 2);
+}
+
+void TForm1::MI_F_ExitClick() {
+  close();
+}
+
+void TForm1::GlbMenuClick() {
+  const int row = GlbMenu->ItemIndex();
+  if (row == -1 || row == FMenuIndex) return;
+
+  TimerProcess->stop();
+  FMenuIndex = row;
+  FItemIndex = -1;
+  MM_Help->clear();
+  BtnItem->setText(QString());
+  BtnItem->setEnabled(false);
+  SbtItem1->setEnabled(false);
+  SbtItem2->setEnabled(false);
+  BtnItem->show();
+  SbtItem1->hide();
+  SbtItem2->hide();
+
+  FAppIndex = FMenuAppIndexes.value(row).toInt();
+  const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(FAppIndex)].get();
+  if (info == nullptr) return;
+
+  if (!info->DisplayVersion.empty()) {
+    PnlProductName->SetCaption(Q(FormatPath(" %s Ver.%s", {info->Title, info->DisplayVersion})));
+  } else if (const std::string fileVersion = info->VersionInfo.GetFileVersion();
+             !fileVersion.empty()) {
+    PnlProductName->SetCaption(Q(FormatPath(" %s Ver.%s", {info->Title, fileVersion})));
+  } else {
+    PnlProductName->SetCaption(Q(FormatPath(" %s", {info->Title})));
+  }
+
+  GbxUserInfo->setVisible(FAppIndex == 0);
+  PnlProductID->setVisible(FAppIndex == 0);
+  PnlAppFileList->setVisible(FAppIndex != 0);
+
+  if (FAppIndex == 0) {
+    BtnProcess->hide();
+    FillProductIdGrid();
+  } else {
+    TimerProcessTimer();
+    FillAppFileGrid(FAppIndex);
+    TimerProcess->start();
+  }
+
+  GlbItem->clear();
+  IL_Item->Clear();
+  for (const TZelMsoItem& item : info->Items) {
+    GlbItem->addItem(Q(item.Title));
+    switch (item.Kind) {
+      case 0:
+        IL_Item->Add(SystemIconImage(SystemIconKind::Information, IL_Item->Width()));
+        break;
+      case 1:
+        IL_Item->Add(SystemIconImage(SystemIconKind::Question, IL_Item->Width()));
+        break;
+      case 2:
+        IL_Item->Add(SystemIconImage(SystemIconKind::Warning, IL_Item->Width()));
+        break;
+      default:
+        // Keeps row r on image r.
+        IL_Item->Add(QImage());
+        break;
+    }
+  }
+}
+
+void TForm1::TimerProcessTimer() {
+  TArrayDword pids;
+  const std::string_view exeName = kMsoApps[static_cast<std::size_t>(FAppIndex)].ExeName;
+  // The suite has no executable of its own; an empty name must not match anything.
+  if (!exeName.empty()) FMso->FindRunningProcesses(exeName, pids);
+  FProcessIds = pids;
+  BtnProcess->setVisible(!FProcessIds.empty());
+}
+
+void TForm1::TimerTick() {
+  try {
+    TimerProcessTimer();
+  } catch (...) {
+    // A poll that fails would fail again every half second; the guard rests until the next
+    // product switch instead of stacking one error box on another.
+    TimerProcess->stop();
+    ShowException(boxes_, std::current_exception());
+  }
+}
+
+void TForm1::BtnProcessClick() {
+  const std::string appName = kMsoApps[static_cast<std::size_t>(FAppIndex)].AppName;
+  if (!boxes_.Ask(Q(FormatArg0("%0:s が動作中です。\r\n%0:s を強制終了しますか？", appName)))) {
+    return;
+  }
+  TimerPause pause(*TimerProcess, FAppIndex);
+  const TArrayDword ids = FProcessIds;
+  for (std::uint32_t pid : ids) FMso->TerminateRunningProcess(pid);
+  TimerProcessTimer();
+}
+
+const TZelMsoItem* TForm1::CurrentItem() const {
+  if (FItemIndex < 0 || !FMso) return nullptr;
+  const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(FAppIndex)].get();
+  if (info == nullptr || FItemIndex >= static_cast<int>(info->Items.size())) return nullptr;
+  return &info->Items[static_cast<std::size_t>(FItemIndex)];
+}
+
+void TForm1::ShowItemState(int state) {
+  SbtGroup->setExclusive(false);
+  SbtItem1->setChecked(state == 0);
+  SbtItem2->setChecked(state == 1);
+  SbtGroup->setExclusive(true);
+}
+
+void TForm1::GlbItemClick() {
+  const int row = GlbItem->ItemIndex();
+  if (row == -1 || row == FItemIndex) return;
+  FItemIndex = row;
+  const TZelMsoItem* item = CurrentItem();
+  if (item == nullptr) return;
+
+  MM_Help->setPlainText(PlainLines(item->Description));
+  const bool oneShot = item->Captions.size() == 1;
+  BtnItem->setVisible(oneShot);
+  SbtItem1->setVisible(!oneShot);
+  SbtItem2->setVisible(!oneShot);
+  if (oneShot) {
+    BtnItem->setText(Q(FormatPath("%sを試みる", {item->Captions[0]})));
+    BtnItem->setEnabled(true);
+  } else {
+    SbtItem1->setText(item->Captions.size() > 0 ? Q(item->Captions[0]) : QString());
+    SbtItem2->setText(item->Captions.size() > 1 ? Q(item->Captions[1]) : QString());
+    SbtItem1->setEnabled(true);
+    SbtItem2->setEnabled(true);
+    ShowItemState(FMso->GetItemState(item->ItemId));
+  }
+}
+
+void TForm1::BtnItemClick() {
+  const TZelMsoItem* item = CurrentItem();
+  if (item == nullptr || item->Captions.empty()) return;
+  const std::string word = item->Captions[0];
+  if (!boxes_.Ask(Q(FormatPath("%sを試みますか？", {word})))) return;
+
+  TimerProcessTimer();
+  if (!BtnProcess->isHidden()) BtnProcessClick();
+  // The repair never runs while the application is running.
+  if (!BtnProcess->isHidden()) return;
+
+  TimerPause pause(*TimerProcess, FAppIndex);
+  FMso->RunRepair(item->ItemId);
+  boxes_.Inform(Q(FormatPath("%sを試みました。\r\n%s を起動して確認してください。",
+                             {word, kMsoApps[static_cast<std::size_t>(FAppIndex)].AppName})));
+}
+
+void TForm1::SbtItem1Click() {
+  const TZelMsoItem* item = CurrentItem();
+  if (item == nullptr) return;
+  try {
+    if (FMso->GetItemState(item->ItemId) != 0 && !ConfirmAndSetItemState(0)) {
+      SbtItem2->setChecked(true);
+    }
+  } catch (...) {
+    // A change that failed with an error is a failed change: the buttons go back as well.
+    SbtItem2->setChecked(true);
+    throw;
+  }
+}
+
+void TForm1::SbtItem2Click() {
+  const TZelMsoItem* item = CurrentItem();
+  if (item == nullptr) return;
+  try {
+    if (FMso->GetItemState(item->ItemId) != 1 && !ConfirmAndSetItemState(1)) {
+      SbtItem1->setChecked(true);
+    }
+  } catch (...) {
+    SbtItem1->setChecked(true);
+    throw;
+  }
+}
+
+bool TForm1::ConfirmAndSetItemState(int value) {
+  const TZelMsoItem* item = CurrentItem();
+  if (item == nullptr) return false;
+  if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {item->Title})))) return false;
+  if (FMso->SetItemState(item->ItemId, value)) {
+    boxes_.Inform(QStringLiteral("設定を更新しました。"));
+    return true;
+  }
+  boxes_.Warn(QStringLiteral("更新出来ませんでした。"));
+  return false;
+}
+
+void TForm1::TabRepairResize() {
+  const int width = TabRepair->width();
+  const int height = TabRepair->height();
+  BtnItem->resize(width - 2 * BtnItem->x(), BtnItem->height());
+  const int half = (BtnItem->width() - 4) / 2;
+  SbtItem1->resize(half, SbtItem1->height());
+  SbtItem2->resize(half, SbtItem2->height());
+  SbtItem2->move(width - SbtItem2->width() - BtnItem->x(), SbtItem2->y());
+  BtnItem->move(BtnItem->x(), height - BtnItem->height() - 8);
+  SbtItem1->move(SbtItem1->x(), BtnItem->y());
+  SbtItem2->move(SbtItem2->x(), BtnItem->y());
+  PnlItem->resize(width - 2 * PnlItem->x(), BtnItem->y() - PnlItem->y() - 4);
+  if (splitPending_ && TabRepair->isVisible()) {
+    // The page has its real size now: list and help text start with equal shares.
+    splitPending_ = false;
+    GlbItem->resize(GlbItem->width(), (PnlItem->height() - Splitter1->height()) / 2);
+    LayoutItemPanel();
+  }
+}
+
+void TForm1::LayoutItemPanel() {
+  const int width = PnlItem->width();
+  const int height = PnlItem->height();
+  GlbItem->setGeometry(0, 0, width, GlbItem->height());
+  Splitter1->setGeometry(0, GlbItem->height(), width, Splitter1->height());
+  const int helpTop = Splitter1->y() + Splitter1->height();
+  MM_Help->setGeometry(0, helpTop, width, std::max(0, height - helpTop));
+}
+
+}  // namespace tovalin

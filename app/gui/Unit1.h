@@ -1,0 +1,202 @@
+// The main window: the product list down the left side, the header line with the product name
+// and the force-quit button, the information and troubleshooting pages, and the menu.
+//
+// Every component carries its object name, so tests and tools find them with findChild<>().
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "app/gui/MessageBoxes.h"
+#include "app/gui/Panel.h"
+#include "app/gui/ProgramInfo.h"
+#include "office/ZelMso.h"
+#include "support/widgets/GraphicListBox.h"
+#include "support/widgets/ImageList.h"
+
+class QAction;
+class QButtonGroup;
+class QFrame;
+class QGroupBox;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
+class QTabWidget;
+class QTableWidget;
+
+namespace tovalin {
+
+// Builds the model; the window calls it once, while it is created.
+using ModelFactory = std::function<std::unique_ptr<TZelMso>(Platform&)>;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Runs FormCreate: the model scan happens here, before anything is shown.
+  TForm1(Platform& platform, IMessageBoxes& boxes, ModelFactory factory = {},
+         QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // False when no product was found: the window must not be shown then.
+  bool StartOk() const { return FStartOk; }
+  TZelMso& Model() { return *FMso; }
+  int MenuIndex() const { return FMenuIndex; }
+  int ItemIndex() const { return FItemIndex; }
+  int AppIndex() const { return FAppIndex; }
+  const TArrayDword& ProcessIds() const { return FProcessIds; }
+
+  int ClientWidth() const;
+  int ClientHeight() const;
+  // Sets the client area (the part below the menu bar).
+  void SetClientSize(int width, int height);
+
+  // Another start of the program asked this one to come to the front.
+  void RestoreFromOtherInstance();
+
+  // --- handlers ---
+  void FormResize();
+  void GlbMenuClick();
+  void MI_F_ExitClick();
+  void TimerProcessTimer();
+  void BtnProcessClick();
+  void GlbItemClick();
+  void BtnItemClick();
+  void SbtItem1Click();
+  void SbtItem2Click();
+  void TabRepairResize();
+
+  // Information page, report dialog, about dialog and outside links.
+  void TabInfoResize();
+  void EdtCompanyChange();
+  void EdtOwnerChange();
+  void EdtInitialsChange();
+  void BtnChangeClick();
+  void SgdProductIDExit();
+  void SgdAppFileListExit();
+  void SgdProductIDDblClick();
+  void SgdAppFileListDblClick();
+  void BtnFolderClick();
+  void BtnPropertyClick();
+  void MI_GUIDClick();
+  void MI_O_AboutClick();
+  void MI_SiteClick();
+  void MI_BbsClick();
+  void BtnMsoSiteClick();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateComponents();
+  void CreateInfoPage();
+  void CreateRepairPage();
+  void ConnectHandlers();
+  void FormCreate(const ModelFactory& factory);
+  void BuildProductMenu();
+  bool ConfirmAndSetItemState(int value);
+  // The page's setup at creation (layout and first contents of the information page).
+  void SetupInfoPage();
+  void UpdateChangeButton();
+  void FillProductIdGrid();
+  void FillAppFileGrid(int appIndex);
+  // Shows the two toggle buttons for a state: 0 presses the first, 1 the second, anything else
+  // neither.
+  void ShowItemState(int state);
+  const TZelMsoItem* CurrentItem() const;
+  // Runs a handler; an error that escapes it is shown and the window goes on.
+  template <class F>
+  void Guarded(F&& handler) {
+    RunGuarded(boxes_, std::forward<F>(handler));
+  }
+  // The running-application poll as the timer runs it.
+  void TimerTick();
+  // Lays out the list, the splitter and the help text inside PnlItem.
+  void LayoutItemPanel();
+  // Wires the information page's handlers.
+  void ConnectInfoPage();
+
+  Platform& platform_;
+  IMessageBoxes& boxes_;
+  TProgramInfo programInfo_;
+
+ public:
+  // --- components (object names as the window was designed with) ---
+  QMenuBar* MN_Main = nullptr;
+  QMenu* MI_File = nullptr;
+  QAction* MI_F_Exit = nullptr;
+  QMenu* MI_Other = nullptr;
+  QAction* MI_Site = nullptr;
+  QAction* MI_Bbs = nullptr;
+  QAction* MI_GUID = nullptr;
+  QAction* MI_Sep1 = nullptr;
+  QAction* MI_O_About = nullptr;
+
+  QWidget* Client = nullptr;
+  QFrame* BvlMenu = nullptr;
+  QLabel* ImgLink = nullptr;
+  TGraphicListBox* GlbMenu = nullptr;
+  TImageList* IL_Menu = nullptr;
+  TPanel* PnlProductName = nullptr;
+  QPushButton* BtnProcess = nullptr;
+  QFrame* BvlMain = nullptr;
+  QTabWidget* PctMain = nullptr;
+  QWidget* TabInfo = nullptr;
+  QWidget* TabRepair = nullptr;
+  QPushButton* BtnMsoSite = nullptr;
+  QPushButton* BtnClose = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QTimer* TimerProcess = nullptr;
+
+  // Information page.
+  QGroupBox* GbxUserInfo = nullptr;
+  QLabel* LblCompany = nullptr;
+  QLabel* LblOwner = nullptr;
+  QLabel* LblInitials = nullptr;
+  QLineEdit* EdtCompany = nullptr;
+  QLineEdit* EdtOwner = nullptr;
+  QLineEdit* EdtInitials = nullptr;
+  QPushButton* BtnChange = nullptr;
+  QWidget* PnlProductID = nullptr;
+  QLabel* LblProductID = nullptr;
+  QTableWidget* SgdProductID = nullptr;
+  QWidget* PnlAppFileList = nullptr;
+  QLabel* LblVerList = nullptr;
+  QTableWidget* SgdAppFileList = nullptr;
+  QPushButton* BtnFolder = nullptr;
+  QPushButton* BtnProperty = nullptr;
+
+  // Troubleshooting page.
+  QWidget* PnlItem = nullptr;
+  TSplitter* Splitter1 = nullptr;
+  TGraphicListBox* GlbItem = nullptr;
+  TImageList* IL_Item = nullptr;
+  QPlainTextEdit* MM_Help = nullptr;
+  QPushButton* BtnItem = nullptr;
+  QPushButton* SbtItem1 = nullptr;
+  QPushButton* SbtItem2 = nullptr;
+  QButtonGroup* SbtGroup = nullptr;
+
+ private:
+  // --- state ---
+  std::unique_ptr<TZelMso> FMso;
+  QStringList FMenuAppIndexes;
+  int FMenuIndex = -1;
+  int FItemIndex = -1;
+  int FAppIndex = 0;
+  TArrayDword FProcessIds;
+  bool FStartOk = false;
+  // The item list gets half of PnlItem at the page's first real size.
+  bool splitPending_ = true;
+};
+
+// Applies the window font ("ＭＳ Ｐゴシック", 12 pixels, with fallbacks that exist here).
+QFont WindowFont();
+
+}  // namespace tovalin
