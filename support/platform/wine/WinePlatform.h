@@ -2,6 +2,8 @@
 // processes that run in it.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,12 +20,16 @@ class WinePrefixError : public std::runtime_error {
 struct WineOpenOptions {
   // Registry changes are saved to the hive files at once; false keeps the prefix read-only.
   bool writable = false;
+  // The time stamped on changed registry keys, as a FILETIME; the current time when empty.
+  // Tests fix it to know the saved files in advance.
+  std::function<std::uint64_t()> fileTimeClock;
 };
 
 // $WINEPREFIX, else ~/.wine.
 std::string DefaultWinePrefix();
 
-// Throws WinePrefixError (missing prefix, unreadable hive) and RegFileError (malformed hive).
+// Throws WinePrefixError (missing prefix, unreadable hive, a prefix that cannot be written
+// when `writable` is asked for) and RegFileError (malformed hive).
 std::unique_ptr<Platform> OpenWinePrefix(const std::string& prefixDir,
                                          const WineOpenOptions& options = {});
 

@@ -1,0 +1,87 @@
+#include "support/platform/wine/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+namespace tovalin {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, int error) {
+  throw std::system_error(error, std::generic_category(), what);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+}  // namespace
+
+void ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  std::string tempName = path + std::string(kAtomicTempMarker) + "XXXXXX";
+  std::vector<char> nameBuffer(tempName.begin(), tempName.end());
+  nameBuffer.push_back('\0');
+  const int fd = mkostemp(nameBuffer.data(), O_CLOEXEC);
+  if (fd < 0) Fail("cannot create a temporary file beside " + path, errno);
+  tempName = nameBuffer.data();
+
+  auto abandon = [&](const std::string& what) {
+    const int error = errno;
+    close(fd);
+    unlink(tempName.c_str());
+    Fail(what, error);
+  };
+
+  struct stat old {};
+  if (stat(path.c_str(), &old) == 0) {
+    // A prefix is often saved by root for its user: the new file must stay the user's.
+    if (fchmod(fd, old.st_mode & 07777) != 0) abandon("cannot set the mode of " + tempName);
+    if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0) {
+      abandon("cannot give " + tempName + " the owner of " + path);
+    }
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (fchmod(fd, 0666 & ~mask) != 0) abandon("cannot set the mode of " + tempName);
+  }
+
+  const char* data = content.data();
+  std::size_t left = content.size();
+  while (left > 0) {
+    const ssize_t n = write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      abandon("cannot write " + tempName);
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  if (fsync(fd) != 0) abandon("cannot flush " + tempName);
+  if (close(fd) != 0) {
+    const int error = errno;
+    unlink(tempName.c_str());
+    Fail("cannot close " + tempName, error);
+  }
+  if (rename(tempName.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(tempName.c_str());
+    Fail("cannot rename " + tempName + " to " + path, error);
+  }
+  // The rename itself is durable only once the folder is flushed.
+  const int dir = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+}  // namespace tovalin

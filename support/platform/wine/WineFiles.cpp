@@ -1,0 +1,218 @@
+#include "support/platform/wine/WineFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "support/Text.h"
+#include "support/platform/memory/MemoryPlatform.h"
+
+namespace tovalin {
+
+namespace {
+
+bool IsWildcardMask(std::string_view mask) {
+  return mask.find_first_of("*?") != std::string_view::npos;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+// The entry of `dir` whose name equals `name` without regard to case. Among several (Linux
+// allows "a" and "A" side by side) the first in case-insensitive, then byte order wins, so the
+// answer does not depend on the order readdir happens to give.
+std::optional<std::string> FindNoCase(const std::string& dir, std::string_view name) {
+  DirPtr handle(opendir(dir.c_str()));
+  if (!handle) return std::nullopt;
+  std::optional<std::string> best;
+  while (const dirent* entry = readdir(handle.get())) {
+    const std::string_view entryName = entry->d_name;
+    if (entryName == "." || entryName == "..") continue;
+    if (CompareNoCase(entryName, name) != 0) continue;
+    if (!best || entryName < *best) best = std::string(entryName);
+  }
+  return best;
+}
+
+// Wine keeps the DOS attributes it cannot map onto Unix modes in this extended attribute, as
+// "0x" and hexadecimal digits; only "hidden" and "system" are taken from it.
+std::uint32_t StoredDosAttributes(const std::string& unixPath) {
+  char buffer[32] = {};
+  const ssize_t size = getxattr(unixPath.c_str(), "user.DOSATTRIB", buffer, sizeof(buffer) - 1);
+  if (size <= 0) return 0;
+  buffer[size] = '\0';
+  const char* digits = buffer;
+  if (digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits += 2;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(digits, &end, 16);
+  if (end == digits) return 0;
+  return static_cast<std::uint32_t>(value) &
+         (win::kFileAttributeHidden | win::kFileAttributeSystem);
+}
+
+}  // namespace
+
+bool SplitWindowsPath(std::string_view input, char& drive, std::vector<std::string>& parts) {
+  std::string path(input);
+  std::replace(path.begin(), path.end(), '/', '\\');
+  std::string_view rest = path;
+  if (rest.substr(0, 4) == "\\\\?\\" || rest.substr(0, 4) == "\\\\.\\" ||
+      rest.substr(0, 4) == "\\??\\") {
+    rest.remove_prefix(4);
+  }
+  if (rest.substr(0, 2) == "\\\\") return false;  // a network share
+  drive = 'c';
+  if (rest.size() >= 2 && rest[1] == ':') {
+    const char letter = AsciiLower(rest[0]);
+    if (letter < 'a' || letter > 'z') return false;
+    drive = letter;
+    rest.remove_prefix(2);
+  }
+  parts.clear();
+  for (std::string& part : SplitPath(rest)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(std::move(part));
+  }
+  return true;
+}
+
+WineFileSystem::WineFileSystem(std::string prefixDir) : prefix_(std::move(prefixDir)) {}
+
+std::optional<std::string> WineFileSystem::UnixPath(std::string_view windowsPath) const {
+  char drive = 'c';
+  std::vector<std::string> parts;
+  if (!SplitWindowsPath(windowsPath, drive, parts)) return std::nullopt;
+  std::string current = prefix_ + "/dosdevices/" + drive + ":";
+  struct stat st {};
+  if (stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  for (const std::string& part : parts) {
+    std::string exact = current + "/" + part;
+    if (lstat(exact.c_str(), &st) == 0) {
+      current = std::move(exact);
+      continue;
+    }
+    const std::optional<std::string> found = FindNoCase(current, part);
+    if (!found) return std::nullopt;
+    current += "/" + *found;
+  }
+  return current;
+}
+
+std::uint32_t WineFileSystem::AttributesOf(const std::string& unixPath,
+                                           std::string_view name) const {
+  struct stat st {};
+  if (stat(unixPath.c_str(), &st) != 0) return win::kInvalidFileAttributes;
+  std::uint32_t attributes =
+      S_ISDIR(st.st_mode) ? win::kFileAttributeDirectory : win::kFileAttributeArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    attributes |= win::kFileAttributeReadOnly;
+  }
+  if (!showDotFiles_ && name.size() > 1 && name[0] == '.' && name != "..") {
+    attributes |= win::kFileAttributeHidden;
+  }
+  return attributes | StoredDosAttributes(unixPath);
+}
+
+std::uint32_t WineFileSystem::GetFileAttributes(std::string_view path) {
+  const std::optional<std::string> unixPath = UnixPath(path);
+  if (!unixPath) return win::kInvalidFileAttributes;
+  const std::size_t slash = unixPath->find_last_of('/');
+  std::string_view name = std::string_view(*unixPath).substr(slash + 1);
+  if (name.size() == 2 && name[1] == ':') name = {};  // a drive's root has no name of its own
+  return AttributesOf(*unixPath, name);
+}
+
+std::vector<FindEntry> WineFileSystem::FindFiles(std::string_view pattern) {
+  std::string normalized(pattern);
+  std::replace(normalized.begin(), normalized.end(), '/', '\\');
+  const std::size_t cut = normalized.find_last_of("\\:");
+  const std::string folder =
+      cut == std::string::npos ? std::string() : normalized.substr(0, cut + 1);
+  std::string mask = cut == std::string::npos ? normalized : normalized.substr(cut + 1);
+  if (mask.empty()) return {};
+  if (mask == "*.*") mask = "*";  // DOS: also the names without a dot
+
+  const std::optional<std::string> dir = UnixPath(folder);
+  if (!dir) return {};
+  std::vector<FindEntry> found;
+  if (!IsWildcardMask(mask)) {
+    std::string name = mask;
+    struct stat st {};
+    if (lstat((*dir + "/" + name).c_str(), &st) != 0) {
+      const std::optional<std::string> match = FindNoCase(*dir, mask);
+      if (!match) return {};
+      name = *match;
+    }
+    const std::uint32_t attributes = AttributesOf(*dir + "/" + name, name);
+    if (attributes != win::kInvalidFileAttributes) found.push_back(FindEntry{name, attributes});
+    return found;
+  }
+
+  DirPtr handle(opendir(dir->c_str()));
+  if (!handle) return {};
+  // "." and ".." are left out: nothing here wants them, and a caller that walks folders would
+  // otherwise have to know to skip them.
+  while (const dirent* entry = readdir(handle.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!MatchFileMask(mask, name)) continue;
+    const std::uint32_t attributes = AttributesOf(*dir + "/" + name, name);
+    if (attributes == win::kInvalidFileAttributes) continue;  // a dangling link
+    found.push_back(FindEntry{name, attributes});
+  }
+  std::sort(found.begin(), found.end(), [](const FindEntry& a, const FindEntry& b) {
+    const int order = CompareNoCase(a.name, b.name);
+    return order != 0 ? order < 0 : a.name < b.name;
+  });
+  return found;
+}
+
+bool WineFileSystem::DeleteFile(std::string_view path) {
+  const std::optional<std::string> unixPath = UnixPath(path);
+  if (!unixPath) return false;
+  const std::uint32_t attributes = AttributesOf(*unixPath, {});
+  if (attributes == win::kInvalidFileAttributes) return false;
+  // Windows refuses to delete folders and read-only files through DeleteFile.
+  if (attributes & (win::kFileAttributeDirectory | win::kFileAttributeReadOnly)) return false;
+  return unlink(unixPath->c_str()) == 0;
+}
+
+std::optional<std::vector<std::uint8_t>> WineFileSystem::ReadFile(std::string_view path) {
+  const std::optional<std::string> unixPath = UnixPath(path);
+  if (!unixPath) return std::nullopt;
+  const int fd = open(unixPath->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::vector<std::uint8_t> content;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  if (ok && st.st_size > 0) content.reserve(static_cast<std::size_t>(st.st_size));
+  std::uint8_t buffer[65536];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof(buffer));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    content.insert(content.end(), buffer, buffer + n);
+  }
+  close(fd);
+  if (!ok) return std::nullopt;
+  return content;
+}
+
+}  // namespace tovalin

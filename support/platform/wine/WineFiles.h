@@ -1,0 +1,42 @@
+// The prefix's drives as a Windows program sees them: drive letters through dosdevices/, every
+// path component matched without regard to case, attributes as Wine reports them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/platform/Platform.h"
+
+namespace tovalin {
+
+class WineFileSystem : public IFileSystem {
+ public:
+  explicit WineFileSystem(std::string prefixDir);
+
+  std::uint32_t GetFileAttributes(std::string_view path) override;
+  std::vector<FindEntry> FindFiles(std::string_view pattern) override;
+  bool DeleteFile(std::string_view path) override;
+  std::optional<std::vector<std::uint8_t>> ReadFile(std::string_view path) override;
+
+  // The Unix path of an existing file or folder, or nothing. A relative path or one without a
+  // drive letter is taken from C:\, the current folder of a program started from Linux.
+  std::optional<std::string> UnixPath(std::string_view windowsPath) const;
+  // Wine shows dot files as hidden unless HKCU\Software\Wine "ShowDotFiles" says otherwise.
+  void SetShowDotFiles(bool show) { showDotFiles_ = show; }
+
+  // The attributes Wine reports for a Unix path (its own name decides "hidden").
+  std::uint32_t AttributesOf(const std::string& unixPath, std::string_view name) const;
+
+ private:
+  std::string prefix_;
+  bool showDotFiles_ = false;
+};
+
+// Splits a Windows path into its drive letter (lower case, 'c' when none) and its components,
+// with "." dropped and ".." applied; false for forms that name no drive path (UNC shares).
+bool SplitWindowsPath(std::string_view path, char& drive, std::vector<std::string>& parts);
+
+}  // namespace tovalin

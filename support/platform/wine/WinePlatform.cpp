@@ -1,0 +1,149 @@
+#include "support/platform/wine/WinePlatform.h"
+
+#include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+
+#include "support/PeReader.h"
+#include "support/Text.h"
+#include "support/VersionBlock.h"
+#include "support/platform/wine/AtomicFile.h"
+#include "support/platform/wine/WinePrefix.h"
+
+namespace tovalin {
+
+namespace {
+
+// What a killed save left behind; a save in progress is never this old.
+void RemoveStaleTempFiles(const std::string& prefix) {
+  constexpr std::time_t kStaleSeconds = 600;
+  DIR* dir = opendir(prefix.c_str());
+  if (dir == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.find(kAtomicTempMarker) == std::string::npos) continue;
+    const std::string path = prefix + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > kStaleSeconds) {
+      unlink(path.c_str());
+    }
+  }
+  closedir(dir);
+}
+
+bool ShowDotFiles(WineRegistry& registry) {
+  const RegNode* key = registry.RawFind(WineHiveId::User, "Software\\Wine");
+  const RegValue* value = key != nullptr ? key->FindValue("ShowDotFiles") : nullptr;
+  if (value == nullptr || value->data.size() < 2) return false;
+  // Wine takes the first character: Y, T or 1 mean yes.
+  const char16_t first = static_cast<char16_t>(value->data[0] | (value->data[1] << 8));
+  return first == u'Y' || first == u'y' || first == u'T' || first == u't' || first == u'1';
+}
+
+}  // namespace
+
+std::string DefaultWinePrefix() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
+    return prefix;
+  }
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const passwd* entry = getpwuid(getuid());
+    home = entry != nullptr ? entry->pw_dir : nullptr;
+  }
+  return std::string(home != nullptr ? home : "") + "/.wine";
+}
+
+std::unique_ptr<Platform> OpenWinePrefix(const std::string& prefixDir,
+                                         const WineOpenOptions& options) {
+  if (prefixDir.empty()) throw WinePrefixError("Wine のプレフィックスが指定されていません。");
+  struct stat st {};
+  if (stat(prefixDir.c_str(), &st) != 0) {
+    throw WinePrefixError("Wine のプレフィックス " + prefixDir + " が見つかりません。");
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    throw WinePrefixError(prefixDir +
+                          " はフォルダーではないため、Wine のプレフィックスとして"
+                          "開けません。");
+  }
+  char resolved[PATH_MAX];
+  if (realpath(prefixDir.c_str(), resolved) == nullptr) {
+    throw WinePrefixError("Wine のプレフィックス " + prefixDir + " を開けません。");
+  }
+  const std::string prefix = resolved;
+
+  if (options.writable) {
+    struct statvfs fs {};
+    bool writable = access(prefix.c_str(), W_OK) == 0 &&
+                    !(statvfs(prefix.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0);
+    for (const char* hive : {"system.reg", "user.reg", "userdef.reg"}) {
+      const std::string path = prefix + "/" + hive;
+      if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) writable = false;
+    }
+    if (!writable) {
+      throw WinePrefixError("Wine のプレフィックス " + prefix +
+                            " に書き込めないため、変更のために開けません。");
+    }
+    RemoveStaleTempFiles(prefix);
+  }
+  return std::make_unique<WinePrefixPlatform>(prefix, options);
+}
+
+WinePrefixPlatform::WinePrefixPlatform(const std::string& prefixDir, const WineOpenOptions& options)
+    : prefix_(prefixDir),
+      registry_(prefixDir, options.writable, options.fileTimeClock),
+      files_(prefixDir),
+      environment_(registry_),
+      versions_(files_),
+      icons_(files_),
+      processes_(prefixDir, files_, environment_) {
+  files_.SetShowDotFiles(ShowDotFiles(registry_));
+}
+
+// --- version resources and icons ---
+
+std::vector<std::uint8_t> WineVersionResources::GetFileVersionInfo(std::string_view path) {
+  const std::optional<std::vector<std::uint8_t>> bytes = files_.ReadFile(path);
+  if (!bytes) return {};
+  return PeVersionResource(*bytes);
+}
+
+bool WineVersionResources::QueryValue(const std::vector<std::uint8_t>& block,
+                                      std::string_view subBlock, std::vector<std::uint8_t>& value) {
+  return QueryVersionBlock(block, subBlock, value);
+}
+
+IconHandle WineIcons::ExtractIcon(std::string_view path, std::uint32_t index) {
+  const std::optional<std::vector<std::uint8_t>> bytes = files_.ReadFile(path);
+  if (!bytes) return 0;
+  std::vector<std::uint8_t> ico;
+  const bool isIco = bytes->size() >= 6 && (*bytes)[0] == 0 && (*bytes)[1] == 0 &&
+                     (*bytes)[2] == 1 && (*bytes)[3] == 0;
+  if (isIco) {
+    if (index == 0) ico = *bytes;
+  } else {
+    ico = PeIconGroupAsIco(*bytes, index);
+  }
+  if (ico.empty()) return 0;
+  const IconHandle handle = next_++;
+  live_[handle] = std::move(ico);
+  return handle;
+}
+
+void WineIcons::DestroyIcon(IconHandle icon) {
+  live_.erase(icon);
+}
+
+std::vector<std::uint8_t> WineIcons::IconData(IconHandle icon) {
+  auto it = live_.find(icon);
+  return it == live_.end() ? std::vector<std::uint8_t>() : it->second;
+}
+
+}  // namespace tovalin

@@ -1,0 +1,360 @@
+#include "support/platform/wine/WineRegistry.h"
+
+#include <sys/stat.h>
+
+#include <system_error>
+
+#include "support/Text.h"
+#include "support/ZelRegistry.h"
+#include "support/platform/wine/AtomicFile.h"
+#include "support/platform/wine/WinePlatform.h"
+
+namespace tovalin {
+
+namespace {
+
+constexpr std::uint32_t kRegLink = 6;
+constexpr int kMaxLinkDepth = 8;
+
+std::shared_ptr<RegNode> PlainWalk(std::shared_ptr<RegNode> node, std::string_view path) {
+  for (const std::string& part : SplitPath(path)) {
+    if (!node) return nullptr;
+    node = ChildPtr(*node, part);
+  }
+  return node;
+}
+
+const RegNode* TopOf(const RegNode& node) {
+  const RegNode* top = &node;
+  while (top->parent != nullptr) top = top->parent;
+  return top;
+}
+
+std::string LastComponent(std::string_view path) {
+  const std::vector<std::string> parts = SplitPath(path);
+  return parts.empty() ? std::string() : parts.back();
+}
+
+}  // namespace
+
+std::string WineServerRunningMessage() {
+  return "Wine のプログラムが実行中のため、レジストリを変更できません。"
+         "このプレフィックスのプログラムをすべて終了してから、もう一度実行してください。";
+}
+
+std::string WineReadOnlyMessage() {
+  return "Wine のプレフィックスを読み取り専用で開いているため、レジストリを変更できません。";
+}
+
+WineRegistry::WineRegistry(const std::string& prefixDir, bool writable,
+                           std::function<std::uint64_t()> clock)
+    : writable_(writable), server_(prefixDir), clock_(std::move(clock)) {
+  const char* names[3] = {"system.reg", "user.reg", "userdef.reg"};
+  for (int i = 0; i < 3; ++i) {
+    hives_[i].fileName = names[i];
+    hives_[i].path = prefixDir + "/" + names[i];
+  }
+  for (HiveFile& file : hives_) {
+    file.stamp = StampOf(file.path);
+    if (!file.stamp) {
+      throw WinePrefixError("Wine のプレフィックス " + prefixDir + " にレジストリファイル " +
+                            file.fileName +
+                            " がありません。一度 Wine のプログラムを起動して、プレフィックスを"
+                            "作成してください。");
+    }
+    file.hive = LoadHive(file);
+  }
+
+  const WineHive& machine = Hive(WineHiveId::Machine).hive;
+  if (!EqualsNoCase(machine.relative, "REGISTRY\\Machine")) {
+    throw WinePrefixError(Hive(WineHiveId::Machine).path +
+                          " は HKEY_LOCAL_MACHINE のレジストリファイルではありません。");
+  }
+  const WineHive& user = Hive(WineHiveId::User).hive;
+  if (!StartsWithNoCase(user.relative, "REGISTRY\\User\\")) {
+    throw WinePrefixError(Hive(WineHiveId::User).path +
+                          " はユーザーのレジストリファイルではありません。");
+  }
+  userSid_ = LastComponent(user.relative);
+  // Files from before "#arch=" existed: a 64-bit prefix shows itself by its 32-bit branch.
+  win64_ = machine.arch.empty() ? PlainWalk(machine.root, "Software\\Wow6432Node") != nullptr
+                                : machine.arch == "win64";
+
+  usersRoot_ = std::make_shared<RegNode>();
+  // HKEY_USERS holds the hives; nothing can be created beside them.
+  usersRoot_->grantedAccess = win::kKeyRead;
+  RebuildRoots();
+
+  writeGuard = [this]() { return CheckWritable(); };
+  onChange = [this](RegNode& node) {
+    ++generation_;
+    if (HiveFile* file = HiveOf(node)) file->dirty = true;
+  };
+}
+
+std::optional<WineRegistry::FileStamp> WineRegistry::StampOf(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  FileStamp stamp;
+  stamp.dev = static_cast<std::uint64_t>(st.st_dev);
+  stamp.ino = static_cast<std::uint64_t>(st.st_ino);
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.mtimeSec = st.st_mtim.tv_sec;
+  stamp.mtimeNsec = st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+WineHive WineRegistry::LoadHive(const HiveFile& file) const {
+  try {
+    return LoadWineRegistryFile(file.path);
+  } catch (const RegFileError& error) {
+    if (error.line != 0) throw;
+    throw WinePrefixError("レジストリファイル " + file.path + " を読めません（" + error.what() +
+                          "）。");
+  }
+}
+
+void WineRegistry::RebuildRoots() {
+  HiveFile& machine = Hive(WineHiveId::Machine);
+  HiveFile& user = Hive(WineHiveId::User);
+  HiveFile& defaultUser = Hive(WineHiveId::DefaultUser);
+  roots_[static_cast<int>(RootKey::LocalMachine)] = machine.hive.root;
+  roots_[static_cast<int>(RootKey::CurrentUser)] = user.hive.root;
+
+  user.hive.root->name = userSid_;
+  defaultUser.hive.root->name = ".Default";
+  usersRoot_->children.clear();
+  usersRoot_->children.push_back(defaultUser.hive.root);
+  usersRoot_->children.push_back(user.hive.root);
+  if (CompareNoCase(userSid_, ".Default") < 0) {
+    std::swap(usersRoot_->children[0], usersRoot_->children[1]);
+  }
+  roots_[static_cast<int>(RootKey::Users)] = usersRoot_;
+
+  // HKEY_CLASSES_ROOT is Software\Classes of the machine, with no per-user classes merged in
+  // (Wine 8 does not merge them); a 32-bit program sees the classes' own 32-bit branch.
+  std::shared_ptr<RegNode> classes = PlainWalk(machine.hive.root, "Software\\Classes");
+  if (!classes) {
+    RegNode* software = machine.hive.root->AddChild("Software");
+    software->AddChild("Classes");
+    classes = ChildPtr(*software, "Classes");
+  }
+  if (win64_) {
+    if (std::shared_ptr<RegNode> wow = ChildPtr(*classes, "Wow6432Node")) classes = wow;
+  }
+  roots_[static_cast<int>(RootKey::ClassesRoot)] = classes;
+}
+
+WineRegistry::HiveFile* WineRegistry::HiveOf(const RegNode& node) {
+  const RegNode* top = TopOf(node);
+  for (HiveFile& file : hives_) {
+    if (file.hive.root.get() == top) return &file;
+  }
+  return nullptr;
+}
+
+const RegNode* WineRegistry::RawFind(WineHiveId hive, std::string_view path) const {
+  return PlainWalk(Hive(hive).hive.root, path).get();
+}
+
+// --- the 32-bit view ---
+
+std::shared_ptr<RegNode> WineRegistry::Redirect(const std::shared_ptr<RegNode>& node,
+                                                std::string_view nextPart) const {
+  if (!win64_ || EqualsNoCase(nextPart, "Wow6432Node")) return node;
+  std::shared_ptr<RegNode> wow = ChildPtr(*node, "Wow6432Node");
+  if (!wow) return node;
+  std::shared_ptr<RegNode> target = Follow(wow);
+  return target ? target : node;
+}
+
+std::shared_ptr<RegNode> WineRegistry::Follow(std::shared_ptr<RegNode> node, int depth) const {
+  if (!node || !node->link) return node;
+  if (depth >= kMaxLinkDepth) return nullptr;
+  const RegValue* value = node->FindValue("SymbolicLinkValue");
+  if (value == nullptr || value->type != kRegLink) return nullptr;
+  std::u16string target16 = Utf16FromBytes(value->data.data(), value->data.size());
+  while (!target16.empty() && target16.back() == u'\0') target16.pop_back();
+  const std::vector<std::string> parts = SplitPath(Utf16ToUtf8(target16));
+  // "\Registry\Machine\…" or "\Registry\User\<name>\…".
+  if (parts.size() < 2 || !EqualsNoCase(parts[0], "Registry")) return nullptr;
+  std::shared_ptr<RegNode> current;
+  std::size_t next = 2;
+  if (EqualsNoCase(parts[1], "Machine")) {
+    current = Hive(WineHiveId::Machine).hive.root;
+  } else if (EqualsNoCase(parts[1], "User") && parts.size() >= 3) {
+    current = ChildPtr(*usersRoot_, parts[2]);
+    next = 3;
+  }
+  for (; current && next < parts.size(); ++next) {
+    current = Follow(ChildPtr(*current, parts[next]), depth + 1);
+  }
+  return current;
+}
+
+std::shared_ptr<RegNode> WineRegistry::Walk(const std::shared_ptr<RegNode>& node,
+                                            std::string_view subPath) const {
+  std::shared_ptr<RegNode> current = node;
+  for (const std::string& part : SplitPath(subPath)) {
+    current = Follow(ChildPtr(*Redirect(current, part), part));
+    if (!current) return nullptr;
+  }
+  // The key reached leads into its own 32-bit branch as well, as wineserver opens it.
+  return Redirect(current, {});
+}
+
+// --- changes ---
+
+long WineRegistry::CheckWritable() {
+  if (!writable_) throw ERegistryException(WineReadOnlyMessage());
+  if (!serverRunning_) serverRunning_ = server_.Running();
+  if (*serverRunning_) throw ERegistryException(WineServerRunningMessage());
+  return win::kSuccess;
+}
+
+template <typename Change>
+long WineRegistry::Mutate(Change&& change) {
+  serverRunning_.reset();
+  if (writable_) RefreshChangedHives();
+  long result = win::kSuccess;
+  try {
+    result = change();
+  } catch (...) {
+    DiscardUnsaved();
+    throw;
+  }
+  SaveDirty();
+  return result;
+}
+
+void WineRegistry::SaveDirty() {
+  for (HiveFile& file : hives_) {
+    if (!file.dirty) continue;
+    std::string text;
+    try {
+      text = FormatWineRegistry(file.hive, clock_ ? clock_() : FileTimeNow());
+      ReplaceFileAtomically(file.path, text);
+    } catch (const std::system_error& error) {
+      DiscardUnsaved();
+      throw ERegistryException("レジストリファイル " + file.path + " を保存できませんでした（" +
+                               error.code().message() + "）。変更は取り消されました。");
+    }
+    file.dirty = false;
+    file.stamp = StampOf(file.path);
+    // What was written becomes what was read: keys changed now are written back as they are
+    // in the file at the next save instead of being stamped again.
+    Install(file, ParseWineRegistry(text, file.path));
+  }
+}
+
+void WineRegistry::DiscardUnsaved() {
+  for (HiveFile& file : hives_) {
+    if (!file.dirty) continue;
+    file.dirty = false;
+    try {
+      file.stamp = StampOf(file.path);
+      Install(file, LoadHive(file));
+    } catch (...) {
+      // The file cannot be read now: the next change tries again.
+      file.stamp.reset();
+    }
+  }
+}
+
+void WineRegistry::RefreshChangedHives() {
+  for (HiveFile& file : hives_) {
+    const std::optional<FileStamp> now = StampOf(file.path);
+    if (now && file.stamp && *now == *file.stamp) continue;
+    if (!now) {
+      throw ERegistryException("レジストリファイル " + file.path +
+                               " が見つからないため、レジストリを変更できません。");
+    }
+    try {
+      WineHive hive = LoadHive(file);
+      file.stamp = now;
+      Install(file, std::move(hive));
+    } catch (const std::exception& error) {
+      throw ERegistryException("レジストリファイル " + file.path +
+                               " を読み直せないため、レジストリを変更できません（" + error.what() +
+                               "）。");
+    }
+  }
+}
+
+void WineRegistry::Install(HiveFile& file, WineHive hive) {
+  const std::shared_ptr<RegNode> oldRoot = file.hive.root;
+  file.hive = std::move(hive);
+  RebuildRoots();
+  RemapHandles(oldRoot.get(), file.hive.root);
+  ++generation_;
+}
+
+void WineRegistry::RemapHandles(const RegNode* oldRoot, const std::shared_ptr<RegNode>& newRoot) {
+  for (auto& [handle, state] : handles_) {
+    RegNode& node = *state.node;
+    if (node.deleted || TopOf(node) != oldRoot) continue;
+    if (std::shared_ptr<RegNode> same = PlainWalk(newRoot, node.Path())) {
+      state.node = std::move(same);
+    } else {
+      // Gone from the file: the handle now stands for a deleted key. It no longer hangs on
+      // the old tree, which is released.
+      node.deleted = true;
+      node.parent = nullptr;
+    }
+  }
+}
+
+long WineRegistry::CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                             RegHandle& result) {
+  return Mutate([&] { return CreateKeyInView(parent, subPath, access, result); });
+}
+
+long WineRegistry::CreateKeyInView(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                                   RegHandle& result) {
+  result = 0;
+  OpenKeyState state;
+  if (!Resolve(parent, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  std::shared_ptr<RegNode> current = state.node;
+  bool created = false;
+  for (const std::string& part : SplitPath(subPath)) {
+    const bool fromHandle = current == state.node;
+    current = Redirect(current, part);
+    std::shared_ptr<RegNode> next = ChildPtr(*current, part);
+    if (next) {
+      next = Follow(next);
+      if (!next) return win::kFileNotFound;  // a link to nowhere
+    } else {
+      const std::uint32_t have = fromHandle ? state.access : current->grantedAccess;
+      if ((have & win::kKeyCreateSubKey) == 0 ||
+          (current->grantedAccess & win::kKeyCreateSubKey) == 0) {
+        return win::kAccessDenied;
+      }
+      if (const long guard = Guard(); guard != win::kSuccess) return guard;
+      current->AddChild(part);
+      next = ChildPtr(*current, part);
+      created = true;
+      Changed(*next);
+    }
+    current = next;
+  }
+  current = Redirect(current, {});
+  if (!created && (access & ~current->grantedAccess & 0xF003F) != 0) return win::kAccessDenied;
+  result = NewHandle(std::move(current), access);
+  return win::kSuccess;
+}
+
+long WineRegistry::SetValue(RegHandle key, std::string_view name, std::uint32_t type,
+                            const std::vector<std::uint8_t>& data) {
+  return Mutate([&] { return MemoryRegistry::SetValue(key, name, type, data); });
+}
+
+long WineRegistry::DeleteValue(RegHandle key, std::string_view name) {
+  return Mutate([&] { return MemoryRegistry::DeleteValue(key, name); });
+}
+
+long WineRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
+  return Mutate([&] { return MemoryRegistry::DeleteKey(parent, subPath); });
+}
+
+}  // namespace tovalin

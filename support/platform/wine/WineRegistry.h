@@ -1,0 +1,113 @@
+// The registry of a Wine prefix, read from its hive files and saved back to them at every
+// change. It shows the view a 32-bit program has: in a 64-bit prefix, keys that hold a
+// "Wow6432Node" subkey lead into it, and the prefix's symbolic link keys are followed, as
+// wineserver does for a 32-bit process.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "support/platform/memory/MemoryRegistry.h"
+#include "support/platform/wine/WineServer.h"
+#include "support/regfile/WineRegFile.h"
+
+namespace tovalin {
+
+enum class WineHiveId { Machine, User, DefaultUser };
+
+class WineRegistry : public MemoryRegistry {
+ public:
+  // Loads system.reg, user.reg and userdef.reg of the prefix. Throws WinePrefixError for a
+  // missing or unreadable file and RegFileError for a malformed one. `clock` gives the FILETIME
+  // stamped on changed keys (the current time when empty).
+  WineRegistry(const std::string& prefixDir, bool writable,
+               std::function<std::uint64_t()> clock = {});
+  WineRegistry(const WineRegistry&) = delete;
+  WineRegistry& operator=(const WineRegistry&) = delete;
+
+  // Changes read a hive again first when it changed on disk since it was read, and save it
+  // at once when they changed it.
+  long CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                 RegHandle& result) override;
+  long SetValue(RegHandle key, std::string_view name, std::uint32_t type,
+                const std::vector<std::uint8_t>& data) override;
+  long DeleteValue(RegHandle key, std::string_view name) override;
+  long DeleteKey(RegHandle parent, std::string_view subPath) override;
+
+  // A 64-bit prefix: the 32-bit view differs from the files' own layout.
+  bool Win64() const { return win64_; }
+  // The user's security id, as user.reg names it ("S-1-5-21-0-0-0-1000").
+  const std::string& UserSid() const { return userSid_; }
+  const std::string& HivePath(WineHiveId hive) const { return Hive(hive).path; }
+  // A key by its path in the file, nothing redirected and no link followed.
+  const RegNode* RawFind(WineHiveId hive, std::string_view path) const;
+  // Counts changes and reloads, for whoever caches what the registry says.
+  std::uint64_t Generation() const { return generation_; }
+  // Reads again every hive whose file changed on disk since it was read.
+  void RefreshChangedHives();
+
+ protected:
+  std::shared_ptr<RegNode> Walk(const std::shared_ptr<RegNode>& node,
+                                std::string_view subPath) const override;
+
+ private:
+  struct FileStamp {
+    std::uint64_t dev = 0, ino = 0, size = 0;
+    std::int64_t mtimeSec = 0, mtimeNsec = 0;
+    bool operator==(const FileStamp&) const = default;
+  };
+  struct HiveFile {
+    std::string path;
+    std::string fileName;  // "system.reg", for messages
+    WineHive hive;
+    std::optional<FileStamp> stamp;
+    bool dirty = false;
+  };
+
+  HiveFile& Hive(WineHiveId id) { return hives_[static_cast<int>(id)]; }
+  const HiveFile& Hive(WineHiveId id) const { return hives_[static_cast<int>(id)]; }
+  static std::optional<FileStamp> StampOf(const std::string& path);
+  WineHive LoadHive(const HiveFile& file) const;
+  // Puts a freshly read hive in place and moves the open handles over to its keys.
+  void Install(HiveFile& file, WineHive hive);
+  void RebuildRoots();
+  void RemapHandles(const RegNode* oldRoot, const std::shared_ptr<RegNode>& newRoot);
+  HiveFile* HiveOf(const RegNode& node);
+
+  // The 32-bit view's step: where `part` is looked up below `node`.
+  std::shared_ptr<RegNode> Redirect(const std::shared_ptr<RegNode>& node,
+                                    std::string_view nextPart) const;
+  // A link key stands for its target; nullptr when the target is missing.
+  std::shared_ptr<RegNode> Follow(std::shared_ptr<RegNode> node, int depth = 0) const;
+
+  long CreateKeyInView(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                       RegHandle& result);
+  long CheckWritable();
+  // Runs one change: reload what changed on disk, change, save what the change touched. A
+  // change that cannot be saved is undone (the hive is read back) and raised.
+  template <typename Change>
+  long Mutate(Change&& change);
+  void SaveDirty();
+  void DiscardUnsaved();
+
+  std::array<HiveFile, 3> hives_;
+  std::shared_ptr<RegNode> usersRoot_;
+  std::string userSid_;
+  bool win64_ = false;
+  bool writable_ = false;
+  WineServerProbe server_;
+  std::optional<bool> serverRunning_;  // asked once per change
+  std::function<std::uint64_t()> clock_;
+  std::uint64_t generation_ = 0;
+};
+
+// Messages of the refusals.
+std::string WineServerRunningMessage();
+std::string WineReadOnlyMessage();
+
+}  // namespace tovalin

@@ -1,0 +1,28 @@
+// Whether the prefix's wineserver runs. While it does, it holds the registry in memory and
+// writes it over the hive files when it saves, so a change made to the files would be lost.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tovalin {
+
+class WineServerProbe {
+ public:
+  explicit WineServerProbe(std::string prefixDir);
+
+  // Looks each time: the server comes and goes with the prefix's programs.
+  bool Running() const;
+
+  // "server-<dev>-<inode>" of the prefix folder, the name of the server's working folder; empty
+  // when the prefix cannot be examined.
+  const std::string& ServerDirName() const { return serverDirName_; }
+  // The places the server's folder may be, by the conventions of the different Wine builds.
+  std::vector<std::string> CandidateServerDirs() const;
+
+ private:
+  std::string prefix_;
+  std::string serverDirName_;
+};
+
+}  // namespace tovalin

@@ -1,0 +1,177 @@
+// The prefix's drives and environment on temporary prefixes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <memory>
+#include <string>
+
+#include "support/ZelRegistry.h"
+#include "support/ZelSysUtils.h"
+#include "support/platform/wine/WinePlatform.h"
+#include "tests/wine/WineTestSupport.h"
+
+namespace tovalin {
+namespace {
+
+using winetest::TemplatePrefix;
+
+std::unique_ptr<Platform> Open(const TemplatePrefix& prefix, bool writable = false) {
+  WineOpenOptions options;
+  options.writable = writable;
+  return OpenWinePrefix(prefix.path(), options);
+}
+
+std::vector<std::string> Names(const std::vector<FindEntry>& entries) {
+  std::vector<std::string> names;
+  for (const FindEntry& entry : entries) names.push_back(entry.name);
+  return names;
+}
+
+TEST(WineFiles, WindowsPathsFindFilesWithoutRegardToCase) {
+  TemplatePrefix prefix;
+  prefix.AddFile("Program Files/Microsoft Office/OFFICE11/EXCEL.EXE", "MZ");
+  auto platform = Open(prefix);
+  IFileSystem& files = platform->Files();
+  constexpr std::uint32_t kArchive = win::kFileAttributeArchive;
+  constexpr std::uint32_t kFolder = win::kFileAttributeDirectory;
+  EXPECT_EQ(files.GetFileAttributes("c:\\program files\\MICROSOFT OFFICE\\office11\\excel.exe"),
+            kArchive);
+  EXPECT_EQ(files.GetFileAttributes("C:/Program Files/Microsoft Office/"), kFolder);
+  EXPECT_EQ(files.GetFileAttributes(
+                "C:\\Program Files\\Microsoft Office\\OFFICE11\\..\\OFFICE11\\.\\Excel.exe"),
+            kArchive);
+  EXPECT_EQ(files.GetFileAttributes("C:\\"), kFolder);
+  EXPECT_EQ(files.GetFileAttributes("\\Program Files"), kFolder);  // the current drive, C:
+  EXPECT_EQ(files.GetFileAttributes("Q:\\Program Files"), win::kInvalidFileAttributes);
+  EXPECT_EQ(files.GetFileAttributes("C:\\Program Files\\missing.exe"), win::kInvalidFileAttributes);
+  EXPECT_EQ(files.GetFileAttributes("\\\\server\\share\\x.exe"), win::kInvalidFileAttributes);
+
+  std::string zPath = "Z:" + prefix.File("drive_c/Program Files/Microsoft Office/OFFICE11");
+  for (char& c : zPath) c = c == '/' ? '\\' : c;
+  EXPECT_EQ(files.GetFileAttributes(zPath), kFolder);
+
+  const auto content = files.ReadFile("C:\\PROGRAM FILES\\Microsoft Office\\Office11\\EXCEL.EXE");
+  ASSERT_TRUE(content.has_value());
+  EXPECT_EQ(*content, (std::vector<std::uint8_t>{'M', 'Z'}));
+  EXPECT_FALSE(files.ReadFile("C:\\Program Files").has_value());
+  EXPECT_TRUE(FileExists(*platform, "C:\\Program Files\\Microsoft Office\\OFFICE11\\EXCEL.EXE"));
+}
+
+TEST(WineFiles, AttributesAsWineReportsThem) {
+  TemplatePrefix prefix;
+  prefix.AddFile("t/.dotfile");
+  const std::string readOnly = prefix.AddFile("t/readonly.txt");
+  chmod(readOnly.c_str(), 0444);
+  prefix.AddFolder("t/lockeddir");
+  chmod(prefix.File("drive_c/t/lockeddir").c_str(), 0555);
+  const std::string hidden = prefix.AddFile("t/hidden.txt");
+  const std::string system = prefix.AddFile("t/system.txt");
+  // Where Wine keeps what Unix modes cannot say.
+  ASSERT_EQ(setxattr(hidden.c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+  ASSERT_EQ(setxattr(system.c_str(), "user.DOSATTRIB", "0x24", 4, 0), 0);
+  auto platform = Open(prefix);
+  IFileSystem& files = platform->Files();
+  EXPECT_EQ(files.GetFileAttributes("C:\\t\\.dotfile"), 0x22u);
+  EXPECT_EQ(files.GetFileAttributes("C:\\t\\readonly.txt"), 0x21u);
+  EXPECT_EQ(files.GetFileAttributes("C:\\t\\lockeddir"), 0x11u);
+  EXPECT_EQ(files.GetFileAttributes("C:\\t\\hidden.txt"), 0x22u);
+  EXPECT_EQ(files.GetFileAttributes("C:\\t\\system.txt"), 0x24u);
+  EXPECT_EQ(files.GetFileAttributes("C:\\t"), 0x10u);
+
+  // With ShowDotFiles a dot file is an ordinary one.
+  winetest::WriteText(prefix.File("user.reg"),
+                      winetest::ReadText(prefix.File("user.reg")) +
+                          "\n[Software\\\\Wine] 1700000000\n\"ShowDotFiles\"=\"Y\"\n");
+  EXPECT_EQ(Open(prefix)->Files().GetFileAttributes("C:\\t\\.dotfile"), 0x20u);
+}
+
+TEST(WineFiles, SearchByMaskAndDelete) {
+  TemplatePrefix prefix;
+  const std::string temp = "users/tester/Temp/";
+  prefix.AddFile(temp + "~WRL0001.tmp", "x");
+  prefix.AddFile(temp + "~DF12.TMP", "x");
+  const std::string readOnly = prefix.AddFile(temp + "~ro.tmp", "x");
+  chmod(readOnly.c_str(), 0444);
+  prefix.AddFolder(temp + "~folder.tmp");
+  prefix.AddFile(temp + "keep.tmp", "x");
+  prefix.AddFile(temp + "noext", "x");
+  auto platform = Open(prefix);
+  IFileSystem& files = platform->Files();
+
+  const std::vector<FindEntry> found = files.FindFiles("C:\\users\\tester\\Temp\\~*.tmp");
+  EXPECT_EQ(Names(found),
+            (std::vector<std::string>{"~DF12.TMP", "~folder.tmp", "~ro.tmp", "~WRL0001.tmp"}));
+  EXPECT_EQ(found[1].attributes, win::kFileAttributeDirectory);
+  EXPECT_EQ(found[2].attributes, 0x21u);
+  EXPECT_EQ(files.FindFiles("C:\\users\\tester\\Temp\\*.*").size(), 6u);
+  EXPECT_EQ(Names(files.FindFiles("C:\\Users\\Tester\\TEMP\\NOEXT")),
+            (std::vector<std::string>{"noext"}));
+  EXPECT_EQ(Names(files.FindFiles("C:\\users\\tester\\Temp\\?eep.tm?")),
+            (std::vector<std::string>{"keep.tmp"}));
+  EXPECT_TRUE(files.FindFiles("C:\\no such folder\\*").empty());
+
+  EXPECT_TRUE(files.DeleteFile("c:\\users\\tester\\temp\\~wrl0001.TMP"));
+  EXPECT_EQ(files.GetFileAttributes("C:\\users\\tester\\Temp\\~WRL0001.tmp"),
+            win::kInvalidFileAttributes);
+  EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\~ro.tmp"));
+  EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\~folder.tmp"));
+  EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\missing.tmp"));
+  EXPECT_EQ(files.FindFiles("C:\\users\\tester\\Temp\\~*.tmp").size(), 3u);
+}
+
+std::string Var(Platform& platform, const std::string& name) {
+  return platform.Environment().GetVariable(name).value_or("<unset>");
+}
+
+TEST(WineEnvironment, A32BitProgramsEnvironmentFromTheRegistry) {
+  TemplatePrefix prefix;
+  auto platform = Open(prefix);
+  Platform& p = *platform;
+  EXPECT_EQ(Var(p, "SystemRoot"), "C:\\windows");
+  EXPECT_EQ(Var(p, "WINDIR"), "C:\\windows");
+  EXPECT_EQ(Var(p, "SystemDrive"), "C:");
+  EXPECT_EQ(Var(p, "ComSpec"), "C:\\windows\\system32\\cmd.exe");
+  EXPECT_EQ(Var(p, "PATH"), "C:\\windows\\system32;C:\\windows");
+  EXPECT_EQ(Var(p, "ProgramFiles"), "C:\\Program Files (x86)");
+  EXPECT_EQ(Var(p, "ProgramFiles(x86)"), "C:\\Program Files (x86)");
+  EXPECT_EQ(Var(p, "ProgramW6432"), "C:\\Program Files");
+  EXPECT_EQ(Var(p, "CommonProgramFiles"), "C:\\Program Files (x86)\\Common Files");
+  EXPECT_EQ(Var(p, "PROCESSOR_ARCHITECTURE"), "x86");
+  EXPECT_EQ(Var(p, "PROCESSOR_ARCHITEW6432"), "AMD64");
+  EXPECT_EQ(Var(p, "TEMP"), "C:\\users\\tester\\Temp");  // the user's value wins
+  EXPECT_EQ(Var(p, "APPDATA"), "C:\\users\\tester\\AppData\\Roaming");
+  EXPECT_EQ(Var(p, "USERPROFILE"), "C:\\users\\tester");
+  EXPECT_EQ(Var(p, "ALLUSERSPROFILE"), "C:\\ProgramData");
+  EXPECT_EQ(Var(p, "PUBLIC"), "C:\\users\\Public");
+  EXPECT_EQ(Var(p, "COMPUTERNAME"), "TESTBOX");
+  EXPECT_EQ(Var(p, "HOMESHARE"), "<unset>");
+  // Nothing of the Linux host.
+  EXPECT_EQ(Var(p, "HOME"), "<unset>");
+  EXPECT_EQ(ExpandEnvironmentText(p, "%windir%\\Installer\\%s\\misc.exe"),
+            "C:\\windows\\Installer\\%s\\misc.exe");
+}
+
+TEST(WineEnvironment, FollowsRegistryChanges) {
+  TemplatePrefix prefix;
+  auto platform = Open(prefix, true);
+  TZelRegistry reg(platform->Registry());
+  reg.SetRoot(RootKey::CurrentUser);
+  ASSERT_TRUE(reg.OpenKeyWrite("\\Environment", false));
+  reg.WriteText("PATH", "C:\\tools");
+  reg.WriteText("TEMP", "D:\\scratch");
+  reg.WriteText("MYVAR", "x");
+  EXPECT_EQ(Var(*platform, "PATH"), "C:\\windows\\system32;C:\\windows;C:\\tools");
+  EXPECT_EQ(Var(*platform, "temp"), "D:\\scratch");
+  EXPECT_EQ(Var(*platform, "MyVar"), "x");
+}
+
+TEST(WineEnvironment, ThirtyTwoBitPrefixHasOneProgramFolder) {
+  TemplatePrefix prefix(false);
+  auto platform = Open(prefix);
+  EXPECT_EQ(Var(*platform, "ProgramFiles"), "C:\\Program Files");
+  EXPECT_EQ(Var(*platform, "ProgramW6432"), "<unset>");
+}
+
+}  // namespace
+}  // namespace tovalin
