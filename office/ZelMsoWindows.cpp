@@ -70,9 +70,7 @@ std::int32_t TZelMso::GetLogonImeState() {
   reg.SetRoot(RootKey::Users);
   if (!reg.OpenKeyRead(kPreload)) return result;
   for (const std::string& name : reg.ListValueNames()) {
-    const std::string layout = reg.ReadText(name);
-    if (Utf16Length(layout) != 8) continue;
-    const std::string lower = AsciiLowerCase(layout);
+    const std::string lower = AsciiLowerCase(reg.ReadText(name));
     if (lower == kImeLayout) {
       result = 0;
       break;

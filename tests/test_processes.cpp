@@ -15,7 +15,10 @@ class Processes : public testing::TestWithParam<test::WorldParam> {
  protected:
   void SetUp() override {
     world_ = GetParam().make();
-    if (!world_->Supports(test::Feature::FakeProcesses)) GTEST_SKIP() << "no fake processes";
+    if (!world_->Supports(test::Feature::FakeProcesses) &&
+        !world_->Supports(test::Feature::RealProcesses)) {
+      GTEST_SKIP() << "no processes";
+    }
     mso_ = std::make_unique<TZelMso>(world_->platform());
   }
 
@@ -74,12 +77,27 @@ TEST_P(Processes, AnAccountWithoutDebugPrivilegeStillSeesAndEndsItsProcesses) {
 INSTANTIATE_TEST_SUITE_P(All, Processes, testing::ValuesIn(test::AllWorlds()),
                          [](const auto& info) { return test::WorldName(info.param); });
 
+class CountingProcesses : public MemoryProcesses {
+ public:
+  bool Terminate(ProcessHandle process, std::uint32_t exitCode) override {
+    ++terminations;
+    return MemoryProcesses::Terminate(process, exitCode);
+  }
+  int terminations = 0;
+};
+
+class CountingPlatform : public MemoryPlatform {
+ public:
+  IProcesses& Processes() override { return counting; }
+  CountingProcesses counting;
+};
+
 // What only the in-memory processes can show: privilege bookkeeping, handles, missing APIs.
 class MemoryProcessControl : public testing::Test {
  protected:
   FakeProcess& Add(std::uint32_t pid, const std::string& path) {
     platform_.files.AddFile(path);
-    return platform_.processes.Add(pid, path);
+    return processes_.Add(pid, path);
   }
   TArrayDword Find(const char* exeName) {
     TArrayDword pids{42};  // stale content must not survive
@@ -87,9 +105,9 @@ class MemoryProcessControl : public testing::Test {
     return pids;
   }
 
-  MemoryPlatform platform_;
+  CountingPlatform platform_;
   TZelMso mso_{platform_};
-  MemoryProcesses& processes_ = platform_.processes;
+  CountingProcesses& processes_ = platform_.counting;
 };
 
 TEST_F(MemoryProcessControl, PrivilegeIsSwitchedOffAgainOnlyWhenItWasSwitchedOn) {
@@ -119,6 +137,7 @@ TEST_F(MemoryProcessControl, AnExitedProcessIsNotTerminatedAgain) {
   gone.running = false;
   gone.exitCode = 3;
   mso_.TerminateRunningProcess(8);
+  EXPECT_EQ(processes_.terminations, 0);
   EXPECT_EQ(processes_.Find(8)->exitCode, 3u);
   mso_.TerminateRunningProcess(999);  // never existed
   EXPECT_EQ(processes_.openHandles, 0u);
