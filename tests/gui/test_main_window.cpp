@@ -1,0 +1,440 @@
+// The main window over in-memory machines: the product list, the header, the running-application
+// guard, the troubleshooting page and the display of errors that escape a handler.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/gui/ProgramArt.h"
+#include "app/gui/Unit1.h"
+#include "support/widgets/SysColors.h"
+#include "tests/gui/GuiTestSupport.h"
+
+namespace tovalin {
+namespace {
+
+using test::InstallOffice2003;
+using test::OfficeMachine;
+using test::ScriptedBoxes;
+
+constexpr const char* kExcelExe = "C:\\Office11\\EXCEL.EXE";
+
+class MainWindowTest : public testing::Test {
+ protected:
+  std::unique_ptr<TForm1> Open() {
+    auto form = std::make_unique<TForm1>(machine_.platform, boxes_);
+    if (form->StartOk()) {
+      form->show();
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    return form;
+  }
+
+  QStringList Rows(const TGraphicListBox& list) {
+    QStringList rows;
+    for (int i = 0; i < list.count(); ++i) rows << list.item(i)->text();
+    return rows;
+  }
+
+  void Select(TForm1& form, const QString& appName) {
+    for (int i = 0; i < form.GlbMenu->count(); ++i) {
+      if (form.GlbMenu->item(i)->text() == appName) {
+        form.GlbMenu->SetItemIndex(i);
+        form.GlbMenuClick();
+        return;
+      }
+    }
+    FAIL() << "no row " << appName.toStdString();
+  }
+
+  // Picks an item row the way the user does: a click on the row.
+  void ClickItem(TForm1& form, int row) {
+    form.PctMain->setCurrentWidget(form.TabRepair);
+    QTest::qWait(0);
+    const QRect rect = form.GlbItem->visualItemRect(form.GlbItem->item(row));
+    QTest::mouseClick(form.GlbItem->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+
+  // Excel's document class, for the browser integration setting.
+  void RegisterXlsClass() {
+    machine_.platform.registry.SetString(RootKey::ClassesRoot, ".xls", "", "Excel.Sheet.8");
+    machine_.platform.registry.SetString(RootKey::ClassesRoot, "Excel.Sheet.8", "",
+                                         "Microsoft Excel ワークシート");
+  }
+
+  OfficeMachine machine_;
+  ScriptedBoxes boxes_;
+};
+
+TEST_F(MainWindowTest, ProductRowsFollowTheApplicationIndexWithTheSuiteFirst) {
+  InstallOffice2003(machine_);
+  auto form = Open();
+  ASSERT_TRUE(form->StartOk());
+  EXPECT_EQ(Rows(*form->GlbMenu), QStringList({"Office", "Outlook", "Excel", "Word"}));
+  EXPECT_EQ(form->IL_Menu->Count(), 4);
+  EXPECT_TRUE(boxes_.shown.empty());
+
+  // The suite page comes first: its header, its panels, no poll.
+  EXPECT_EQ(form->MenuIndex(), 0);
+  EXPECT_EQ(form->AppIndex(), 0);
+  EXPECT_EQ(form->PnlProductName->Caption(),
+            QString(" Microsoft Office Professional Edition 2003 Ver.11.0.5614.0"));
+  EXPECT_FALSE(form->GbxUserInfo->isHidden());
+  EXPECT_FALSE(form->PnlProductID->isHidden());
+  EXPECT_TRUE(form->PnlAppFileList->isHidden());
+  EXPECT_FALSE(form->TimerProcess->isActive());
+  EXPECT_EQ(form->PctMain->currentWidget(), form->TabInfo);
+  EXPECT_EQ(form->windowTitle(), QString("Tovalin"));
+}
+
+TEST_F(MainWindowTest, ApplicationHeaderShowsFileVersionOrTitleAlone) {
+  InstallOffice2003(machine_);
+  machine_.AddApp(4, "11.0", "Microsoft Access", "");
+  auto form = Open();
+  Select(*form, "Excel");
+  EXPECT_EQ(form->PnlProductName->Caption(), QString(" Microsoft Excel Ver.11.0.5612.0"));
+  EXPECT_TRUE(form->GbxUserInfo->isHidden());
+  EXPECT_FALSE(form->PnlAppFileList->isHidden());
+  EXPECT_TRUE(form->TimerProcess->isActive());
+
+  Select(*form, "Access");
+  EXPECT_EQ(form->PnlProductName->Caption(), QString(" Microsoft Access"));
+}
+
+TEST_F(MainWindowTest, WithoutTheSuiteTheFirstPageIsAnApplicationWithThePollRunning) {
+  // Excel 11.0 registered, but only an Office XP product recorded: no suite slot.
+  machine_.AddProduct(test::kOfficeXpCode, "Microsoft Office XP Professional", "10.0.2627.01");
+  machine_.AddApp(2, "10.0", "Microsoft Excel", "11.0.5612.0");
+  auto form = Open();
+  ASSERT_TRUE(form->StartOk());
+  EXPECT_EQ(Rows(*form->GlbMenu), QStringList({"Excel"}));
+  EXPECT_EQ(form->AppIndex(), 2);
+  EXPECT_TRUE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowTest, NothingDetectedIsReportedAndTheWindowDoesNotStart) {
+  auto form = Open();
+  EXPECT_FALSE(form->StartOk());
+  EXPECT_FALSE(form->isVisible());
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, QString("Microsoft Office を検出出来ませんでした。"));
+  EXPECT_EQ(boxes_.shown[0].icon, MsgIcon::Error);
+}
+
+TEST_F(MainWindowTest, RowIconIsTheApplicationsOwnOrADefault) {
+  InstallOffice2003(machine_);
+  QImage green(32, 32, QImage::Format_ARGB32);
+  green.fill(QColor(0, 200, 0));
+  machine_.SetIcon(kExcelExe, green);
+  auto form = Open();
+  ASSERT_EQ(form->IL_Menu->Count(), 4);
+  EXPECT_EQ(form->IL_Menu->Image(2).pixelColor(16, 16), QColor(0, 200, 0));
+  // No icon of their own: the program's icon for the suite, a generic one for applications.
+  EXPECT_EQ(form->IL_Menu->Image(0),
+            ProgramIconImage(32).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+  EXPECT_EQ(form->IL_Menu->Image(1),
+            ApplicationIconImage(32).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+TEST_F(MainWindowTest, ProductListRowsAreDrawnInTheirColoursAndHeight) {
+  InstallOffice2003(machine_);
+  auto form = Open();
+  const QImage shot = form->GlbMenu->viewport()->grab().toImage();
+  const int x = shot.width() - 6;
+  const QColor face = SysColor(TSysColor::clBtnFace, form->palette());
+  // Row 0 is selected (sky blue); rows 1 and 2 use the button face; each row is 36 pixels.
+  EXPECT_EQ(shot.pixelColor(x, 18), clSkyBlue);
+  EXPECT_EQ(shot.pixelColor(x, 35), SysColor(TSysColor::clBtnHighlight, form->palette()));
+  EXPECT_EQ(shot.pixelColor(x, 36 + 18), face);
+  EXPECT_EQ(shot.pixelColor(x, 72 + 18), face);
+  EXPECT_EQ(form->GlbMenu->ItemHeight(), 36);
+}
+
+TEST_F(MainWindowTest, LayoutKeepsTheMinimumClientSizeAndFollowsTheWidth) {
+  InstallOffice2003(machine_);
+  auto form = Open();
+  EXPECT_EQ(form->ClientWidth(), 500);
+  EXPECT_EQ(form->ClientHeight(), 300);
+
+  form->SetClientSize(400, 200);
+  QTest::qWait(0);
+  EXPECT_GE(form->ClientWidth(), 500);
+  EXPECT_GE(form->ClientHeight(), 300);
+
+  form->SetClientSize(700, 450);
+  QTest::qWait(0);
+  ASSERT_EQ(form->ClientWidth(), 700);
+  EXPECT_EQ(form->BtnClose->x(), 700 - form->BtnClose->width() - 8);
+  EXPECT_EQ(form->BtnClose->y(), form->StatusBar1->y() - form->BtnClose->height() - 4);
+  EXPECT_EQ(form->BtnMsoSite->y(), form->BtnClose->y());
+  EXPECT_EQ(form->BtnMsoSite->x() + form->BtnMsoSite->width(), form->BtnClose->x() - 8);
+  EXPECT_EQ(form->PnlProductName->x() + form->PnlProductName->width(), 700 - 4);
+  EXPECT_EQ(form->BtnProcess->x() + form->BtnProcess->width(), form->PnlProductName->width() - 4);
+  EXPECT_EQ(form->GlbMenu->y() + form->GlbMenu->height(), form->BtnClose->y() - 4);
+  EXPECT_EQ(form->BvlMain->y() + form->BvlMain->height(),
+            form->GlbMenu->y() + form->GlbMenu->height());
+}
+
+TEST_F(MainWindowTest, GuardShowsTheForceQuitButtonWhileTheApplicationRuns) {
+  InstallOffice2003(machine_);
+  auto form = Open();
+  Select(*form, "Excel");
+  EXPECT_TRUE(form->BtnProcess->isHidden());
+
+  const std::uint32_t pid = machine_.StartProcess(kExcelExe);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 1500));
+  EXPECT_EQ(form->ProcessIds(), TArrayDword({pid}));
+
+  machine_.StopProcess(pid);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isHidden(); }, 1500));
+
+  // The suite page hides the button and stops polling.
+  machine_.StartProcess(kExcelExe);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 1500));
+  Select(*form, "Office");
+  EXPECT_TRUE(form->BtnProcess->isHidden());
+  EXPECT_FALSE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowTest, DecliningTheForceQuitLeavesEverythingRunning) {
+  InstallOffice2003(machine_);
+  const std::uint32_t pid = machine_.StartProcess(kExcelExe);
+  auto form = Open();
+  Select(*form, "Excel");
+  ASSERT_TRUE(form->BtnProcess->isVisible());
+
+  boxes_.answers = {MsgResult::No};
+  form->BtnProcess->click();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, QString("Excel が動作中です。\r\nExcel を強制終了しますか？"));
+  EXPECT_EQ(boxes_.shown[0].icon, MsgIcon::Question);
+  EXPECT_EQ(boxes_.shown[0].buttons, MsgButtons::YesNo);
+  EXPECT_TRUE(machine_.Running(pid));
+  EXPECT_TRUE(form->BtnProcess->isVisible());
+  EXPECT_TRUE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowTest, ForceQuitEndsEveryInstanceAfterOneConfirmation) {
+  InstallOffice2003(machine_);
+  const std::uint32_t first = machine_.StartProcess(kExcelExe);
+  const std::uint32_t word = machine_.StartProcess("C:\\Office11\\WINWORD.EXE");
+  auto form = Open();
+  Select(*form, "Excel");
+  // A second copy starts while the page is shown; the poll picks it up.
+  const std::uint32_t second = machine_.StartProcess(kExcelExe);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->ProcessIds().size() == 2; }, 1500));
+
+  boxes_.answers = {MsgResult::Yes};
+  // Esc presses the force-quit button while it is shown.
+  QTest::keyClick(form.get(), Qt::Key_Escape);
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_FALSE(machine_.Running(first));
+  EXPECT_FALSE(machine_.Running(second));
+  EXPECT_TRUE(machine_.Running(word));
+  EXPECT_TRUE(form->BtnProcess->isHidden());
+  EXPECT_TRUE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowTest, ItemListShowsTheProductsItemsAndItsButtons) {
+  InstallOffice2003(machine_);
+  auto form = Open();
+  Select(*form, "Excel");
+  ASSERT_EQ(form->GlbItem->count(), 4);
+  EXPECT_EQ(form->GlbItem->item(0)->text(), QString("トラブル：メニューバーが消えました。"));
+  EXPECT_EQ(form->IL_Item->Count(), 4);
+  EXPECT_FALSE(form->BtnItem->isHidden());
+  EXPECT_FALSE(form->BtnItem->isEnabled());
+  EXPECT_TRUE(form->BtnItem->text().isEmpty());
+  EXPECT_TRUE(form->SbtItem1->isHidden());
+
+  ClickItem(*form, 0);
+  EXPECT_EQ(form->ItemIndex(), 0);
+  EXPECT_EQ(form->BtnItem->text(), QString("再表示を試みる"));
+  EXPECT_TRUE(form->BtnItem->isEnabled());
+  EXPECT_TRUE(form->MM_Help->toPlainText().startsWith("何かの拍子に"));
+
+  // A setting shows the two toggles instead; another product resets the page.
+  ClickItem(*form, 2);
+  EXPECT_TRUE(form->BtnItem->isHidden());
+  EXPECT_FALSE(form->SbtItem1->isHidden());
+  EXPECT_EQ(form->SbtItem1->text(), QString("連携させる"));
+  EXPECT_EQ(form->SbtItem2->text(), QString("連携させない"));
+  Select(*form, "Word");
+  EXPECT_EQ(form->ItemIndex(), -1);
+  EXPECT_TRUE(form->MM_Help->toPlainText().isEmpty());
+  EXPECT_FALSE(form->BtnItem->isHidden());
+  EXPECT_FALSE(form->BtnItem->isEnabled());
+  EXPECT_TRUE(form->SbtItem1->isHidden());
+  EXPECT_EQ(form->GlbItem->count(), 3);
+}
+
+TEST_F(MainWindowTest, RepairIsRefusedWhileTheApplicationRuns) {
+  InstallOffice2003(machine_);
+  machine_.SetShellFolders("C:\\Users\\u\\AppData", "C:\\Users\\u\\Local");
+  machine_.platform.files.AddFile("C:\\Users\\u\\AppData\\Microsoft\\Excel\\Excel11.xlb");
+  const std::uint32_t pid = machine_.StartProcess(kExcelExe);
+  auto form = Open();
+  Select(*form, "Excel");
+  ClickItem(*form, 0);
+
+  boxes_.answers = {MsgResult::Yes, MsgResult::No};
+  form->BtnItem->click();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[0].text, QString("再表示を試みますか？"));
+  EXPECT_EQ(boxes_.shown[1].text, QString("Excel が動作中です。\r\nExcel を強制終了しますか？"));
+  EXPECT_TRUE(machine_.Running(pid));
+  EXPECT_TRUE(
+      machine_.platform.files.Exists("C:\\Users\\u\\AppData\\Microsoft\\Excel\\Excel11.xlb"));
+  EXPECT_TRUE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowTest, RepairRunsWithoutAskingToQuitWhenNothingRuns) {
+  InstallOffice2003(machine_);
+  machine_.SetShellFolders("C:\\Users\\u\\AppData", "C:\\Users\\u\\Local");
+  machine_.platform.files.AddFile("C:\\Users\\u\\AppData\\Microsoft\\Excel\\Excel11.xlb");
+  auto form = Open();
+  Select(*form, "Excel");
+  ClickItem(*form, 0);
+
+  bool timerDuringRepairMessage = true;
+  boxes_.whileOpen = [&](const test::ShownBox& box) {
+    if (box.icon == MsgIcon::Information) timerDuringRepairMessage = form->TimerProcess->isActive();
+  };
+  boxes_.answers = {MsgResult::Yes};
+  form->BtnItem->click();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].text,
+            QString("再表示を試みました。\r\nExcel を起動して確認してください。"));
+  EXPECT_EQ(boxes_.shown[1].icon, MsgIcon::Information);
+  EXPECT_FALSE(timerDuringRepairMessage);
+  EXPECT_FALSE(
+      machine_.platform.files.Exists("C:\\Users\\u\\AppData\\Microsoft\\Excel\\Excel11.xlb"));
+  EXPECT_TRUE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowTest, SettingToggleGoesBackAfterACancelAndChangesAfterYes) {
+  InstallOffice2003(machine_);
+  RegisterXlsClass();
+  auto form = Open();
+  Select(*form, "Excel");
+  ClickItem(*form, 2);  // InternetExplorerとの連携可否
+  EXPECT_TRUE(form->SbtItem1->isChecked());
+  EXPECT_FALSE(form->SbtItem2->isChecked());
+
+  boxes_.answers = {MsgResult::No};
+  form->SbtItem2->click();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, QString("InternetExplorerとの連携可否 を更新しますか？"));
+  EXPECT_TRUE(form->SbtItem1->isChecked());
+  EXPECT_FALSE(form->SbtItem2->isChecked());
+  EXPECT_FALSE(
+      machine_.platform.registry.GetDword(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags"));
+
+  boxes_.answers = {MsgResult::Yes};
+  form->SbtItem2->click();
+  ASSERT_EQ(boxes_.shown.size(), 3u);
+  EXPECT_EQ(boxes_.shown[2].text, QString("設定を更新しました。"));
+  EXPECT_EQ(boxes_.shown[2].icon, MsgIcon::Information);
+  EXPECT_TRUE(form->SbtItem2->isChecked());
+  EXPECT_EQ(
+      machine_.platform.registry.GetDword(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags"),
+      8u);
+
+  // Pressing the button of the state in force asks nothing.
+  form->SbtItem2->click();
+  EXPECT_EQ(boxes_.shown.size(), 3u);
+}
+
+TEST_F(MainWindowTest, FailedChangeOfAnUndeterminedSettingPressesTheOtherToggle) {
+  InstallOffice2003(machine_);  // no document class for .xls: the state is undetermined
+  auto form = Open();
+  Select(*form, "Excel");
+  ClickItem(*form, 2);
+  EXPECT_FALSE(form->SbtItem1->isChecked());
+  EXPECT_FALSE(form->SbtItem2->isChecked());
+
+  boxes_.answers = {MsgResult::Yes};
+  form->SbtItem1->click();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].text, QString("更新出来ませんでした。"));
+  EXPECT_EQ(boxes_.shown[1].icon, MsgIcon::Warning);
+  EXPECT_FALSE(form->SbtItem1->isChecked());
+  EXPECT_TRUE(form->SbtItem2->isChecked());
+}
+
+TEST_F(MainWindowTest, ErrorInAHandlerIsShownAndTheWindowGoesOn) {
+  InstallOffice2003(machine_);
+  RegisterXlsClass();
+  // A flag stored as text makes the state probe fail with the registry layer's error.
+  machine_.platform.registry.SetString(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags", "8");
+  auto form = Open();
+  Select(*form, "Excel");
+  ClickItem(*form, 2);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].icon, MsgIcon::Error);
+  EXPECT_FALSE(boxes_.shown[0].text.isEmpty());
+  EXPECT_TRUE(boxes_.shown[0].text.endsWith('.'));
+
+  // The window goes on: another item works as usual.
+  ClickItem(*form, 0);
+  EXPECT_EQ(form->BtnItem->text(), QString("再表示を試みる"));
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+}
+
+// Processes whose termination fails with an error.
+class FailingProcesses : public MemoryProcesses {
+ public:
+  bool Terminate(ProcessHandle, std::uint32_t) override {
+    throw std::runtime_error("terminate failed");
+  }
+};
+class FailingTerminationPlatform : public MemoryPlatform {
+ public:
+  IProcesses& Processes() override { return failing; }
+  FailingProcesses failing;
+};
+
+TEST(MainWindowErrors, FailedForceQuitKeepsTheGuardRunning) {
+  FailingTerminationPlatform platform;
+  OfficeMachine setup;
+  InstallOffice2003(setup);
+  // Same registry and files, other processes.
+  platform.registry.SetRootNode(RootKey::LocalMachine,
+                                setup.platform.registry.RootNode(RootKey::LocalMachine));
+  platform.registry.SetRootNode(RootKey::ClassesRoot,
+                                setup.platform.registry.RootNode(RootKey::ClassesRoot));
+  platform.files.AddFile(kExcelExe);
+  platform.files.AddFile("C:\\Office11\\OUTLOOK.EXE");
+  platform.files.AddFile("C:\\Office11\\WINWORD.EXE");
+  platform.failing.Add(100, kExcelExe);
+
+  ScriptedBoxes boxes;
+  TForm1 form(platform, boxes);
+  ASSERT_TRUE(form.StartOk());
+  const auto rows = form.GlbMenu->findItems(QStringLiteral("Excel"), Qt::MatchExactly);
+  ASSERT_EQ(rows.size(), 1);
+  form.GlbMenu->SetItemIndex(form.GlbMenu->row(rows[0]));
+  form.GlbMenuClick();
+  ASSERT_FALSE(form.BtnProcess->isHidden());
+
+  boxes.answers = {MsgResult::Yes};
+  form.BtnProcess->click();
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].text, QString("terminate failed."));
+  EXPECT_EQ(boxes.shown[1].icon, MsgIcon::Error);
+  EXPECT_TRUE(form.TimerProcess->isActive());
+}
+
+TEST(ExceptionText, FullStopIsAddedAfterCharactersThatSortAfterIt) {
+  EXPECT_EQ(ExceptionMessageText("Invalid data type"), QString("Invalid data type."));
+  EXPECT_EQ(ExceptionMessageText("Done."), QString("Done."));
+  EXPECT_EQ(ExceptionMessageText("Really!"), QString("Really!"));
+  EXPECT_EQ(ExceptionMessageText("エラー"), QString("エラー."));
+  EXPECT_EQ(ExceptionMessageText(""), QString(""));
+}
+
+}  // namespace
+}  // namespace tovalin
