@@ -1,0 +1,371 @@
+// Against Wine itself: a prefix made by wineboot, read and changed by us and by Wine's own
+// tools, a Wine program found and ended, and saves killed half-way. Skipped without Wine.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "office/ZelMso.h"
+#include "support/Text.h"
+#include "support/ZelRegistry.h"
+#include "support/platform/memory/MemoryRegistry.h"
+#include "support/platform/wine/WinePlatform.h"
+#include "support/platform/wine/WinePrefix.h"
+#include "support/platform/wine/WineServer.h"
+#include "support/regfile/RegeditFile.h"
+#include "support/regfile/WineRegFile.h"
+#include "tests/wine/WineTestSupport.h"
+
+namespace tovalin {
+namespace {
+
+using winetest::ReadText;
+
+constexpr std::uint64_t kFixedTime = 0x01DB111122223333ull;
+
+class RealWine : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!winetest::WineAvailable()) return;
+    dir_ = new winetest::TempDir("tovalin-wineboot");
+    prefix_ = dir_->path() + "/prefix";
+    std::string output;
+    const int status = winetest::Run({"wineboot", "-i"}, winetest::WineEnv(prefix_), &output);
+    StopServer();
+    if (status != 0 || access((prefix_ + "/system.reg").c_str(), F_OK) != 0) {
+      bootError_ = "wineboot failed: " + output;
+    }
+  }
+  static void TearDownTestSuite() {
+    if (dir_ == nullptr) return;
+    StopServer();
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (!winetest::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
+    ASSERT_TRUE(bootError_.empty()) << bootError_;
+  }
+  void TearDown() override {
+    if (dir_ != nullptr) StopServer();
+  }
+
+  // Stops the prefix's wineserver and waits until it has saved and ended.
+  static void StopServer() {
+    winetest::Run({"wineserver", "-k"}, winetest::WineEnv(prefix_));
+    winetest::Run({"wineserver", "-w"}, winetest::WineEnv(prefix_));
+  }
+  static int Wine(const std::vector<std::string>& args, std::string* output = nullptr) {
+    std::vector<std::string> argv = {"wine"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string text;
+    const int status = winetest::Run(argv, winetest::WineEnv(prefix_), &text);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    if (output != nullptr) *output = text;
+    return status;
+  }
+  static std::unique_ptr<Platform> Open(bool writable) {
+    WineOpenOptions options;
+    options.writable = writable;
+    options.fileTimeClock = [] { return kFixedTime; };
+    return OpenWinePrefix(prefix_, options);
+  }
+  static std::string Hive(const std::string& name) { return ReadText(prefix_ + "/" + name); }
+
+  static winetest::TempDir* dir_;
+  static std::string prefix_;
+  static std::string bootError_;
+};
+
+winetest::TempDir* RealWine::dir_ = nullptr;
+std::string RealWine::prefix_;
+std::string RealWine::bootError_;
+
+std::string ReadValue(Platform& platform, RootKey root, const std::string& path,
+                      const std::string& name) {
+  TZelRegistry reg(platform.Registry());
+  reg.SetRoot(root);
+  if (!reg.OpenKeyRead("\\" + path)) return "<no key>";
+  if (!reg.HasValue(name)) return "<no value>";
+  return reg.ReadText(name);
+}
+
+TEST_F(RealWine, HivesWrittenBackUnchangedByteForByte) {
+  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+    const std::string text = Hive(name);
+    ASSERT_GT(text.size(), 1000u) << name;
+    EXPECT_TRUE(FormatWineRegistry(ParseWineRegistry(text, name)) == text) << name;
+  }
+  // A change to one hive leaves the others' files alone.
+  const std::string system = Hive("system.reg");
+  const std::string userdef = Hive("userdef.reg");
+  auto platform = Open(true);
+  TZelRegistry reg(platform->Registry());
+  reg.SetRoot(RootKey::CurrentUser);
+  ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\TovalinUntouched", true));
+  reg.WriteDword("x", 1);
+  EXPECT_TRUE(Hive("system.reg") == system);
+  EXPECT_TRUE(Hive("userdef.reg") == userdef);
+}
+
+TEST_F(RealWine, WineReadsWhatWeWrite) {
+  {
+    auto platform = Open(true);
+    TZelRegistry reg(platform->Registry());
+    reg.SetRoot(RootKey::CurrentUser);
+    ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\Tovalin", true));
+    reg.WriteText("Name", "山田 太郎");
+    reg.WriteDword("Count", 42);
+    reg.WriteBytes("Company", {0x41, 0x00, 0x00, 0x00});
+    reg.WriteText("Company", "株式会社テスト");  // stays binary: UTF-16LE text
+    reg.CloseCurrent();
+    ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\TovalinOld\\Sub\\Deep", true));
+    reg.WriteText("v", "deep");
+    reg.CloseCurrent();
+    reg.RenameKey("\\Software\\TovalinOld", "\\Software\\TovalinNew");
+    ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\TovalinGone\\A\\B", true));
+    reg.WriteText("x", "y");
+    reg.CloseCurrent();
+    EXPECT_TRUE(reg.EraseKey("\\Software\\TovalinGone"));
+
+    TZelRegistry machine(platform->Registry());
+    machine.SetRoot(RootKey::LocalMachine);
+    ASSERT_TRUE(machine.OpenKeyWrite("\\SOFTWARE\\Tovalin32", true));
+    machine.WriteText("Where", "32");
+    TZelRegistry classes(platform->Registry());
+    classes.SetRoot(RootKey::ClassesRoot);
+    ASSERT_TRUE(classes.OpenKeyWrite("\\Tovalin.Document\\shell\\open\\command", true));
+    classes.WriteText("", "tovalin.exe \"%1\"");
+  }
+
+  std::string out;
+  ASSERT_EQ(Wine({"reg", "query", "HKCU\\Software\\Tovalin"}, &out), 0) << out;
+  EXPECT_NE(out.find("Count    REG_DWORD    0x2a"), std::string::npos) << out;
+  EXPECT_NE(out.find("Company    REG_BINARY    2A680F5F1A4F3E79C630B930C8300000"),
+            std::string::npos)
+      << out;
+  // Japanese text comes back through an export, which Wine writes in UTF-16.
+  ASSERT_EQ(
+      Wine({"reg", "export", "HKCU\\Software\\Tovalin", "C:\\tovalin-export.reg", "/y"}, &out), 0)
+      << out;
+  MemoryRegistry exported;
+  LoadRegeditFile(prefix_ + "/drive_c/tovalin-export.reg", exported);
+  EXPECT_EQ(exported.GetString(RootKey::CurrentUser, "Software\\Tovalin", "Name"), "山田 太郎");
+
+  EXPECT_EQ(Wine({"reg", "query", "HKCU\\Software\\TovalinNew\\Sub\\Deep", "/v", "v"}, &out), 0)
+      << out;
+  EXPECT_NE(Wine({"reg", "query", "HKCU\\Software\\TovalinOld"}, &out), 0);
+  EXPECT_NE(Wine({"reg", "query", "HKCU\\Software\\TovalinGone"}, &out), 0);
+
+  // What we wrote through HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT is in the 32-bit view only.
+  ASSERT_EQ(Wine({"reg", "query", "HKLM\\Software\\Tovalin32", "/reg:32"}, &out), 0) << out;
+  EXPECT_NE(out.find("Where    REG_SZ    32"), std::string::npos) << out;
+  EXPECT_NE(Wine({"reg", "query", "HKLM\\Software\\Tovalin32", "/reg:64"}, &out), 0);
+  ASSERT_EQ(Wine({"reg", "query", "HKCR\\Tovalin.Document\\shell\\open\\command", "/reg:32"}, &out),
+            0);
+  EXPECT_NE(out.find("tovalin.exe \"%1\""), std::string::npos) << out;
+}
+
+TEST_F(RealWine, WeReadWhatWineWrites) {
+  std::string out;
+  ASSERT_EQ(Wine({"reg", "add", "HKLM\\Software\\FromWine", "/v", "v", "/d", "32", "/reg:32", "/f"},
+                 &out),
+            0)
+      << out;
+  ASSERT_EQ(Wine({"reg", "add", "HKLM\\Software\\FromWine64", "/v", "v", "/d", "64", "/f"}, &out),
+            0);
+  ASSERT_EQ(Wine({"reg", "add", "HKCR\\.tovalin", "/ve", "/d", "Tovalin.Document", "/reg:32", "/f"},
+                 &out),
+            0);
+  ASSERT_EQ(
+      Wine({"reg", "add", "HKCU\\Software\\FromWine", "/v", "Name", "/d", "日本語の名前", "/f"},
+           &out),
+      0);
+  ASSERT_EQ(Wine({"reg", "add", "HKCU\\Software\\FromWine", "/v", "Flags", "/t", "REG_DWORD", "/d",
+                  "8", "/f"},
+                 &out),
+            0);
+  StopServer();
+
+  auto platform = Open(false);
+  Platform& p = *platform;
+  EXPECT_EQ(ReadValue(p, RootKey::LocalMachine, "SOFTWARE\\FromWine", "v"), "32");
+  EXPECT_EQ(ReadValue(p, RootKey::LocalMachine, "SOFTWARE\\FromWine64", "v"), "<no key>");
+  auto& wine = dynamic_cast<WinePrefixPlatform&>(p);
+  EXPECT_NE(wine.WineRegistryStore().RawFind(WineHiveId::Machine, "Software\\FromWine64"), nullptr);
+  EXPECT_EQ(ReadValue(p, RootKey::ClassesRoot, ".tovalin", ""), "Tovalin.Document");
+  EXPECT_EQ(ReadValue(p, RootKey::CurrentUser, "Software\\FromWine", "Name"), "日本語の名前");
+  TZelRegistry reg(p.Registry());
+  reg.SetRoot(RootKey::CurrentUser);
+  ASSERT_TRUE(reg.OpenKeyRead("\\Software\\FromWine"));
+  EXPECT_EQ(reg.ReadDword("Flags"), 8);
+}
+
+TEST_F(RealWine, EnvironmentIsWhatWineGivesAProgram) {
+  std::string out;
+  ASSERT_EQ(Wine({"cmd", "/c", "set"}, &out), 0) << out;
+  StopServer();
+  std::map<std::string, std::string> wine;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) wine[AsciiUpperCase(line.substr(0, eq))] = line.substr(eq + 1);
+  }
+  auto platform = Open(false);
+  IEnvironment& env = platform->Environment();
+  for (const char* name : {"ALLUSERSPROFILE",
+                           "APPDATA",
+                           "COMMONPROGRAMFILES(X86)",
+                           "COMMONPROGRAMW6432",
+                           "COMPUTERNAME",
+                           "COMSPEC",
+                           "HOMEDRIVE",
+                           "HOMEPATH",
+                           "LOCALAPPDATA",
+                           "OS",
+                           "PATH",
+                           "PATHEXT",
+                           "PROGRAMDATA",
+                           "PROGRAMFILES(X86)",
+                           "PROGRAMW6432",
+                           "PUBLIC",
+                           "SYSTEMDRIVE",
+                           "SYSTEMROOT",
+                           "TEMP",
+                           "TMP",
+                           "USERNAME",
+                           "USERPROFILE",
+                           "WINDIR"}) {
+    ASSERT_TRUE(wine.count(name)) << name << " missing from:\n" << out;
+    EXPECT_EQ(env.GetVariable(name).value_or("<unset>"), wine[name]) << name;
+  }
+  // cmd is a 64-bit program; a 32-bit one gets the (x86) folders.
+  EXPECT_EQ(env.GetVariable("ProgramFiles").value_or(""), wine["PROGRAMFILES(X86)"]);
+  EXPECT_EQ(env.GetVariable("CommonProgramFiles").value_or(""), wine["COMMONPROGRAMFILES(X86)"]);
+}
+
+TEST_F(RealWine, FindsAndEndsARunningProgramAndRefusesChangesMeanwhile) {
+  const pid_t wine = winetest::Spawn("wine", {"wine", "cmd", "/c", "ping", "-n", "60", "127.0.0.1"},
+                                     winetest::WineEnv(prefix_));
+  auto platform = Open(true);
+  TZelMso mso(*platform);
+  TArrayDword pings;
+  TArrayDword cmds;
+  for (int i = 0; i < 300 && (pings.empty() || cmds.empty()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    mso.FindRunningProcesses("PING.EXE", pings);
+    mso.FindRunningProcesses("cmd.exe", cmds);
+  }
+  ASSERT_EQ(pings.size(), 1u);
+  ASSERT_EQ(cmds.size(), 1u);
+
+  // Its wineserver runs: a change would be overwritten, so it is refused and nothing written.
+  EXPECT_TRUE(WineServerProbe(prefix_).Running());
+  const std::string before = Hive("user.reg");
+  TZelRegistry reg(platform->Registry());
+  reg.SetRoot(RootKey::CurrentUser);
+  try {
+    reg.MakeKey("\\Software\\WhileRunning");
+    ADD_FAILURE() << "a change went through while the prefix's server ran";
+  } catch (const ERegistryException& error) {
+    EXPECT_EQ(error.what(), WineServerRunningMessage());
+  }
+  EXPECT_EQ(Hive("user.reg"), before);
+
+  mso.TerminateRunningProcess(pings[0]);
+  mso.TerminateRunningProcess(cmds[0]);
+  for (int i = 0; i < 100 && !(pings.empty() && cmds.empty()); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    mso.FindRunningProcesses("PING.EXE", pings);
+    mso.FindRunningProcesses("cmd.exe", cmds);
+  }
+  EXPECT_TRUE(pings.empty());
+  EXPECT_TRUE(cmds.empty());
+  EXPECT_TRUE(winetest::WaitChild(wine, 10000));
+  StopServer();
+  EXPECT_FALSE(WineServerProbe(prefix_).Running());
+  reg.MakeKey("\\Software\\AfterwardsFine");
+  EXPECT_NE(Hive("user.reg").find("[Software\\\\AfterwardsFine]"), std::string::npos);
+}
+
+// A save killed at any moment leaves the old file or the new one, whole.
+TEST_F(RealWine, SavesKilledAtRandomLeaveAWholeFile) {
+  {
+    auto platform = Open(true);
+    TZelRegistry reg(platform->Registry());
+    reg.SetRoot(RootKey::LocalMachine);
+    ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\TovalinCrash", true));
+    reg.WriteText("V", "start");
+  }
+  const std::string start = Hive("system.reg");
+  // The two contents a save can produce, made in a copy of the hives.
+  winetest::TempDir scratch;
+  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+    winetest::WriteText(scratch.path() + "/" + name, Hive(name));
+  }
+  std::string contentA, contentB;
+  {
+    WineOpenOptions options;
+    options.writable = true;
+    options.fileTimeClock = [] { return kFixedTime; };
+    auto copy = OpenWinePrefix(scratch.path(), options);
+    TZelRegistry reg(copy->Registry());
+    reg.SetRoot(RootKey::LocalMachine);
+    ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\TovalinCrash", false));
+    reg.WriteText("V", "A");
+    contentA = ReadText(scratch.path() + "/system.reg");
+    reg.WriteText("V", "B");
+    contentB = ReadText(scratch.path() + "/system.reg");
+  }
+  ASSERT_NE(contentA, contentB);
+
+  std::mt19937 random(12345);
+  std::uniform_int_distribution<int> delay(0, 400);
+  std::set<int> seen;
+  for (int round = 0; round < 25; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      try {
+        auto platform = Open(true);
+        TZelRegistry reg(platform->Registry());
+        reg.SetRoot(RootKey::LocalMachine);
+        if (!reg.OpenKeyWrite("\\Software\\TovalinCrash", false)) _exit(2);
+        for (int i = 0;; ++i) reg.WriteText("V", i % 2 == 0 ? "A" : "B");
+      } catch (...) {
+        _exit(3);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the saving process ended on its own: " << status;
+    const std::string now = Hive("system.reg");
+    const int which = now == start ? 0 : now == contentA ? 1 : now == contentB ? 2 : -1;
+    ASSERT_NE(which, -1) << "round " << round << ": system.reg is neither old nor new ("
+                         << now.size() << " bytes)";
+    seen.insert(which);
+    EXPECT_NO_THROW(ParseWineRegistry(now, "system.reg"));
+  }
+  // Kills at random moments caught it with both values at least once.
+  EXPECT_TRUE(seen.count(1) && seen.count(2));
+
+  // Wine itself still reads the file.
+  std::string out;
+  ASSERT_EQ(Wine({"reg", "query", "HKLM\\Software\\TovalinCrash", "/reg:32"}, &out), 0) << out;
+  EXPECT_NE(out.find("V    REG_SZ"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tovalin
