@@ -55,7 +55,9 @@ std::string RegistryCreateKeyMessage(std::string_view name) {
 
 TZelRegistry::TZelRegistry(IRegistry& registry) : registry_(registry) {}
 
-TZelRegistry::~TZelRegistry() { CloseCurrent(); }
+TZelRegistry::~TZelRegistry() {
+  CloseCurrent();
+}
 
 void TZelRegistry::SetRoot(RootKey root) {
   if (root == root_) return;
@@ -167,7 +169,8 @@ std::int32_t TZelRegistry::ReadDword(std::string_view name) {
   }
   if (type != win::kRegDword) throw ERegistryException(RegistryDataTypeMessage(name));
   std::uint32_t value = 0;
-  for (std::size_t i = 0; i < data.size(); ++i) value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
   return static_cast<std::int32_t>(value);
 }
 
@@ -279,6 +282,16 @@ void TZelRegistry::CopyTree(RegHandle from, RegHandle to) {
 
 void TZelRegistry::RenameKey(std::string_view oldPath, std::string_view newPath) {
   if (!HasKey(oldPath) || HasKey(newPath)) return;
+  // A target inside the source would be copied into itself without end, and then erased with
+  // the source.
+  const std::vector<std::string> oldParts = SplitPath(FullPath(oldPath));
+  const std::vector<std::string> newParts = SplitPath(FullPath(newPath));
+  if (newParts.size() > oldParts.size() &&
+      std::equal(
+          oldParts.begin(), oldParts.end(), newParts.begin(),
+          [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) == 0; })) {
+    return;
+  }
   std::string oldRelative;
   const RegHandle oldBase = BaseFor(oldPath, oldRelative);
   RegHandle oldKey = 0;
@@ -343,7 +356,12 @@ void TZelRegistry::WriteText(std::string_view name, std::string_view text) {
   TRegDataInfo info;
   if (ValueKind(name, info) && info.type == TRegDataType::Binary) {
     std::u16string wide = Utf8ToUtf16(text);
-    if (wide.size() > kBinaryTextUnits - 1) wide.resize(kBinaryTextUnits - 1);
+    if (wide.size() > kBinaryTextUnits - 1) {
+      // Never keep half of a surrogate pair at the cut.
+      std::size_t keep = kBinaryTextUnits - 1;
+      if (wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF) --keep;
+      wide.resize(keep);
+    }
     std::vector<std::uint8_t> data;
     data.reserve((wide.size() + 1) * 2);
     for (char16_t unit : wide) {

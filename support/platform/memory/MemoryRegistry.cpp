@@ -115,7 +115,9 @@ MemoryRegistry::MemoryRegistry() {
   for (auto& root : roots_) root = std::make_shared<RegNode>();
 }
 
-RegHandle MemoryRegistry::Root(RootKey root) { return kRootHandles[static_cast<int>(root)]; }
+RegHandle MemoryRegistry::Root(RootKey root) {
+  return kRootHandles[static_cast<int>(root)];
+}
 
 void MemoryRegistry::SetRootNode(RootKey root, std::shared_ptr<RegNode> node) {
   roots_[static_cast<int>(root)] = std::move(node);
@@ -148,7 +150,9 @@ std::shared_ptr<RegNode> MemoryRegistry::Walk(const std::shared_ptr<RegNode>& no
   return current;
 }
 
-long MemoryRegistry::Guard() { return writeGuard ? writeGuard() : win::kSuccess; }
+long MemoryRegistry::Guard() {
+  return writeGuard ? writeGuard() : win::kSuccess;
+}
 
 void MemoryRegistry::Changed(RegNode& node) {
   node.modified = true;
@@ -289,10 +293,13 @@ long MemoryRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
   OpenKeyState state;
   if (!Resolve(parent, state)) return win::kInvalidHandle;
   if (state.node->deleted) return win::kKeyDeleted;
-  const std::vector<std::string> parts = SplitPath(subPath);
-  if (parts.empty()) return win::kAccessDenied;  // a key cannot delete itself through "" here
+  // An empty path names the key of the handle itself, as RegDeleteKey opens it; a predefined
+  // root cannot be deleted.
   std::shared_ptr<RegNode> node = Walk(state.node, subPath);
   if (!node) return win::kFileNotFound;
+  for (const auto& root : roots_) {
+    if (root == node) return win::kAccessDenied;
+  }
   if ((node->grantedAccess & win::kDelete) == 0) return win::kAccessDenied;
   if (!node->children.empty()) return win::kAccessDenied;
   RegNode* owner = node->parent;
