@@ -40,8 +40,12 @@ constexpr const char* kMiscFile =
     "windows/Installer/{90110411-6000-11D3-8CFE-0150048383C9}/misc.exe";
 
 std::vector<std::uint8_t> SampleFile(const std::string& relative) {
-  const std::string path =
+  std::string path =
       std::string(TOVALIN_SOURCE_DIR) + "/examples/sample-prefix/drive_c/" + relative;
+#ifdef _WIN32
+  // A cross-built test binary runs under Wine, where the source tree is on drive Z:.
+  if (path.starts_with("/")) path = "Z:" + path;
+#endif
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.good()) << path;
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
