@@ -22,7 +22,9 @@ std::uint16_t Word(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
-std::size_t Align4(std::size_t offset) { return (offset + 3) & ~static_cast<std::size_t>(3); }
+std::size_t Align4(std::size_t offset) {
+  return (offset + 3) & ~static_cast<std::size_t>(3);
+}
 
 // Parses the node at `at`, which must lie inside [at, limit).
 bool ParseNode(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t limit, Node& node) {
@@ -81,8 +83,14 @@ bool QueryVersionBlock(const std::vector<std::uint8_t>& block, std::string_view 
   value.assign(block.begin() + static_cast<std::ptrdiff_t>(node.valueBegin),
                block.begin() + static_cast<std::ptrdiff_t>(node.valueBegin + node.valueSize));
   if (node.text) {
-    while (value.size() >= 2 && value[value.size() - 1] == 0 && value[value.size() - 2] == 0) {
-      value.resize(value.size() - 2);
+    // A caller reads text up to its first NUL; some writers count the terminator (or the
+    // padding after it) in wValueLength, others count bytes instead of characters.
+    value.resize(value.size() & ~static_cast<std::size_t>(1));
+    for (std::size_t i = 0; i < value.size(); i += 2) {
+      if (value[i] == 0 && value[i + 1] == 0) {
+        value.resize(i);
+        break;
+      }
     }
   }
   return true;

@@ -1,5 +1,6 @@
 #include "support/platform/memory/MemoryPlatform.h"
 
+#include "support/PeReader.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
 
@@ -131,9 +132,11 @@ void MemoryEnvironment::Unset(std::string_view name) { vars_.erase(AsciiUpperCas
 // --- version resources ---
 
 std::vector<std::uint8_t> MemoryVersionResources::GetFileVersionInfo(std::string_view path) {
+  if (!files_.Exists(path)) return {};
   auto it = blocks_.find(AsciiUpperCase(path));
-  if (it != blocks_.end() && files_.Exists(path)) return it->second;
-  return {};
+  if (it != blocks_.end()) return it->second;
+  const std::optional<std::vector<std::uint8_t>> content = files_.ReadFile(path);
+  return content ? PeVersionResource(*content) : std::vector<std::uint8_t>{};
 }
 
 bool MemoryVersionResources::QueryValue(const std::vector<std::uint8_t>& block,
@@ -151,13 +154,21 @@ void MemoryVersionResources::SetBlock(std::string_view path, std::vector<std::ui
 IconHandle MemoryIcons::ExtractIcon(std::string_view path, std::uint32_t index) {
   if (!files_.Exists(path)) return 0;
   auto it = icons_.find({AsciiUpperCase(path), index});
-  if (it == icons_.end()) return 0;
+  std::vector<std::uint8_t> ico;
+  if (it != icons_.end()) {
+    ico = it->second;
+  } else if (const std::optional<std::vector<std::uint8_t>> content = files_.ReadFile(path)) {
+    ico = PeIconGroupAsIco(*content, index);
+  }
+  if (ico.empty()) return 0;
   const IconHandle handle = next_++;
-  live_[handle] = it->second;
+  live_[handle] = std::move(ico);
   return handle;
 }
 
-void MemoryIcons::DestroyIcon(IconHandle icon) { live_.erase(icon); }
+void MemoryIcons::DestroyIcon(IconHandle icon) {
+  live_.erase(icon);
+}
 
 std::vector<std::uint8_t> MemoryIcons::IconData(IconHandle icon) {
   auto it = live_.find(icon);
@@ -191,8 +202,8 @@ bool MemoryProcesses::Snapshot(std::vector<ProcessEntry>& entries) {
   if (!snapshotAvailable) return false;
   for (const auto& p : processes) {
     if (!p.running) continue;
-    entries.push_back(ProcessEntry{p.pid, p.exeFile.empty() ? FileNamePart(p.imagePath)
-                                                            : p.exeFile});
+    entries.push_back(
+        ProcessEntry{p.pid, p.exeFile.empty() ? FileNamePart(p.imagePath) : p.exeFile});
   }
   return true;
 }
