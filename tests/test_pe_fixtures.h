@@ -1,0 +1,37 @@
+// The PE files the fixture build makes with the mingw-w64 tools (tests/fixtures).
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tovalin::test {
+
+inline std::string FixturePath(std::string_view name) {
+  std::string path = std::string(TOVALIN_BINARY_DIR) + "/tests/fixtures/" + std::string(name);
+#ifdef _WIN32
+  // A cross-built test binary runs under Wine, where the build tree is on drive Z:.
+  if (path.starts_with("/")) path = "Z:" + path;
+#endif
+  return path;
+}
+
+inline std::optional<std::vector<std::uint8_t>> ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>());
+}
+
+inline std::optional<std::vector<std::uint8_t>> ReadFixture(std::string_view name) {
+  return ReadHostFile(FixturePath(name));
+}
+
+constexpr const char* kNoFixtures =
+    "PE fixtures not built (the mingw-w64 tools were missing at configure time)";
+
+}  // namespace tovalin::test
