@@ -1,0 +1,88 @@
+// Builds the main window on a Wine prefix and saves a PNG of every product on both pages:
+//   tovalin-screenshots <prefix folder> <output folder>
+// A development tool for looking at the window; the program itself reads no command line.
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QTabWidget>
+#include <QTest>
+#include <QTranslator>
+#include <cstdio>
+
+#include "app/gui/Unit1.h"
+#include "support/platform/wine/WinePlatform.h"
+
+namespace {
+
+// Shows nothing: prints the message and answers No, so that the tool never waits.
+class PrintedBoxes : public tovalin::IMessageBoxes {
+ public:
+  tovalin::MsgResult Show(const QString& text, tovalin::MsgIcon, tovalin::MsgButtons) override {
+    std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    return tovalin::MsgResult::No;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: tovalin-screenshots <prefix folder> <output folder>\n");
+    return 2;
+  }
+  QApplication app(argc, argv);
+  QTranslator translator;
+  if (translator.load(QStringLiteral("qtbase_ja"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&translator);
+  }
+  const QString outDir = QString::fromLocal8Bit(argv[2]);
+  QDir().mkpath(outDir);
+
+  try {
+    std::unique_ptr<tovalin::Platform> platform = tovalin::OpenWinePrefix(argv[1]);
+    PrintedBoxes boxes;
+    tovalin::TForm1 form(*platform, boxes);
+    if (!form.StartOk()) return 1;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) return 1;
+    int shot = 0;
+    auto save = [&](int row, const char* what) {
+      QTest::qWait(150);
+      const QString name = QStringLiteral("%1/%2-%3-%4.png")
+                               .arg(outDir)
+                               .arg(++shot, 2, 10, QLatin1Char('0'))
+                               .arg(form.GlbMenu->item(row)->text().toLower())
+                               .arg(QString::fromUtf8(what));
+      if (!form.grab().save(name)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+        return false;
+      }
+      std::printf("%s\n", qPrintable(name));
+      return true;
+    };
+    for (int row = 0; row < form.GlbMenu->count(); ++row) {
+      form.GlbMenu->SetItemIndex(row);
+      form.GlbMenuClick();
+      form.PctMain->setCurrentWidget(form.TabInfo);
+      if (!save(row, "info")) return 1;
+      // The troubleshooting page with its first one-shot repair and its first setting chosen.
+      form.PctMain->setCurrentWidget(form.TabRepair);
+      const auto& items = form.Model().Slots[static_cast<std::size_t>(form.AppIndex())]->Items;
+      for (const char* kind : {"repair", "setting"}) {
+        const bool oneShot = std::string_view(kind) == "repair";
+        for (std::size_t i = 0; i < items.size(); ++i) {
+          if ((items[i].Captions.size() == 1) != oneShot) continue;
+          form.GlbItem->SetItemIndex(static_cast<int>(i));
+          form.GlbItemClick();
+          if (!save(row, kind)) return 1;
+          break;
+        }
+      }
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tovalin-screenshots: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
