@@ -390,6 +390,12 @@ class FailingProcesses : public MemoryProcesses {
   bool Terminate(ProcessHandle, std::uint32_t) override {
     throw std::runtime_error("terminate failed");
   }
+  bool EnumProcesses(std::vector<std::uint32_t>& ids, std::size_t capacity,
+                     std::size_t& neededBytes, long& lastError) override {
+    if (failSearch) throw std::runtime_error("search failed");
+    return MemoryProcesses::EnumProcesses(ids, capacity, neededBytes, lastError);
+  }
+  bool failSearch = false;
 };
 class FailingTerminationPlatform : public MemoryPlatform {
  public:
@@ -397,35 +403,64 @@ class FailingTerminationPlatform : public MemoryPlatform {
   FailingProcesses failing;
 };
 
-TEST(MainWindowErrors, FailedForceQuitKeepsTheGuardRunning) {
-  FailingTerminationPlatform platform;
-  OfficeMachine setup;
-  InstallOffice2003(setup);
-  // Same registry and files, other processes.
-  platform.registry.SetRootNode(RootKey::LocalMachine,
-                                setup.platform.registry.RootNode(RootKey::LocalMachine));
-  platform.registry.SetRootNode(RootKey::ClassesRoot,
-                                setup.platform.registry.RootNode(RootKey::ClassesRoot));
-  platform.files.AddFile(kExcelExe);
-  platform.files.AddFile("C:\\Office11\\OUTLOOK.EXE");
-  platform.files.AddFile("C:\\Office11\\WINWORD.EXE");
-  platform.failing.Add(100, kExcelExe);
+class MainWindowErrors : public testing::Test {
+ protected:
+  // The Office 2003 machine with processes that can be made to fail; Excel shown and running.
+  std::unique_ptr<TForm1> OpenOnExcel() {
+    OfficeMachine setup;
+    InstallOffice2003(setup);
+    // Same registry and files, other processes.
+    platform_.registry.SetRootNode(RootKey::LocalMachine,
+                                   setup.platform.registry.RootNode(RootKey::LocalMachine));
+    platform_.registry.SetRootNode(RootKey::ClassesRoot,
+                                   setup.platform.registry.RootNode(RootKey::ClassesRoot));
+    for (const char* exe : {"OUTLOOK.EXE", "EXCEL.EXE", "WINWORD.EXE"}) {
+      platform_.files.AddFile(std::string("C:\\Office11\\") + exe);
+    }
+    platform_.failing.Add(100, kExcelExe);
 
-  ScriptedBoxes boxes;
-  TForm1 form(platform, boxes);
-  ASSERT_TRUE(form.StartOk());
-  const auto rows = form.GlbMenu->findItems(QStringLiteral("Excel"), Qt::MatchExactly);
+    auto form = std::make_unique<TForm1>(platform_, boxes_);
+    EXPECT_TRUE(form->StartOk());
+    const auto rows = form->GlbMenu->findItems(QStringLiteral("Excel"), Qt::MatchExactly);
+    EXPECT_EQ(rows.size(), 1);
+    if (rows.size() == 1) form->GlbMenu->SetItemIndex(form->GlbMenu->row(rows[0]));
+    form->GlbMenuClick();
+    EXPECT_FALSE(form->BtnProcess->isHidden());
+    return form;
+  }
+
+  FailingTerminationPlatform platform_;
+  ScriptedBoxes boxes_;
+};
+
+TEST_F(MainWindowErrors, FailedForceQuitKeepsTheGuardRunning) {
+  auto form = OpenOnExcel();
+  boxes_.answers = {MsgResult::Yes};
+  form->BtnProcess->click();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].text, QString("terminate failed."));
+  EXPECT_EQ(boxes_.shown[1].icon, MsgIcon::Error);
+  EXPECT_TRUE(form->TimerProcess->isActive());
+}
+
+TEST_F(MainWindowErrors, FailingPollIsReportedOnceAndRestsUntilTheNextSwitch) {
+  auto form = OpenOnExcel();
+  platform_.failing.failSearch = true;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes_.shown.empty(); }, 1500));
+  QTest::qWait(1200);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, QString("search failed."));
+  EXPECT_FALSE(form->TimerProcess->isActive());
+
+  // Switching products starts the guard afresh.
+  platform_.failing.failSearch = false;
+  form->GlbMenu->SetItemIndex(0);
+  form->GlbMenuClick();
+  const auto rows = form->GlbMenu->findItems(QStringLiteral("Word"), Qt::MatchExactly);
   ASSERT_EQ(rows.size(), 1);
-  form.GlbMenu->SetItemIndex(form.GlbMenu->row(rows[0]));
-  form.GlbMenuClick();
-  ASSERT_FALSE(form.BtnProcess->isHidden());
-
-  boxes.answers = {MsgResult::Yes};
-  form.BtnProcess->click();
-  ASSERT_EQ(boxes.shown.size(), 2u);
-  EXPECT_EQ(boxes.shown[1].text, QString("terminate failed."));
-  EXPECT_EQ(boxes.shown[1].icon, MsgIcon::Error);
-  EXPECT_TRUE(form.TimerProcess->isActive());
+  form->GlbMenu->SetItemIndex(form->GlbMenu->row(rows[0]));
+  form->GlbMenuClick();
+  EXPECT_TRUE(form->TimerProcess->isActive());
 }
 
 TEST(ExceptionText, FullStopIsAddedAfterCharactersThatSortAfterIt) {
