@@ -113,7 +113,8 @@ class Parser {
   WineHive Run() {
     WineHive hive;
     hive_ = &hive;
-    if (!NextLine() || content_ != kMagic) Fail("not a Wine registry file (bad first line)");
+    if (!NextLine()) line_ = 1;
+    if (line_ != 1 || content_ != kMagic) Fail("not a Wine registry file (bad first line)");
     lastContentEnd_ = lineNext_;
     while (NextLine()) {
       if (IsBlankLine(content_)) continue;
