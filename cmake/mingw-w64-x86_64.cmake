@@ -1,0 +1,24 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (POSIX thread model, so std::thread and
+# std::mutex work). Use it through the `mingw` preset.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(TOVALIN_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TOVALIN_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TOVALIN_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${TOVALIN_MINGW_TRIPLE}-windres)
+
+# Libraries and headers come from the mingw sysroot only; host programs (python, wine) from the
+# host.
+set(CMAKE_FIND_ROOT_PATH /usr/${TOVALIN_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# ctest runs the cross-built programs under Wine; the caller chooses the prefix (WINEPREFIX).
+find_program(TOVALIN_WINE NAMES wine wine64)
+if(TOVALIN_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${TOVALIN_WINE})
+endif()
+
