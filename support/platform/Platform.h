@@ -125,6 +125,9 @@ class IFileSystem {
   virtual bool DeleteFile(std::string_view path) = 0;
   // The whole content of a file, or nothing when it cannot be read.
   virtual std::optional<std::vector<std::uint8_t>> ReadFile(std::string_view path) = 0;
+  // Where an existing file or folder lives on the host, for handing it to the desktop (a file
+  // manager, a file's details); "" when the machine has no host path for it.
+  virtual std::string HostPath(std::string_view /*windowsPath*/) { return {}; }
 };
 
 class IEnvironment {

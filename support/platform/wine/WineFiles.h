@@ -20,6 +20,9 @@ class WineFileSystem : public IFileSystem {
   std::vector<FindEntry> FindFiles(std::string_view pattern) override;
   bool DeleteFile(std::string_view path) override;
   std::optional<std::vector<std::uint8_t>> ReadFile(std::string_view path) override;
+  std::string HostPath(std::string_view windowsPath) override {
+    return UnixPath(windowsPath).value_or(std::string());
+  }
 
   // The Unix path of an existing file or folder, or nothing. A relative path or one without a
   // drive letter is taken from C:\, the current folder of a program started from Linux.
