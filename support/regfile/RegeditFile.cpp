@@ -106,7 +106,10 @@ class Parser {
   Parser(std::string_view text, const std::string& fileName) : text_(text), file_(fileName) {}
 
   std::vector<Operation> Run() {
-    if (!NextLine()) Fail("empty file");
+    if (!NextLine()) {
+      lineNumber_ = 1;
+      Fail("empty file");
+    }
     const std::string_view first = TrimRight(line_);
     if (first == kVersion5) {
       unicode_ = true;

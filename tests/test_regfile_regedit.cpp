@@ -1,0 +1,198 @@
+// Regedit exports applied to an in-memory registry: both versions, both encodings, every value
+// form, deletions, and malformed files refused whole with the file and line.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/Text.h"
+#include "support/regfile/RegeditFile.h"
+
+namespace tovalin {
+namespace {
+
+std::vector<std::uint8_t> Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
+
+std::vector<std::uint8_t> Utf16File(std::string_view text) {
+  std::vector<std::uint8_t> out = {0xFF, 0xFE};
+  const std::vector<std::uint8_t> body = Utf8ToUtf16Bytes(text);
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+std::vector<std::uint8_t> Utf16Z(std::string_view text) {
+  std::vector<std::uint8_t> data = Utf8ToUtf16Bytes(text);
+  data.push_back(0);
+  data.push_back(0);
+  return data;
+}
+
+const RegValue* Find(const MemoryRegistry& registry, RootKey root, std::string_view key,
+                     std::string_view name) {
+  const RegNode* node = registry.Find(root, key);
+  return node == nullptr ? nullptr : node->FindValue(name);
+}
+
+TEST(RegeditFile, Version5InUtf16) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "; exported\r\n"
+      "[HKEY_CURRENT_USER\\Software\\Tovalin\\日本]\r\n"
+      "@=\"既定\"\r\n"
+      "\"名前\"=\"山田 \\\"太郎\\\" C:\\\\x\"\r\n"
+      "\"Count\"=dword:0000002a\r\n"
+      "\"Bin\"=hex:01,02,\\\r\n"
+      "  03,ff\r\n"
+      "\"Exp\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00\r\n"
+      "\"Multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+      "\"None\"=hex(0):\r\n\r\n"
+      "[HKLM\\SOFTWARE\\Microsoft\\Office\\11.0]\r\n"
+      "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n"
+      "[HKU\\.DEFAULT\\Keyboard Layout\\Preload]\r\n\"1\"=\"00000411\"\r\n";
+  MemoryRegistry registry;
+  ApplyRegeditFile(Utf16File(text), "export.reg", registry);
+  const std::string key = "Software\\Tovalin\\日本";
+  EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, ""), "既定");
+  EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, "名前"), "山田 \"太郎\" C:\\x");
+  EXPECT_EQ(registry.GetDword(RootKey::CurrentUser, key, "Count"), 42u);
+  EXPECT_EQ(Find(registry, RootKey::CurrentUser, key, "Bin")->data,
+            (std::vector<std::uint8_t>{1, 2, 3, 0xFF}));
+  const RegValue* exp = Find(registry, RootKey::CurrentUser, key, "Exp");
+  EXPECT_EQ(exp->type, win::kRegExpandSz);
+  EXPECT_EQ(exp->data, Utf16Z("%TEMP%"));
+  EXPECT_EQ(Find(registry, RootKey::CurrentUser, key, "Multi")->data,
+            Utf16Z(std::string("a\0b\0", 4)));
+  EXPECT_EQ(Find(registry, RootKey::CurrentUser, key, "None")->type, win::kRegNone);
+  EXPECT_NE(registry.Find(RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Office\\11.0"), nullptr);
+  EXPECT_EQ(registry.GetString(RootKey::ClassesRoot, ".xls", ""), "Excel.Sheet.8");
+  EXPECT_EQ(registry.GetString(RootKey::Users, ".DEFAULT\\Keyboard Layout\\Preload", "1"),
+            "00000411");
+}
+
+TEST(RegeditFile, Regedit4KeepsStringTypesAsAnsiBytes) {
+  const std::string text =
+      "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\T]\n"
+      "\"Exp\"=hex(2):25,77,69,6e,64,69,72,25,00\n"
+      "\"Multi\"=hex(7):e6,97,a5,00,62,00,00\n"
+      "\"Bin\"=hex:e6,97\n"
+      "\"S\"=\"会社\"\n";
+  for (const std::string& prefix : {std::string(), std::string("\xEF\xBB\xBF")}) {
+    MemoryRegistry registry;
+    ApplyRegeditFile(Bytes(prefix + text), "ansi.reg", registry);
+    const std::string key = "Software\\T";
+    EXPECT_EQ(Find(registry, RootKey::LocalMachine, key, "Exp")->data, Utf16Z("%windir%"));
+    EXPECT_EQ(Find(registry, RootKey::LocalMachine, key, "Multi")->data,
+              Utf16Z(std::string("日\0b\0", 6)));
+    EXPECT_EQ(Find(registry, RootKey::LocalMachine, key, "Bin")->data,
+              (std::vector<std::uint8_t>{0xE6, 0x97}));
+    EXPECT_EQ(registry.GetString(RootKey::LocalMachine, key, "S"), "会社");
+  }
+}
+
+TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
+  MemoryRegistry registry;
+  registry.SetString(RootKey::CurrentUser, "Software\\A\\B\\C", "v", "x");
+  registry.SetString(RootKey::CurrentUser, "Software\\Keep", "", "d");
+  registry.SetString(RootKey::CurrentUser, "Software\\Keep", "gone", "x");
+  for (RegNode* n : {registry.Find(RootKey::CurrentUser, "Software"),
+                     registry.Find(RootKey::CurrentUser, "Software\\Keep")}) {
+    n->modified = false;
+  }
+  std::vector<std::string> changed;
+  registry.onChange = [&](RegNode& node) { changed.push_back(node.Path()); };
+  ApplyRegeditFile(Bytes("Windows Registry Editor Version 5.00\n"
+                         "[-HKCU\\Software\\A]\n\"ignored\"=\"under a deleted key\"\n"
+                         "[-HKCU\\Software\\Never\\There]\n"
+                         "[HKCU\\Software\\Keep]\n\"gone\"=-\n@=-\n\"missing\"=-\n"),
+                   "del.reg", registry);
+  EXPECT_EQ(registry.Find(RootKey::CurrentUser, "Software\\A"), nullptr);
+  const RegNode* keep = registry.Find(RootKey::CurrentUser, "Software\\Keep");
+  ASSERT_NE(keep, nullptr);
+  EXPECT_TRUE(keep->values.empty());
+  EXPECT_TRUE(keep->modified);
+  EXPECT_TRUE(registry.Find(RootKey::CurrentUser, "Software")->modified);
+  EXPECT_EQ(changed, (std::vector<std::string>{"Software", "Software\\Keep", "Software\\Keep"}));
+}
+
+TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
+  const std::string head = "Windows Registry Editor Version 5.00\n\n";
+  const std::vector<std::pair<std::string, std::size_t>> cases = {
+      {"REGEDIT5\n", 1},
+      {"", 1},
+      {head + "\"v\"=\"x\"\n", 3},
+      {head + "[HKEY_CURRENT_CONFIG\\X]\n", 3},
+      {head + "[HKCU\\X\n", 3},
+      {head + "[HKCU\\X] tail\n", 3},
+      {head + "[-HKCU]\n", 3},
+      {head + "[HKCU\\X]\n\"v\"=\"open\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=\"\\q\"\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=dword:1234567890\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=dword:\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=hex:1,2\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=hex(2:00\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n  01,\\\n", 5},
+      {head + "[HKCU\\X]\n\"v\"=qword:1\n", 4},
+      {head + "[HKCU\\X]\nv=1\n", 4},
+      {head + "[HKCU\\X]\n\"v\"=\"\xFF\"\n", 4},
+      {"REGEDIT4\n[HKCU\\X]\n\"v\"=hex(1):ff,\\\n  00\n", 3},
+  };
+  for (const auto& [text, line] : cases) {
+    MemoryRegistry registry;
+    registry.SetString(RootKey::CurrentUser, "Before", "v", "kept");
+    const std::string withChange = "[HKCU\\Before]\n\"v\"=\"changed\"\n";
+    std::string file = text;
+    // A change ahead of the fault must not be applied either.
+    const bool insert =
+        text.rfind(head, 0) == 0 && text.size() > head.size() && text[head.size()] == '[';
+    if (insert) file.insert(head.size(), withChange);
+    const std::size_t expectedLine = insert ? line + 2 : line;
+    try {
+      ApplyRegeditFile(Bytes(file), "bad.reg", registry);
+      ADD_FAILURE() << "accepted: " << file;
+    } catch (const RegFileError& e) {
+      EXPECT_EQ(e.line, expectedLine) << file;
+      EXPECT_EQ(std::string(e.what()).rfind("bad.reg:" + std::to_string(expectedLine) + ": ", 0),
+                0u)
+          << e.what();
+    }
+    EXPECT_EQ(registry.GetString(RootKey::CurrentUser, "Before", "v"), "kept") << file;
+  }
+  MemoryRegistry registry;
+  EXPECT_THROW(LoadRegeditFile("/nonexistent/tovalin/export.reg", registry), RegFileError);
+  EXPECT_THROW(ApplyRegeditFile({0xFF, 0xFE, 0x41}, "odd.reg", registry), RegFileError);
+}
+
+TEST(RegeditFile, HostileInputNeverCrashes) {
+  const std::string valid =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\T\\日本]\r\n"
+      "@=\"a\\\"b\\\\c\"\r\n\"Bin\"=hex:01,02,\\\r\n  03\r\n\"D\"=dword:00000001\r\n"
+      "\"E\"=hex(2):25,00,00,00\r\n[-HKCU\\Software\\T\\Old]\r\n\"x\"=-\r\n";
+  const std::vector<std::uint8_t> utf16 = Utf16File(valid);
+  const std::vector<std::uint8_t> utf8 = Bytes(valid);
+  auto apply = [](const std::vector<std::uint8_t>& content) {
+    MemoryRegistry registry;
+    try {
+      ApplyRegeditFile(content, "x.reg", registry);
+    } catch (const RegFileError&) {
+    }
+  };
+  for (const auto* file : {&utf16, &utf8}) {
+    for (std::size_t n = 0; n <= file->size(); ++n) {
+      apply(std::vector<std::uint8_t>(file->begin(), file->begin() + static_cast<long>(n)));
+    }
+  }
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<std::uint8_t> content = round % 2 ? utf16 : utf8;
+    for (int e = 0; e < 3; ++e) {
+      content[random() % content.size()] = static_cast<std::uint8_t>(random() % 256);
+    }
+    apply(content);
+  }
+}
+
+}  // namespace
+}  // namespace tovalin
