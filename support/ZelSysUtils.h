@@ -12,7 +12,7 @@ namespace tovalin {
 
 // "%NAME%" tokens whose variable is set are replaced; inserted values are never scanned again.
 std::string ExpandEnvironmentText(Platform& platform, std::string_view text);
-// The variable's value (at most 259 UTF-16 units), or "%NAME%" when unset or empty.
+// The variable's whole value, or "%NAME%" when unset or empty.
 std::string GetEnvironmentValue(Platform& platform, std::string_view name);
 // Expands a token only where a "\" follows it.
 std::string ExpandPathVariables(Platform& platform, std::string_view path);
@@ -31,7 +31,7 @@ std::string GetShellFolderPath(Platform& platform, std::string_view folderName);
 // Drops leading and trailing U+0020 and U+3000 only.
 std::string TrimWideSpaces(std::string_view text);
 
-// Is there a file (not a folder) at this path?
+// Is there a file (not a folder) at this exact path? A name with wildcards is no file.
 bool FileExists(Platform& platform, std::string_view path);
 
 }  // namespace tovalin
