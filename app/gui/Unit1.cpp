@@ -166,6 +166,10 @@ void TForm1::CreateComponents() {
   GlbMenu->SetSpacer(4);
   GlbMenu->SetGlyphScale(100);
   GlbMenu->SetGlyphs(IL_Menu);
+  for (auto set : {&TGraphicListBox::SetSecondFont, &TGraphicListBox::SetSelectedFont,
+                   &TGraphicListBox::SetFocusedFont}) {
+    (GlbMenu->*set)(WindowFont());
+  }
   GlbMenu->setGeometry(8, 8, 121, 200);
 
   PnlProductName = new TPanel(Client);
@@ -320,6 +324,10 @@ void TForm1::CreateRepairPage() {
   GlbItem->SetSpacer(4);
   GlbItem->SetGlyphScale(100);
   GlbItem->SetGlyphs(IL_Item);
+  for (auto set : {&TGraphicListBox::SetSecondFont, &TGraphicListBox::SetSelectedFont,
+                   &TGraphicListBox::SetFocusedFont}) {
+    (GlbItem->*set)(WindowFont());
+  }
   GlbItem->setGeometry(0, 0, 300, 73);
 
   Splitter1 = new TSplitter(GlbItem, PnlItem);
