@@ -17,6 +17,7 @@
 #include "app/gui/MessageBoxes.h"
 #include "app/gui/Panel.h"
 #include "app/gui/ProgramInfo.h"
+#include "app/gui/ShellRequests.h"
 #include "office/ZelMso.h"
 #include "support/widgets/GraphicListBox.h"
 #include "support/widgets/ImageList.h"
@@ -59,6 +60,9 @@ class TForm1 : public QMainWindow {
 
   // Another start of the program asked this one to come to the front.
   void RestoreFromOtherInstance();
+
+  // Where folders, pages, mail and properties are opened; the desktop's unless set.
+  void SetShellRequests(IShellRequests& shell);
 
   // --- handlers ---
   void FormResize();
@@ -121,10 +125,17 @@ class TForm1 : public QMainWindow {
   void LayoutItemPanel();
   // Wires the information page's handlers.
   void ConnectInfoPage();
+  IShellRequests& Shell();
+  // Width of a text in the window's font.
+  int TextWidth(const QString& text) const;
+  // The file of the current row of SgdAppFileList, as GetCommandFileName finds it.
+  std::string SelectedAppFile();
 
   Platform& platform_;
   IMessageBoxes& boxes_;
-  TProgramInfo programInfo_;
+  TProgramInfo programInfo_ = ReadProgramInfo(platform_);
+  std::unique_ptr<IShellRequests> ownShell_;
+  IShellRequests* shell_ = nullptr;
 
  public:
   // --- components (object names as the window was designed with) ---

@@ -1,108 +1,475 @@
-// PENDING(gui2): replaced by the information page, the report dialog and the outside links.
-// Until then the page is laid out plainly and its grids are filled; its buttons do nothing.
+// The main window's information page (registered user, product IDs, the application's copies),
+// and the menu and button handlers that open the report dialog, the about dialog and the outside
+// pages.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableWidget>
 
+#include "app/gui/Links.h"
+#include "app/gui/ProgramInfo.h"
 #include "app/gui/Unit1.h"
+#include "app/gui/Unit2.h"
+#include "app/gui/ZelAboutDialog.h"
+#include "support/ZelSysUtils.h"
 
 namespace tovalin {
 
 namespace {
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), text.size());
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+std::string Utf8(const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+int Right(const QWidget* w) {
+  return w->x() + w->width();
+}
+int Bottom(const QWidget* w) {
+  return w->y() + w->height();
+}
+
+constexpr const char* kFullWidthSpace = "\xE3\x80\x80";  // U+3000
+
+// The width the fill gave the last column: while the column keeps it, it goes on filling the
+// grid's visible width when the page changes size. A width the user or the header fit chose
+// stays as it is.
+constexpr const char* kFillWidthProperty = "tovalinFillWidth";
+
+// The width inside the grid's frame, less the vertical scroll bar when the rows need one.
+int GridClientWidth(const QTableWidget* grid) {
+  const int frame = grid->frameWidth();
+  int width = grid->width() - 2 * frame;
+  const int header =
+      grid->horizontalHeader()->isHidden() ? 0 : grid->horizontalHeader()->sizeHint().height();
+  const int bodyHeight = grid->height() - 2 * frame - header;
+  if (grid->verticalHeader()->length() > bodyHeight) {
+    width -= grid->verticalScrollBar()->sizeHint().width();
+  }
+  return width;
+}
+
+void SetFillingColumn(QTableWidget* grid, int column, int othersWidth) {
+  const int width = std::max(GridClientWidth(grid) - othersWidth - 2,
+                             grid->horizontalHeader()->minimumSectionSize());
+  grid->setColumnWidth(column, width);
+  grid->setProperty(kFillWidthProperty, width);
+}
+
+void KeepFillingColumn(QTableWidget* grid, int column, int othersWidth) {
+  const QVariant filled = grid->property(kFillWidthProperty);
+  if (filled.isValid() && filled.toInt() == grid->columnWidth(column)) {
+    SetFillingColumn(grid, column, othersWidth);
+  }
+}
+
+void SetCell(QTableWidget* grid, int row, int column, const std::string& text) {
+  grid->setItem(row, column, new QTableWidgetItem(Q(text)));
+}
+
+// Keeps a row current, as a grid always has one while it has rows.
+void SetCurrentRow(QTableWidget* grid, int row, int column) {
+  if (grid->rowCount() == 0) return;
+  row = std::clamp(row, 0, grid->rowCount() - 1);
+  column = std::clamp(column, 0, grid->columnCount() - 1);
+  grid->setCurrentCell(row, column);
+}
+
+bool Inside(const QWidget* widget, const QObject* object) {
+  for (auto* w = qobject_cast<const QWidget*>(object); w != nullptr; w = w->parentWidget()) {
+    if (w == widget) return true;
+  }
+  return false;
+}
+
+// Events of the page that its widgets do not raise as signals: Enter pressing the default
+// button, and double-clicks on a grid's header.
+class InfoPageEvents : public QObject {
+ public:
+  InfoPageEvents(TForm1& form, IMessageBoxes& boxes) : QObject(&form), form_(form), boxes_(boxes) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress && watched == form_.Client) {
+      // A Return that no control took presses the default button, as in a dialog.
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+          form_.BtnChange->isVisibleTo(&form_) && form_.BtnChange->isEnabled()) {
+        form_.BtnChange->click();
+        return true;
+      }
+    }
+    if (event->type() == QEvent::MouseButtonDblClick) {
+      // The header's own double-click would size one column; the page fits them all instead.
+      if (watched == form_.SgdProductID->horizontalHeader()->viewport()) {
+        RunGuarded(Boxes(), [this] { form_.SgdProductIDDblClick(); });
+        return true;
+      }
+      if (watched == form_.SgdAppFileList->horizontalHeader()->viewport()) {
+        RunGuarded(Boxes(), [this] { form_.SgdAppFileListDblClick(); });
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  IMessageBoxes& Boxes() { return boxes_; }
+  TForm1& form_;
+  IMessageBoxes& boxes_;
+};
+
+// Is the cursor on the left or right edge of a header cell of the grid?
+bool OnHeaderBorder(const QTableWidget* grid) {
+  const QHeaderView* header = grid->horizontalHeader();
+  const QPoint at = header->viewport()->mapFromGlobal(QCursor::pos());
+  if (at.y() < 0 || at.y() >= header->height()) return false;
+  const int column = header->logicalIndexAt(at.x());
+  if (column < 0) return false;
+  const int left = header->sectionViewportPosition(column);
+  const int right = left + header->sectionSize(column);
+  return (left <= at.x() && at.x() <= left + 3) || (right - 3 <= at.x() && at.x() <= right);
+}
+
 }  // namespace
 
-void TForm1::ConnectInfoPage() {}
+IShellRequests& TForm1::Shell() {
+  if (shell_ == nullptr) {
+    ownShell_ = std::make_unique<TDesktopShell>(platform_);
+    shell_ = ownShell_.get();
+  }
+  return *shell_;
+}
+
+void TForm1::SetShellRequests(IShellRequests& shell) {
+  shell_ = &shell;
+}
+
+int TForm1::TextWidth(const QString& text) const {
+  return fontMetrics().horizontalAdvance(text);
+}
+
+void TForm1::ConnectInfoPage() {
+  connect(EdtCompany, &QLineEdit::textChanged, this,
+          [this] { Guarded([this] { EdtCompanyChange(); }); });
+  connect(EdtOwner, &QLineEdit::textChanged, this,
+          [this] { Guarded([this] { EdtOwnerChange(); }); });
+  connect(EdtInitials, &QLineEdit::textChanged, this,
+          [this] { Guarded([this] { EdtInitialsChange(); }); });
+  connect(BtnChange, &QPushButton::clicked, this,
+          [this] { Guarded([this] { BtnChangeClick(); }); });
+  connect(BtnFolder, &QPushButton::clicked, this,
+          [this] { Guarded([this] { BtnFolderClick(); }); });
+  connect(BtnProperty, &QPushButton::clicked, this,
+          [this] { Guarded([this] { BtnPropertyClick(); }); });
+
+  // Leaving a grid: the focus goes from the grid, or the editor of one of its cells, to another
+  // control of this window. A focus that leaves the window altogether comes back to the grid.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget* from, QWidget* to) {
+    if (to == nullptr || to->window() != this) return;
+    if (Inside(SgdProductID, from) && !Inside(SgdProductID, to)) {
+      Guarded([this] { SgdProductIDExit(); });
+    } else if (Inside(SgdAppFileList, from) && !Inside(SgdAppFileList, to)) {
+      Guarded([this] { SgdAppFileListExit(); });
+    }
+  });
+
+  auto* events = new InfoPageEvents(*this, boxes_);
+  Client->installEventFilter(events);
+  SgdProductID->horizontalHeader()->viewport()->installEventFilter(events);
+  SgdAppFileList->horizontalHeader()->viewport()->installEventFilter(events);
+}
 
 void TForm1::SetupInfoPage() {
   GbxUserInfo->move(4, 4);
-  LblCompany->move(8, 18);
-  LblOwner->move(8, 42);
-  LblInitials->move(8, 66);
-  EdtCompany->move(70, 16);
-  EdtOwner->move(70, 40);
-  EdtInitials->move(70, 64);
-  BtnChange->move(200, 64);
+  LblCompany->move(8, LblCompany->y());
+  LblOwner->move(LblCompany->x(), LblOwner->y());
+  LblInitials->move(LblCompany->x(), LblInitials->y());
+
+  const int labels = std::max({LblCompany->width(), LblOwner->width(), LblInitials->width()});
+  EdtCompany->move(LblCompany->x() + labels + 8, 16);
+  EdtOwner->move(EdtCompany->x(), Bottom(EdtCompany) + 4);
+  EdtInitials->move(EdtCompany->x(), Bottom(EdtOwner) + 4);
+  BtnChange->move(BtnChange->x(), EdtInitials->y());
+  for (auto [label, edit] : {std::pair{LblCompany, EdtCompany}, std::pair{LblOwner, EdtOwner},
+                             std::pair{LblInitials, EdtInitials}}) {
+    label->move(label->x(), edit->y() + (edit->height() - label->height()) / 2);
+  }
+
   EdtCompany->setText(Q(FMso->Company));
   EdtOwner->setText(Q(FMso->Owner));
   EdtInitials->setText(Q(FMso->Initials));
-  GbxUserInfo->resize(300, 97);
-  PnlProductID->move(4, 105);
+  GbxUserInfo->resize(GbxUserInfo->width(), Bottom(BtnChange) + 8);
+
+  // A grid row is as high as the text line of an edit.
+  const int frame =
+      EdtCompany->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, EdtCompany);
+  const int rowHeight = EdtCompany->height() - 2 * frame;
+
+  PnlProductID->move(4, Bottom(GbxUserInfo) + 4);
   LblProductID->move(0, 0);
-  SgdProductID->move(0, LblProductID->height() + 4);
+  SgdProductID->move(LblProductID->x(), Bottom(LblProductID) + 4);
   SgdProductID->setHorizontalHeaderLabels(
       {QStringLiteral("バージョン"), QStringLiteral("ProductID"), QStringLiteral("製品名")});
+
   PnlAppFileList->move(4, 4);
   LblVerList->move(0, 0);
-  SgdAppFileList->move(0, LblVerList->height() + 4);
+  SgdAppFileList->move(LblVerList->x(), Bottom(LblVerList) + 4);
   SgdAppFileList->setHorizontalHeaderLabels(
       {QStringLiteral("バージョン"), QStringLiteral("実行ファイル")});
-  BtnFolder->move(0, 0);
-  BtnProperty->move(BtnFolder->x() + BtnFolder->width() + 4, 0);
+  BtnFolder->move(LblVerList->x(), BtnFolder->y());
+  BtnProperty->move(Right(BtnFolder) + 4, BtnProperty->y());
+
+  for (QTableWidget* grid : {SgdProductID, SgdAppFileList}) {
+    grid->verticalHeader()->setMinimumSectionSize(1);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setDefaultSectionSize(rowHeight);
+    grid->setWordWrap(false);
+    grid->horizontalHeader()->setStretchLastSection(false);
+  }
 }
 
 void TForm1::TabInfoResize() {
   const int width = TabInfo->width();
   const int height = TabInfo->height();
-  GbxUserInfo->resize(width - 8, GbxUserInfo->height());
-  EdtCompany->resize(GbxUserInfo->width() - EdtCompany->x() - 8, EdtCompany->height());
+
+  GbxUserInfo->resize(width - 2 * GbxUserInfo->x(), GbxUserInfo->height());
+  EdtCompany->resize(GbxUserInfo->width() - EdtCompany->x() - LblCompany->x(),
+                     EdtCompany->height());
   EdtOwner->resize(EdtCompany->width(), EdtOwner->height());
-  BtnChange->move(GbxUserInfo->width() - BtnChange->width() - 8, BtnChange->y());
-  PnlProductID->resize(width - 8, height - PnlProductID->y() - 4);
-  SgdProductID->resize(PnlProductID->width(), PnlProductID->height() - SgdProductID->y() - 4);
-  PnlAppFileList->resize(width - 8, height - 8);
-  SgdAppFileList->resize(PnlAppFileList->width(), 10);
+  BtnChange->move(GbxUserInfo->width() - BtnChange->width() - LblCompany->x(), BtnChange->y());
+
+  PnlProductID->resize(width - 2 * PnlProductID->x(),
+                       height - PnlProductID->y() - GbxUserInfo->y());
+  SgdProductID->resize(PnlProductID->width() - 2 * SgdProductID->x(),
+                       PnlProductID->height() - SgdProductID->y() - 4);
+
+  PnlAppFileList->resize(width - 2 * PnlAppFileList->x(), height - 2 * PnlAppFileList->y());
+  SgdAppFileList->resize(PnlAppFileList->width() - 2 * SgdAppFileList->x(),
+                         SgdAppFileList->height());
   BtnFolder->move(BtnFolder->x(), PnlAppFileList->height() - BtnFolder->height());
   BtnProperty->move(BtnProperty->x(), BtnFolder->y());
   SgdAppFileList->resize(SgdAppFileList->width(), BtnFolder->y() - SgdAppFileList->y() - 4);
+
+  KeepFillingColumn(SgdProductID, 2, SgdProductID->columnWidth(0) + SgdProductID->columnWidth(1));
+  KeepFillingColumn(SgdAppFileList, 1, SgdAppFileList->columnWidth(0));
 }
 
-void TForm1::UpdateChangeButton() {}
+void TForm1::UpdateChangeButton() {
+  const bool unchanged = Utf8(EdtCompany->text()) == FMso->Company &&
+                         Utf8(EdtOwner->text()) == FMso->Owner &&
+                         Utf8(EdtInitials->text()) == FMso->Initials;
+  BtnChange->setEnabled(!unchanged);
+}
+
+void TForm1::EdtCompanyChange() {
+  UpdateChangeButton();
+}
+void TForm1::EdtOwnerChange() {
+  UpdateChangeButton();
+}
+void TForm1::EdtInitialsChange() {
+  UpdateChangeButton();
+}
+
+void TForm1::BtnChangeClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {Utf8(GbxUserInfo->title())})))) return;
+
+  // A field left blank is stored as one full-width space: the stored value then reads back as
+  // empty, where an empty value would let an older place of the same field show through.
+  auto stored = [](const QLineEdit* edit) {
+    const std::string text = Utf8(edit->text());
+    return TrimWideSpaces(text).empty() ? std::string(kFullWidthSpace) : text;
+  };
+  FMso->WriteUserInfo(stored(EdtCompany), stored(EdtOwner), stored(EdtInitials));
+
+  auto expected = [](const QLineEdit* edit) {
+    const std::string text = Utf8(edit->text());
+    return TrimWideSpaces(text).empty() ? std::string() : text;
+  };
+  const std::string company = expected(EdtCompany);
+  const std::string owner = expected(EdtOwner);
+  const std::string initials = expected(EdtInitials);
+
+  FMso->ReadUserInfo();
+  BtnChange->setEnabled(false);
+  if (company == FMso->Company && owner == FMso->Owner && initials == FMso->Initials) {
+    boxes_.Inform(QStringLiteral("設定を更新しました。"));
+  } else {
+    boxes_.Warn(QStringLiteral("更新出来ませんでした。"));
+  }
+}
 
 void TForm1::FillProductIdGrid() {
-  int rows = 0;
-  SgdProductID->setRowCount(1);
-  for (const TZelMsoVersion& version : FMso->Versions) {
-    if (version.ProductId.empty()) continue;
-    SgdProductID->setRowCount(rows + 1);
-    SgdProductID->setItem(rows, 0, new QTableWidgetItem(Q(version.Version)));
-    SgdProductID->setItem(rows, 1, new QTableWidgetItem(Q(version.ProductId)));
-    SgdProductID->setItem(rows, 2, new QTableWidgetItem(Q(version.DisplayName)));
-    ++rows;
+  const QTableWidgetItem* idHeader = SgdProductID->horizontalHeaderItem(1);
+  int idWidth = TextWidth(idHeader != nullptr ? idHeader->text() : QString()) + 10;
+
+  SgdProductID->clearContents();
+  if (FMso->Versions.empty()) {
+    SgdProductID->setRowCount(1);
+    for (int column = 0; column < 3; ++column) SetCell(SgdProductID, 0, column, {});
+  } else {
+    int rows = 0;
+    for (const TZelMsoVersion& version : FMso->Versions) {
+      if (version.ProductId.empty()) continue;
+      SgdProductID->setRowCount(rows + 1);
+      SetCell(SgdProductID, rows, 0, version.Version);
+      SetCell(SgdProductID, rows, 1, version.ProductId);
+      SetCell(SgdProductID, rows, 2, version.DisplayName);
+      idWidth = std::max(idWidth, TextWidth(Q(version.ProductId)) + 10);
+      ++rows;
+    }
+    SgdProductID->setRowCount(rows);
   }
-  SgdProductID->horizontalHeader()->setStretchLastSection(true);
+
+  const QTableWidgetItem* versionHeader = SgdProductID->horizontalHeaderItem(0);
+  const int versionWidth =
+      TextWidth(versionHeader != nullptr ? versionHeader->text() : QString()) + 10;
+  SgdProductID->setColumnWidth(0, versionWidth);
+  SgdProductID->setColumnWidth(1, idWidth);
+  SetFillingColumn(SgdProductID, 2, versionWidth + idWidth);
 }
 
 void TForm1::FillAppFileGrid(int appIndex) {
-  const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(appIndex)].get();
-  SgdAppFileList->setRowCount(1);
-  if (info == nullptr) return;
-  int rows = 0;
-  for (const TZelMsoAppFileList& file : info->AppFiles) {
-    SgdAppFileList->setRowCount(rows + 1);
-    SgdAppFileList->setItem(rows, 0, new QTableWidgetItem(Q(file.Version)));
-    SgdAppFileList->setItem(rows, 1, new QTableWidgetItem(Q(file.FileName)));
-    ++rows;
+  const TZelMsoInfo* info = appIndex >= 0 && appIndex < kAppCount
+                                ? FMso->Slots[static_cast<std::size_t>(appIndex)].get()
+                                : nullptr;
+  SgdAppFileList->clearContents();
+  if (info == nullptr || info->AppFiles.empty()) {
+    SgdAppFileList->setRowCount(1);
+    SetCell(SgdAppFileList, 0, 0, {});
+    SetCell(SgdAppFileList, 0, 1, {});
+  } else {
+    SgdAppFileList->setRowCount(static_cast<int>(info->AppFiles.size()));
+    int row = 0;
+    for (const TZelMsoAppFileList& file : info->AppFiles) {
+      SetCell(SgdAppFileList, row, 0, file.Version);
+      SetCell(SgdAppFileList, row, 1, file.FileName);
+      ++row;
+    }
   }
-  SgdAppFileList->horizontalHeader()->setStretchLastSection(true);
+
+  const QTableWidgetItem* header = SgdAppFileList->horizontalHeaderItem(0);
+  const int versionWidth = TextWidth(header != nullptr ? header->text() : QString()) + 10;
+  SgdAppFileList->setColumnWidth(0, versionWidth);
+  SetFillingColumn(SgdAppFileList, 1, versionWidth);
 }
 
-void TForm1::EdtCompanyChange() {}
-void TForm1::EdtOwnerChange() {}
-void TForm1::EdtInitialsChange() {}
-void TForm1::BtnChangeClick() {}
-void TForm1::SgdProductIDExit() {}
-void TForm1::SgdAppFileListExit() {}
-void TForm1::SgdProductIDDblClick() {}
-void TForm1::SgdAppFileListDblClick() {}
-void TForm1::BtnFolderClick() {}
-void TForm1::BtnPropertyClick() {}
-void TForm1::MI_GUIDClick() {}
-void TForm1::MI_O_AboutClick() {}
-void TForm1::MI_SiteClick() {}
-void TForm1::MI_BbsClick() {}
-void TForm1::BtnMsoSiteClick() {}
+void TForm1::SgdProductIDExit() {
+  const int row = SgdProductID->currentRow();
+  const int column = SgdProductID->currentColumn();
+  FillProductIdGrid();
+  SetCurrentRow(SgdProductID, row, column);
+}
+
+void TForm1::SgdAppFileListExit() {
+  const int row = SgdAppFileList->currentRow();
+  const int column = SgdAppFileList->currentColumn();
+  FillAppFileGrid(FAppIndex);
+  SetCurrentRow(SgdAppFileList, row, column);
+}
+
+void TForm1::SgdProductIDDblClick() {
+  if (!OnHeaderBorder(SgdProductID)) return;
+  auto header = [this](int column) {
+    const QTableWidgetItem* item = SgdProductID->horizontalHeaderItem(column);
+    return TextWidth(item != nullptr ? item->text() : QString()) + 10;
+  };
+  int idWidth = header(1);
+  int nameWidth = header(2);
+  for (const TZelMsoVersion& version : FMso->Versions) {
+    if (version.ProductId.empty()) continue;
+    idWidth = std::max(idWidth, TextWidth(Q(version.ProductId)) + 10);
+    nameWidth = std::max(nameWidth, TextWidth(Q(version.DisplayName)) + 10);
+  }
+  SgdProductID->setColumnWidth(0, header(0));
+  SgdProductID->setColumnWidth(1, idWidth);
+  SgdProductID->setColumnWidth(2, nameWidth);
+  SgdProductID->setProperty(kFillWidthProperty, QVariant());
+}
+
+void TForm1::SgdAppFileListDblClick() {
+  if (!OnHeaderBorder(SgdAppFileList)) return;
+  auto header = [this](int column) {
+    const QTableWidgetItem* item = SgdAppFileList->horizontalHeaderItem(column);
+    return TextWidth(item != nullptr ? item->text() : QString()) + 10;
+  };
+  int fileWidth = header(1);
+  if (const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(FAppIndex)].get()) {
+    for (const TZelMsoAppFileList& file : info->AppFiles) {
+      fileWidth = std::max(fileWidth, TextWidth(Q(file.FileName)) + 10);
+    }
+  }
+  SgdAppFileList->setColumnWidth(0, header(0));
+  SgdAppFileList->setColumnWidth(1, fileWidth);
+  SgdAppFileList->setProperty(kFillWidthProperty, QVariant());
+}
+
+std::string TForm1::SelectedAppFile() {
+  const int row = SgdAppFileList->currentRow();
+  if (row < 0) return {};
+  const QTableWidgetItem* cell = SgdAppFileList->item(row, 1);
+  return GetCommandFileName(platform_, cell != nullptr ? Utf8(cell->text()) : std::string());
+}
+
+void TForm1::BtnFolderClick() {
+  if (SgdAppFileList->currentRow() < 0) return;
+  const std::string path = SelectedAppFile();
+  const std::size_t slash = path.find_last_of("\\:");
+  Shell().OpenFolder(this, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+}
+
+void TForm1::BtnPropertyClick() {
+  if (SgdAppFileList->currentRow() < 0) return;
+  Shell().ShowProperties(this, SelectedAppFile());
+}
+
+void TForm1::MI_GUIDClick() {
+  TForm2 form(boxes_, Shell(), this);
+  form.SetMailBody(Q(FMso->UnrecognisedProducts));
+  form.exec();
+}
+
+void TForm1::MI_O_AboutClick() {
+  TProgramFile self(platform_);
+  TFrmAboutDialog dialog(self.GetPlatform(), self.FileName(), UserDefaultLcid(), Shell(), this);
+  dialog.exec();
+}
+
+namespace {
+
+// A menu item's caption up to its accelerator part: "サポートBBS(&B)" → "サポートBBS".
+std::string MenuName(const QAction* item) {
+  const QString caption = item->text();
+  const qsizetype paren = caption.indexOf(u'(');
+  return Utf8(paren < 0 ? caption : caption.left(paren));
+}
+
+}  // namespace
+
+void TForm1::MI_SiteClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s へアクセスしますか？", {MenuName(MI_Site)})))) return;
+  Shell().OpenAddress(this, QString::fromUtf8(links::kProgramPage));
+}
+
+void TForm1::MI_BbsClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s へアクセスしますか？", {MenuName(MI_Bbs)})))) return;
+  Shell().OpenAddress(this, QString::fromUtf8(links::kSupportBoard));
+}
+
+void TForm1::BtnMsoSiteClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s を行ないますか？", {Utf8(BtnMsoSite->text())})))) return;
+  Shell().OpenUpdatePage(this, QString::fromUtf8(links::kOfficeUpdatePage));
+}
 
 }  // namespace tovalin

@@ -1,0 +1,26 @@
+#include "app/gui/DialogSupport.h"
+
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QWidget>
+
+namespace tovalin {
+
+void MoveToScreenCentre(QWidget& window) {
+  const QScreen* screen = window.screen();
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame = window.frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  window.move(frame.topLeft());
+}
+
+QString StandardCloseText() {
+  QDialogButtonBox standard(QDialogButtonBox::Close);
+  if (const QPushButton* button = standard.button(QDialogButtonBox::Close)) return button->text();
+  return QStringLiteral("Close");
+}
+
+}  // namespace tovalin
