@@ -1,10 +1,12 @@
 // tovalin-cli: builds the Office model of a machine and shows it. One function per subcommand;
 // every subcommand that looks at a machine shares the machine options.
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -71,11 +73,142 @@ Command AddReport(CLI::App& app) {
           }};
 }
 
+// --- items and processes ---
+
+// The item as the troubleshooting page offers it: only items of detected applications, so a
+// change never works from a slot that is not there (the read-only verb names Excel's path).
+const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, std::int32_t kind) {
+  for (const auto& slot : mso.Slots) {
+    if (!slot) continue;
+    for (const TZelMsoItem& item : slot->Items) {
+      if (item.ItemId != itemId) continue;
+      if (item.Kind != kind) {
+        throw std::runtime_error(
+            "項目 " + std::to_string(itemId) +
+            (kind == 1 ? " は設定ではありません。" : " は修復ではありません。"));
+      }
+      return item;
+    }
+  }
+  throw std::runtime_error("項目 " + std::to_string(itemId) +
+                           " はこのマシンにはありません (report で一覧を確認してください)。");
+}
+
+// Changes must land somewhere: regedit exports are only read, never written back.
+void RequireSavedMachine(const MachineOptions& machine) {
+  if (!machine.regFiles.empty()) {
+    throw std::runtime_error("--reg で読み込んだレジストリは変更を保存できません。");
+  }
+}
+
+Command AddGet(CLI::App& app) {
+  struct Options {
+    MachineOptions machine;
+    std::int32_t itemId = 0;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* sub = app.add_subcommand("get", "Print the current state of a setting item");
+  sub->add_option("ITEMID", options->itemId, "Item id, as `report` lists it")->required();
+  AddMachineOptions(*sub, options->machine);
+  return {sub, [options] {
+            std::unique_ptr<Platform> platform = OpenMachine(options->machine, false);
+            TZelMso mso(*platform);
+            OfferedItem(mso, options->itemId, 1);
+            std::cout << mso.GetItemState(options->itemId) << "\n";
+            return 0;
+          }};
+}
+
+Command AddSet(CLI::App& app) {
+  struct Options {
+    MachineOptions machine;
+    std::int32_t itemId = 0;
+    std::int32_t state = 0;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* sub = app.add_subcommand(
+      "set", "Change a setting item; prints the state read back, exit 0 when it took effect");
+  sub->add_option("ITEMID", options->itemId, "Item id, as `report` lists it")->required();
+  sub->add_option("STATE", options->state, "0 or 1: the first or second caption")
+      ->required()
+      ->check(CLI::Range(0, 1));
+  AddMachineOptions(*sub, options->machine);
+  return {sub, [options] {
+            RequireSavedMachine(options->machine);
+            std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
+            TZelMso mso(*platform);
+            OfferedItem(mso, options->itemId, 1);
+            // The setters expect a real change: switching the logon IME off twice, say, would
+            // replace the saved layout list by the one-entry list.
+            std::int32_t state = mso.GetItemState(options->itemId);
+            if (state != options->state) {
+              mso.SetItemState(options->itemId, options->state);
+              state = mso.GetItemState(options->itemId);
+            }
+            std::cout << state << "\n";
+            return state == options->state ? 0 : 1;
+          }};
+}
+
+Command AddRepair(CLI::App& app) {
+  struct Options {
+    MachineOptions machine;
+    std::int32_t itemId = 0;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* sub =
+      app.add_subcommand("repair", "Run a repair item; refused while the application is running");
+  sub->add_option("ITEMID", options->itemId, "Item id, as `report` lists it")->required();
+  AddMachineOptions(*sub, options->machine);
+  return {sub, [options] {
+            RequireSavedMachine(options->machine);
+            std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
+            TZelMso mso(*platform);
+            const TZelMsoItem& item = OfferedItem(mso, options->itemId, 2);
+            const TZelMsoApp& application = kMsoApps[static_cast<std::size_t>(item.ItemId / 100)];
+            TArrayDword pids;
+            mso.FindRunningProcesses(application.ExeName, pids);
+            if (!pids.empty()) {
+              std::cerr << "tovalin-cli: " << application.AppName
+                        << " が実行中です。終了してから修復してください。\n";
+              return 1;
+            }
+            mso.RunRepair(item.ItemId);
+            std::cout << item.Title << ": " << item.Captions.at(0) << "\n";
+            return 0;
+          }};
+}
+
+Command AddProcesses(CLI::App& app) {
+  struct Options {
+    MachineOptions machine;
+    std::string exeName;
+  };
+  auto options = std::make_shared<Options>();
+  CLI::App* sub = app.add_subcommand(
+      "processes", "List the ids of the running processes of an executable, one a line");
+  sub->add_option("EXENAME", options->exeName, "Executable file name, such as EXCEL.EXE")
+      ->required();
+  AddMachineOptions(*sub, options->machine);
+  return {sub, [options] {
+            std::unique_ptr<Platform> platform = OpenMachine(options->machine, false);
+            TZelMso mso(*platform);
+            TArrayDword pids;
+            mso.FindRunningProcesses(options->exeName, pids);
+            for (std::uint32_t pid : pids) std::cout << pid << "\n";
+            return 0;
+          }};
+}
+
 int Main(int argc, char** argv) {
   CLI::App app{"Tovalin: Microsoft Office 9.0-12.0 troubleshooting utility", "tovalin-cli"};
   app.require_subcommand(1);
   std::vector<Command> commands;
   commands.push_back(AddReport(app));
+  commands.push_back(AddGet(app));
+  commands.push_back(AddSet(app));
+  commands.push_back(AddRepair(app));
+  commands.push_back(AddProcesses(app));
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,292 @@
+// tovalin-cli's item and process subcommands, run as a user would: on a copy of the sample
+// prefix, and on a prefix that Wine itself has booted, where Wine's own reg tool must see every
+// change and the process search must find a running Wine program.
+#if !defined(_WIN32)
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tovalin {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exitCode = -1;
+  std::string out;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string out = "'";
+  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs a shell command line; stdout (and stderr when asked) is captured.
+Result Shell(const std::string& command, bool withStderr = false) {
+  Result result;
+  FILE* pipe = ::popen((command + (withStderr ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
+  const int status = ::pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+class ItemsCli : public testing::Test {
+ protected:
+  void SetUp() override {
+    cli_ = fs::path(TOVALIN_BINARY_DIR) / "app" / "cli" / "tovalin-cli";
+    if (!fs::exists(cli_)) GTEST_SKIP() << "tovalin-cli is not built";
+    dir_ =
+        fs::temp_directory_path() / ("tovalin-items-" + std::to_string(::getpid()) + "-" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    prefix_ = dir_ / "prefix";
+    fs::copy(fs::path(TOVALIN_SOURCE_DIR) / "examples" / "sample-prefix", prefix_,
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) fs::remove_all(dir_);
+  }
+
+  Result Cli(const std::vector<std::string>& args, bool withStderr = false) {
+    std::string command = Quote(cli_.string());
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    return Shell(command + " --prefix " + Quote(prefix_.string()), withStderr);
+  }
+
+  fs::path cli_;
+  fs::path dir_;
+  fs::path prefix_;
+};
+
+TEST_F(ItemsCli, SetPrintsTheReadBackAndExitsByIt) {
+  // Preload is missing in the sample: undetermined until the first change.
+  EXPECT_EQ(Cli({"get", "52"}).out, "-1\n");
+  Result set = Cli({"set", "52", "1"});
+  EXPECT_EQ(set.exitCode, 0);
+  EXPECT_EQ(set.out, "1\n");
+  EXPECT_EQ(Cli({"get", "52"}).out, "1\n");
+  EXPECT_NE(ReadAll(prefix_ / "userdef.reg").find("00000411"), std::string::npos);
+
+  // No Common\General key: the clipboard switch cannot take effect.
+  set = Cli({"set", "51", "1"});
+  EXPECT_EQ(set.exitCode, 1);
+  EXPECT_EQ(set.out, "-1\n");
+}
+
+TEST_F(ItemsCli, SettingTheCurrentStateChangesNothing) {
+  ASSERT_EQ(Cli({"set", "52", "1"}).exitCode, 0);
+  const std::string before = ReadAll(prefix_ / "userdef.reg");
+  // A second switch-off would have replaced the saved list by the one-entry list.
+  const Result again = Cli({"set", "52", "1"});
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_EQ(again.out, "1\n");
+  EXPECT_EQ(ReadAll(prefix_ / "userdef.reg"), before);
+}
+
+TEST_F(ItemsCli, RefusesItemsOfTheWrongKindUnknownIdsAndBadStates) {
+  const std::string before = ReadAll(prefix_ / "userdef.reg");
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"get", "201"},
+                                             {"set", "202", "0"},
+                                             {"repair", "251"},
+                                             {"get", "999"},
+                                             {"set", "52", "2"},
+                                             {"set", "52", "x"}}) {
+    const Result result = Cli(args, true);
+    EXPECT_NE(result.exitCode, 0) << args[0] << " " << args[1];
+    EXPECT_FALSE(result.out.empty()) << args[0] << " " << args[1];
+  }
+  EXPECT_EQ(ReadAll(prefix_ / "userdef.reg"), before);
+}
+
+TEST_F(ItemsCli, ChangesAreRefusedOnRegeditExports) {
+  const fs::path reg = dir_ / "x.reg";
+  std::ofstream(reg) << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\X]\r\n";
+  const Result result =
+      Shell(Quote(cli_.string()) + " set 52 1 --reg " + Quote(reg.string()), true);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.out.find("--reg"), std::string::npos);
+}
+
+TEST_F(ItemsCli, RepairDeletesTheKeyAndProcessesPrintsNothingWhenNoneRun) {
+  std::ofstream(prefix_ / "user.reg", std::ios::app)
+      << "\n[Software\\\\Microsoft\\\\Office\\\\11.0\\\\Word\\\\Data] 1715590830\n"
+         "\"Toolbars\"=hex:01,02\n";
+  ASSERT_NE(ReadAll(prefix_ / "user.reg").find("Word\\\\Data"), std::string::npos);
+  const Result repair = Cli({"repair", "301"});
+  EXPECT_EQ(repair.exitCode, 0);
+  EXPECT_NE(repair.out.find("再表示"), std::string::npos);
+  EXPECT_EQ(ReadAll(prefix_ / "user.reg").find("Word\\\\Data"), std::string::npos);
+  EXPECT_NE(ReadAll(prefix_ / "user.reg").find("UserInfo"), std::string::npos);
+  const Result processes = Cli({"processes", "EXCEL.EXE"});
+  EXPECT_EQ(processes.exitCode, 0);
+  EXPECT_EQ(processes.out, "");
+}
+
+// --- against Wine itself ---
+
+class ItemsCliWine : public ItemsCli {
+ protected:
+  void SetUp() override {
+    if (::access("/usr/bin/wine", X_OK) != 0 || ::access("/usr/bin/wineserver", X_OK) != 0) {
+      GTEST_SKIP() << "Wine is not installed";
+    }
+    ItemsCli::SetUp();
+    if (IsSkipped()) return;
+    // Wine turns the sample into a full prefix and keeps the Office data in it.
+    ASSERT_EQ(Wine("wineboot -u").exitCode, 0);
+    StopServer();
+  }
+  void TearDown() override {
+    if (!prefix_.empty() && fs::exists(prefix_)) StopServer();
+    ItemsCli::TearDown();
+  }
+
+  std::string Env() const {
+    const char* home = std::getenv("HOME");
+    return "env -i PATH=/usr/bin:/bin HOME=" + Quote(home != nullptr ? home : "/root") +
+           " WINEPREFIX=" + Quote(prefix_.string()) + " WINEDEBUG=-all LANG=C.UTF-8 DISPLAY= ";
+  }
+  Result Wine(const std::string& command) {
+    Result result =
+        Shell("cd " + Quote((prefix_ / "drive_c").string()) + " && " + Env() + "wine " + command);
+    result.out.erase(std::remove(result.out.begin(), result.out.end(), '\r'), result.out.end());
+    return result;
+  }
+  // Our writes go to the hive files, so Wine's server must be down while we change them.
+  void StopServer() {
+    Shell(Env() + "wineserver -k");
+    Shell(Env() + "wineserver -w");
+  }
+  // `wine reg query` as a 32-bit program sees the registry, as Office and Tovalin do.
+  std::string Query(const std::string& key, const std::string& value = "") {
+    return Wine("reg query " + Quote(key) + (value.empty() ? " /s" : " /v " + Quote(value)) +
+                " /reg:32")
+        .out;
+  }
+};
+
+constexpr const char* kShowClsid = "{64818D10-4F9B-11CF-86EA-00AA00B929E8}";
+
+TEST_F(ItemsCliWine, EverySettingFlipsAndWineSeesIt) {
+  std::ofstream(prefix_ / "drive_c" / "office.reg")
+      << "REGEDIT4\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\Excel.Sheet.8]\r\n\"BrowserFlags\"=dword:00000018\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\.doc]\r\n@=\"Word.Document.8\"\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\Word.Document.8]\r\n@=\"Microsoft Word Document\"\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\.ppt]\r\n@=\"PowerPoint.Show.8\"\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\PowerPoint.Show.8\\CLSID]\r\n@=\""
+      << kShowClsid
+      << "\"\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\CLSID\\"
+      << kShowClsid
+      << "\\LocalServer32]\r\n@=\"POWERPNT.EXE\"\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\TovalinVBSFile.SymantecDisabled\\Shell\\Open\\Command]\r\n"
+         "@=\"\\\"C:\\\\windows\\\\system32\\\\WScript.exe\\\" \\\"%1\\\"\"\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\Common\\General]\r\n\r\n";
+  ASSERT_EQ(Wine("reg import C:\\\\office.reg /reg:32").exitCode, 0);
+  StopServer();
+
+  struct Flip {
+    const char* item;
+    const char* from;
+    const char* to;
+  };
+  for (const Flip& flip :
+       {Flip{"51", "-1", "1"}, Flip{"52", "-1", "1"}, Flip{"151", "1", "0"}, Flip{"251", "0", "1"},
+        Flip{"252", "1", "0"}, Flip{"351", "0", "1"}, Flip{"552", "0", "1"}}) {
+    SCOPED_TRACE(flip.item);
+    EXPECT_EQ(Cli({"get", flip.item}).out, std::string(flip.from) + "\n");
+    const Result set = Cli({"set", flip.item, flip.to});
+    EXPECT_EQ(set.exitCode, 0) << set.out;
+    EXPECT_EQ(set.out, std::string(flip.to) + "\n");
+  }
+
+  EXPECT_NE(Query("HKCU\\Software\\Microsoft\\Office\\11.0\\Common\\General", "AcbControl")
+                .find("REG_DWORD    0x1"),
+            std::string::npos);
+  EXPECT_NE(Query("HKU\\.DEFAULT\\Keyboard Layout\\Preload", "1").find("REG_SZ    00000411"),
+            std::string::npos);
+  EXPECT_NE(Query("HKCR\\TovalinVBSFile\\Shell\\Open\\Command").find("WScript.exe"),
+            std::string::npos);
+  EXPECT_NE(Query("HKCR\\Excel.Sheet.8", "BrowserFlags").find("REG_DWORD    0x8"),
+            std::string::npos);
+  EXPECT_NE(Query("HKCR\\Word.Document.8", "BrowserFlags").find("REG_DWORD    0x8"),
+            std::string::npos);
+  EXPECT_NE(Query("HKCR\\Excel.Sheet.8\\shell\\ReadOnly\\Command")
+                .find("\\OFFICE11\\EXCEL.EXE\" /r \"%1\""),
+            std::string::npos);
+  const std::string server = Query(std::string("HKCR\\CLSID\\") + kShowClsid);
+  EXPECT_NE(server.find("_ZelDisabled_LocalServer32"), std::string::npos);
+  EXPECT_EQ(server.find("\\LocalServer32"), std::string::npos);
+  StopServer();
+
+  // And back again.
+  for (const char* item : {"51", "52", "151", "251", "252", "351", "552"}) {
+    SCOPED_TRACE(item);
+    const char* to = std::string(item) == "151" || std::string(item) == "252" ? "1" : "0";
+    EXPECT_EQ(Cli({"set", item, to}).exitCode, 0);
+  }
+  EXPECT_NE(
+      Query("HKCR\\TovalinVBSFile.SymantecDisabled\\Shell\\Open\\Command").find("WScript.exe"),
+      std::string::npos);
+  EXPECT_EQ(Query("HKCR\\Excel.Sheet.8", "BrowserFlags").find("BrowserFlags"), std::string::npos);
+  EXPECT_EQ(Query("HKCR\\Excel.Sheet.8\\shell\\ReadOnly").find("ReadOnly"), std::string::npos);
+  EXPECT_NE(Query("HKU\\.DEFAULT\\Keyboard Layout\\Preload", "1").find("e0010411"),
+            std::string::npos);
+  EXPECT_NE(
+      Query(std::string("HKCR\\CLSID\\") + kShowClsid + "\\LocalServer32").find("POWERPNT.EXE"),
+      std::string::npos);
+}
+
+TEST_F(ItemsCliWine, ProcessesFindsARunningWineProgram) {
+  Shell("cd " + Quote((prefix_ / "drive_c").string()) + " && " + Env() +
+        "wine cmd /c ping -n 60 127.0.0.1 >/dev/null 2>&1 &");
+  std::string found;
+  for (int i = 0; i < 120 && found.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    found = Cli({"processes", "ping.exe"}).out;
+  }
+  ASSERT_FALSE(found.empty());
+  std::istringstream lines(found);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    EXPECT_EQ(line.find_first_not_of("0123456789"), std::string::npos) << line;
+    ++count;
+  }
+  EXPECT_EQ(count, 1);
+  // A running Excel would stop a repair; ping does not.
+  EXPECT_EQ(Cli({"repair", "202"}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace tovalin
+
+#endif
