@@ -1,6 +1,7 @@
 // Finding and ending the running processes of an application.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -22,9 +23,11 @@ class Processes : public testing::TestWithParam<test::WorldParam> {
     mso_ = std::make_unique<TZelMso>(world_->platform());
   }
 
+  // Sorted: a real system enumerates in an order of its own.
   TArrayDword Find(const char* exeName) {
     TArrayDword pids;
     mso_->FindRunningProcesses(exeName, pids);
+    std::sort(pids.begin(), pids.end());
     return pids;
   }
 
@@ -42,7 +45,9 @@ TEST_P(Processes, FindsEveryInstanceByFileNameAndTerminatesThem) {
   const std::uint32_t elsewhere = world_->AddProcess(root + "\\Copy\\excel.exe");
 
   const TArrayDword pids = Find("EXCEL.EXE");
-  EXPECT_EQ(pids, (TArrayDword{first, second, elsewhere}));
+  TArrayDword expected{first, second, elsewhere};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(pids, expected);
   for (std::uint32_t pid : pids) mso_->TerminateRunningProcess(pid);
   for (std::uint32_t pid : pids) EXPECT_FALSE(world_->ProcessRunning(pid));
   EXPECT_TRUE(Find("EXCEL.EXE").empty());
@@ -130,6 +135,15 @@ TEST_F(MemoryProcessControl, PrivilegeIsSwitchedOffAgainOnlyWhenItWasSwitchedOn)
   mso_.TerminateRunningProcess(12);
   EXPECT_FALSE(processes_.Find(12)->running);
   EXPECT_EQ(processes_.openHandles, 0u);
+}
+
+TEST_F(MemoryProcessControl, IdsComeInEnumerationOrder) {
+  Add(40, "C:\\x\\EXCEL.EXE");
+  Add(8, "C:\\y\\excel.exe");
+  Add(24, "C:\\x\\EXCEL.EXE");
+  EXPECT_EQ(Find("EXCEL.EXE"), (TArrayDword{40, 8, 24}));
+  processes_.platformId = win::kPlatformWin32Windows;
+  EXPECT_EQ(Find("EXCEL.EXE"), (TArrayDword{40, 8, 24}));
 }
 
 TEST_F(MemoryProcessControl, AnExitedProcessIsNotTerminatedAgain) {
