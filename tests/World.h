@@ -65,6 +65,8 @@ using WorldFactory = std::function<std::unique_ptr<World>()>;
 
 // The in-memory world.
 std::unique_ptr<World> MakeMemoryWorld();
+// A temporary Wine prefix opened for writing (host builds only).
+std::unique_ptr<World> MakeWineWorld();
 
 // Every world this test binary can build, for INSTANTIATE_TEST_SUITE_P.
 struct WorldParam {

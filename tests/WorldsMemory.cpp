@@ -3,6 +3,8 @@
 
 namespace tovalin::test {
 
-std::vector<WorldParam> AllWorlds() { return {WorldParam{"Memory", MakeMemoryWorld}}; }
+std::vector<WorldParam> AllWorlds() {
+  return {WorldParam{"Memory", MakeMemoryWorld}, WorldParam{"WinePrefix", MakeWineWorld}};
+}
 
 }  // namespace tovalin::test

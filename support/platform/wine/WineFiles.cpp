@@ -98,6 +98,9 @@ std::optional<std::string> WineFileSystem::UnixPath(std::string_view windowsPath
   std::string current = prefix_ + "/dosdevices/" + drive + ":";
   struct stat st {};
   if (stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  // "x.txt\" names a folder: Windows does not find a file that way.
+  const char last = windowsPath.empty() ? '\0' : windowsPath.back();
+  const bool folderOnly = !parts.empty() && (last == '\\' || last == '/');
   for (const std::string& part : parts) {
     std::string exact = current + "/" + part;
     if (lstat(exact.c_str(), &st) == 0) {
@@ -108,6 +111,7 @@ std::optional<std::string> WineFileSystem::UnixPath(std::string_view windowsPath
     if (!found) return std::nullopt;
     current += "/" + *found;
   }
+  if (folderOnly && (stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) return std::nullopt;
   return current;
 }
 

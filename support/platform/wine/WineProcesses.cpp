@@ -1,6 +1,7 @@
 #include "support/platform/wine/WineProcesses.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -10,6 +11,8 @@
 namespace tovalin {
 
 namespace {
+
+constexpr int kTerminateWaitMs = 2000;
 
 std::string BaseName(std::string path) {
   constexpr std::string_view kDeleted = " (deleted)";  // the binary was replaced meanwhile
@@ -196,6 +199,12 @@ bool WineProcesses::Terminate(ProcessHandle process, std::uint32_t exitCode) {
   if (kill(state.process.pid, SIGKILL) != 0) return false;
   state.terminated = true;
   state.exitCode = exitCode;
+  // The signal takes a moment; whoever looks right after expects the program gone.
+  for (int waited = 0; waited < kTerminateWaitMs; ++waited) {
+    const std::optional<Process> after = Inspect(state.process.pid);
+    if (!after || after->startTime != state.process.startTime) break;
+    usleep(1000);
+  }
   return true;
 }
 
