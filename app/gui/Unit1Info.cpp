@@ -77,7 +77,8 @@ void SetCell(QTableWidget* grid, int row, int column, const std::string& text) {
   grid->setItem(row, column, new QTableWidgetItem(Q(text)));
 }
 
-// Keeps a row current, as a grid always has one while it has rows.
+// Keeps a row current, as a grid always has one while it has rows: the same row again where it
+// still exists, else the nearest one.
 void SetCurrentRow(QTableWidget* grid, int row, int column) {
   if (grid->rowCount() == 0) return;
   row = std::clamp(row, 0, grid->rowCount() - 1);
@@ -338,6 +339,7 @@ void TForm1::FillProductIdGrid() {
   SgdProductID->setColumnWidth(0, versionWidth);
   SgdProductID->setColumnWidth(1, idWidth);
   SetFillingColumn(SgdProductID, 2, versionWidth + idWidth);
+  SetCurrentRow(SgdProductID, SgdProductID->currentRow(), SgdProductID->currentColumn());
 }
 
 void TForm1::FillAppFileGrid(int appIndex) {
@@ -363,6 +365,7 @@ void TForm1::FillAppFileGrid(int appIndex) {
   const int versionWidth = TextWidth(header != nullptr ? header->text() : QString()) + 10;
   SgdAppFileList->setColumnWidth(0, versionWidth);
   SetFillingColumn(SgdAppFileList, 1, versionWidth);
+  SetCurrentRow(SgdAppFileList, SgdAppFileList->currentRow(), SgdAppFileList->currentColumn());
 }
 
 void TForm1::SgdProductIDExit() {
