@@ -42,6 +42,9 @@ TEST(WineFiles, WindowsPathsFindFilesWithoutRegardToCase) {
                 "C:\\Program Files\\Microsoft Office\\OFFICE11\\..\\OFFICE11\\.\\Excel.exe"),
             kArchive);
   EXPECT_EQ(files.GetFileAttributes("C:\\"), kFolder);
+  // A trailing backslash names a folder only.
+  EXPECT_EQ(files.GetFileAttributes("C:\\Program Files\\Microsoft Office\\OFFICE11\\EXCEL.EXE\\"),
+            win::kInvalidFileAttributes);
   EXPECT_EQ(files.GetFileAttributes("\\Program Files"), kFolder);  // the current drive, C:
   EXPECT_EQ(files.GetFileAttributes("Q:\\Program Files"), win::kInvalidFileAttributes);
   EXPECT_EQ(files.GetFileAttributes("C:\\Program Files\\missing.exe"), win::kInvalidFileAttributes);
