@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
@@ -15,6 +16,9 @@
 
 #include "support/Text.h"
 #include "support/platform/windows/Win32.h"
+// clang-format off
+#include <sddl.h>
+// clang-format on
 #include "support/platform/windows/WindowsPlatform.h"
 #include "tests/World.h"
 
@@ -157,7 +161,58 @@ class RegistryUndo {
     return registry_.DeleteKey(registry_.Root(root), path);
   }
 
+  // Lets the key grant only `access` to everyone. The owner keeps the right to change that, so
+  // the undo can lift it again.
+  bool Restrict(RootKey root, std::string_view path, std::uint32_t access) {
+    const HKEY key = OpenForSecurity(root, path);
+    if (key == nullptr) return false;
+    const bool known = std::any_of(restricted_.begin(), restricted_.end(), [&](const auto& r) {
+      return r.root == root && CompareNoCase(r.path, path) == 0;
+    });
+    if (!known) {
+      Restricted entry{root, std::string(path), {}};
+      if (!InCreatedTree(root, path)) {
+        DWORD size = 0;
+        ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        entry.security.resize(size);
+        if (size == 0 || ::RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, entry.security.data(),
+                                             &size) != ERROR_SUCCESS) {
+          entry.security.clear();
+        }
+      }
+      restricted_.push_back(std::move(entry));
+    }
+    wchar_t sddl[64];
+    if (access == 0) {
+      std::swprintf(sddl, 64, L"D:P");
+    } else {
+      std::swprintf(sddl, 64, L"D:P(A;;0x%lx;;;WD)", static_cast<unsigned long>(access));
+    }
+    const bool ok = SetSecurity(key, sddl, {});
+    ::RegCloseKey(key);
+    return ok;
+  }
+
+  // Gives the keys within `path` their old rights back (full rights to the ones the test made).
+  void LiftRestrictions(RootKey root, std::string_view path) {
+    for (auto it = restricted_.begin(); it != restricted_.end();) {
+      if (it->root != root || !IsWithin(it->path, path)) {
+        ++it;
+        continue;
+      }
+      if (const HKEY key = OpenForSecurity(it->root, it->path)) {
+        SetSecurity(key, L"D:P(A;;KA;;;WD)", it->security);
+        ::RegCloseKey(key);
+      }
+      it = restricted_.erase(it);
+    }
+  }
+
   void Undo() {
+    LiftRestrictions(RootKey::ClassesRoot, "");
+    LiftRestrictions(RootKey::CurrentUser, "");
+    LiftRestrictions(RootKey::LocalMachine, "");
+    LiftRestrictions(RootKey::Users, "");
     for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
       if (const auto* created = std::get_if<CreatedKey>(&*it)) {
         DeleteTree(created->root, created->path);
@@ -173,6 +228,44 @@ class RegistryUndo {
   }
 
  private:
+  struct Restricted {
+    RootKey root;
+    std::string path;
+    std::vector<std::uint8_t> security;  // the key's own rights before; empty: the test made it
+  };
+
+  HKEY OpenForSecurity(RootKey root, std::string_view path) {
+    HKEY key = nullptr;
+    const std::u16string units = Utf8ToUtf16(JoinKey(path, ""));
+    const std::wstring sub(units.begin(), units.end());
+    REGSAM view = 0;
+#ifdef _WIN64
+    view = KEY_WOW64_32KEY;
+#endif
+    if (::RegOpenKeyExW(reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(registry_.Root(root))),
+                        sub.c_str(), 0, READ_CONTROL | WRITE_DAC | view, &key) != ERROR_SUCCESS) {
+      return nullptr;
+    }
+    return key;
+  }
+
+  // Sets the saved security when there is one, else the one written in `sddl`.
+  static bool SetSecurity(HKEY key, const wchar_t* sddl, const std::vector<std::uint8_t>& saved) {
+    if (!saved.empty()) {
+      std::vector<std::uint8_t> copy(saved);
+      return ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, copy.data()) == ERROR_SUCCESS;
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                                nullptr)) {
+      return false;
+    }
+    const bool ok =
+        ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    ::LocalFree(descriptor);
+    return ok;
+  }
+
   std::optional<SavedTree> Save(RootKey root, std::string_view path) {
     RegHandle key = 0;
     if (registry_.OpenKey(registry_.Root(root), path, win::kKeyRead, key) != win::kSuccess) {
@@ -231,6 +324,7 @@ class RegistryUndo {
   IRegistry& registry_;
   std::vector<UndoStep> steps_;
   std::vector<CreatedKey> created_;
+  std::vector<Restricted> restricted_;
 };
 
 // The real registry, noting every change in the undo log first, so changes made by the code
@@ -461,7 +555,9 @@ class WindowsWorld : public World {
 
   Platform& platform() override { return platform_; }
 
-  bool Supports(Feature feature) const override { return feature == Feature::RealProcesses; }
+  bool Supports(Feature feature) const override {
+    return feature == Feature::RealProcesses || feature == Feature::KeyAccessLimits;
+  }
 
   std::string Name() const override { return "Windows"; }
 
@@ -492,6 +588,7 @@ class WindowsWorld : public World {
 
   void DeleteTree(RootKey root, std::string_view path) override {
     if (SplitPath(path).empty() || !KeyExists(root, path)) return;
+    platform_.Undo().LiftRestrictions(root, path);
     platform_.Undo().BeforeTreeDelete(root, path);
     const long rc = platform_.Undo().DeleteTree(root, path);
     if (rc != win::kSuccess) ADD_FAILURE() << "cannot delete " << path << ": error " << rc;
@@ -501,8 +598,11 @@ class WindowsWorld : public World {
     return platform_.Undo().Exists(root, path);
   }
 
-  void SetKeyAccess(RootKey, std::string_view, std::uint32_t) override {
-    ADD_FAILURE() << "key access limits need Feature::KeyAccessLimits";
+  void SetKeyAccess(RootKey root, std::string_view path, std::uint32_t access) override {
+    CreateKey(root, path);
+    if (!platform_.Undo().Restrict(root, path, access)) {
+      ADD_FAILURE() << "cannot limit the rights of " << path;
+    }
   }
 
   // --- files ---
