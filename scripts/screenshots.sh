@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Saves a PNG of the main window for every product and page, on a copy of the sample prefix,
-# under a virtual X server. Usage: scripts/screenshots.sh [output folder] (default build/screenshots)
+# Saves a PNG of the main window for every product and page, and of the report, about and
+# file-details dialogs, on a copy of the sample prefix, under a virtual X server.
+# Usage: scripts/screenshots.sh [output folder] (default build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out="$(realpath -m "${1:-build/screenshots}")"

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/gui/ProgramArt.h"
+#include "app/gui/Unit1.h"
 #include "support/ZelVersionInfo.h"
 
 namespace tovalin {
@@ -41,6 +42,8 @@ TFileDetails ReadFileDetails(Platform& platform, const std::string& file) {
   if (!details.HostPath.empty()) {
     const QFileInfo info(Q(details.HostPath));
     if (info.exists()) {
+      // The drive links of the prefix resolved, as the file manager shows the place.
+      details.HostPath = info.canonicalFilePath().toStdString();
       details.Size = static_cast<std::uint64_t>(info.size());
       details.Created = info.birthTime();
       details.Modified = info.lastModified();
@@ -73,6 +76,7 @@ TFilePropertiesDialog::TFilePropertiesDialog(Platform& platform, const std::stri
     : QDialog(parent) {
   setObjectName(QStringLiteral("FileProperties"));
   setAttribute(Qt::WA_DeleteOnClose);
+  setFont(WindowFont());
   const TFileDetails details = ReadFileDetails(platform, file);
   setWindowTitle(Q(details.FileName) + QStringLiteral("のプロパティ"));
 

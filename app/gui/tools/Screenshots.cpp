@@ -1,4 +1,5 @@
-// Builds the main window on a Wine prefix and saves a PNG of every product on both pages:
+// Builds the main window on a Wine prefix and saves a PNG of every product on both pages, and of
+// the report, about and file-details dialogs:
 //   tovalin-screenshots <prefix folder> <output folder>
 // A development tool for looking at the window; the program itself reads no command line.
 #include <QApplication>
@@ -9,7 +10,10 @@
 #include <QTranslator>
 #include <cstdio>
 
+#include "app/gui/FileProperties.h"
 #include "app/gui/Unit1.h"
+#include "app/gui/Unit2.h"
+#include "app/gui/ZelAboutDialog.h"
 #include "support/platform/wine/WinePlatform.h"
 
 namespace {
@@ -79,6 +83,48 @@ int main(int argc, char** argv) {
           break;
         }
       }
+    }
+
+    // The dialogs, each shown over the window as the user would open it.
+    tovalin::TDesktopShell shell(*platform);
+    auto saveDialog = [&](QDialog& dialog, const char* what) {
+      dialog.show();
+      if (!QTest::qWaitForWindowExposed(&dialog)) return false;
+      QTest::qWait(150);
+      const QString name = QStringLiteral("%1/%2-%3.png")
+                               .arg(outDir)
+                               .arg(++shot, 2, 10, QLatin1Char('0'))
+                               .arg(QString::fromUtf8(what));
+      const bool saved = dialog.grab().save(name);
+      dialog.close();
+      if (!saved) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+        return false;
+      }
+      std::printf("%s\n", qPrintable(name));
+      return true;
+    };
+    {
+      tovalin::TForm2 report(boxes, shell, &form);
+      const std::string& found = form.Model().UnrecognisedProducts;
+      report.SetMailBody(QString::fromStdString(
+          !found.empty()
+              ? found
+              : "GUID: {90010411-6000-11D3-8CFE-0150048383C9}\r\n製品名: (example)\r\n"));
+      if (!saveDialog(report, "report")) return 1;
+    }
+    for (const auto& [lcid, what] :
+         {std::pair{0x0411u, "about-ja"}, std::pair{0x0409u, "about-en"}}) {
+      tovalin::TProgramFile self(*platform);
+      tovalin::TFrmAboutDialog about(self.GetPlatform(), self.FileName(), lcid, shell, &form);
+      if (!saveDialog(about, what)) return 1;
+    }
+    for (const auto& slot : form.Model().Slots) {
+      if (!slot || slot->AppFiles.empty()) continue;
+      tovalin::TFilePropertiesDialog properties(*platform, slot->AppFiles.front().FileName, &form);
+      properties.setAttribute(Qt::WA_DeleteOnClose, false);
+      if (!saveDialog(properties, "properties")) return 1;
+      break;
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tovalin-screenshots: %s\n", e.what());
