@@ -166,6 +166,17 @@ void TGraphicListBox::SetItemIndex(int index) {
   setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
 }
 
+int TGraphicListBox::TopIndex() const {
+  if (count() == 0) return -1;
+  const QModelIndex top = indexAt(QPoint(0, 0));
+  return top.isValid() ? top.row() : 0;
+}
+
+void TGraphicListBox::SetTopIndex(int index) {
+  if (index < 0 || index >= count()) return;
+  scrollToItem(item(index), QAbstractItemView::PositionAtTop);
+}
+
 void TGraphicListBox::RecalcItemHeight() {
   if (autoItemHeight_) {
     int height = QFontInfo(font()).pixelSize();

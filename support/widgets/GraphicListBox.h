@@ -70,6 +70,10 @@ class TGraphicListBox : public QListWidget {
   int ItemIndex() const;
   void SetItemIndex(int index);
 
+  // The first visible row, or -1 when the list is empty.
+  int TopIndex() const;
+  void SetTopIndex(int index);
+
   // The row under the mouse pointer as last seen by the hover timer, or -1.
   int HotIndex() const { return hot_; }
   bool HoverTimerActive() const { return hoverTimer_.isActive(); }
