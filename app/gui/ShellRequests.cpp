@@ -10,8 +10,9 @@
 #include "support/Text.h"
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 #endif
 
 namespace tovalin {
