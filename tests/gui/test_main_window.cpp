@@ -185,15 +185,15 @@ TEST_F(MainWindowTest, GuardShowsTheForceQuitButtonWhileTheApplicationRuns) {
   EXPECT_TRUE(form->BtnProcess->isHidden());
 
   const std::uint32_t pid = machine_.StartProcess(kExcelExe);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 1500));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 3000));
   EXPECT_EQ(form->ProcessIds(), TArrayDword({pid}));
 
   machine_.StopProcess(pid);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isHidden(); }, 1500));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isHidden(); }, 3000));
 
   // The suite page hides the button and stops polling.
   machine_.StartProcess(kExcelExe);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 1500));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 3000));
   Select(*form, "Office");
   EXPECT_TRUE(form->BtnProcess->isHidden());
   EXPECT_FALSE(form->TimerProcess->isActive());
@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, ForceQuitEndsEveryInstanceAfterOneConfirmation) {
   Select(*form, "Excel");
   // A second copy starts while the page is shown; the poll picks it up.
   const std::uint32_t second = machine_.StartProcess(kExcelExe);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form->ProcessIds().size() == 2; }, 1500));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->ProcessIds().size() == 2; }, 3000));
 
   boxes_.answers = {MsgResult::Yes};
   // Esc presses the force-quit button while it is shown.
@@ -446,7 +446,7 @@ TEST_F(MainWindowErrors, FailedForceQuitKeepsTheGuardRunning) {
 TEST_F(MainWindowErrors, FailingPollIsReportedOnceAndRestsUntilTheNextSwitch) {
   auto form = OpenOnExcel();
   platform_.failing.failSearch = true;
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes_.shown.empty(); }, 1500));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes_.shown.empty(); }, 3000));
   QTest::qWait(1200);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].text, QString("search failed."));
