@@ -70,6 +70,40 @@ TEST_F(WindowsRegistryView, MachineKeysLiveWhere32BitProgramsPutThem) {
   ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TovalinView", KEY_WOW64_64KEY, 0);
 }
 
+// The system's own reg.exe decides what the 32-bit view is.
+TEST_F(WindowsRegistryView, SeesWhatRegAddsForThe32BitView) {
+  const auto reg = [](const std::wstring& arguments) {
+    std::wstring commandLine = L"reg.exe " + arguments + L" /f";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info)) {
+      return false;
+    }
+    ::WaitForSingleObject(info.hProcess, 60000);
+    DWORD code = 1;
+    ::GetExitCodeProcess(info.hProcess, &code);
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return code == 0;
+  };
+  const std::wstring key = L"HKLM\\SOFTWARE\\TovalinRegView";
+  ASSERT_TRUE(reg(L"add " + key + L"\\Office32 /v Bits /d 32 /reg:32"));
+  ASSERT_TRUE(reg(L"add " + key + L"\\Office64 /v Bits /d 64 /reg:64"));
+
+  RegHandle found = 0;
+  const RegHandle lm = registry().Root(RootKey::LocalMachine);
+  EXPECT_EQ(registry().OpenKey(lm, "SOFTWARE\\TovalinRegView\\Office32", win::kKeyRead, found),
+            win::kSuccess);
+  registry().CloseKey(found);
+  EXPECT_EQ(registry().OpenKey(lm, "SOFTWARE\\TovalinRegView\\Office64", win::kKeyRead, found),
+            win::kFileNotFound);
+
+  reg(L"delete " + key + L" /reg:32");
+  reg(L"delete " + key + L" /reg:64");
+}
+
 TEST_F(WindowsRegistryView, ClassesAreListedWhereTheyAreLookedUp) {
   world_->CreateKey(RootKey::ClassesRoot, "TovalinListedClass\\CLSID");
   RegHandle root = 0;
