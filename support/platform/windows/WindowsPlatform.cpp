@@ -204,12 +204,10 @@ class WindowsRegistry : public IRegistry {
   long SetValue(RegHandle key, std::string_view name, std::uint32_t type,
                 const std::vector<std::uint8_t>& data) override {
     // For text types the registry adds a NUL unit the caller left out when one follows the
-    // data in memory, reading past the data to see it. Two non-zero bytes after the data keep
-    // it exactly as given and the read inside the buffer.
+    // data in memory, reading past the data to see it. Non-zero bytes after the data keep it
+    // exactly as given and that read inside the buffer.
     std::vector<std::uint8_t> buffer(data);
-    buffer.push_back(0xFF);
-    buffer.push_back(0xFF);
-    buffer.push_back(0xFF);
+    buffer.insert(buffer.end(), 3, 0xFF);
     return ::RegSetValueExW(FromNumber<HKEY>(key), Wide(name).c_str(), 0, type, buffer.data(),
                             static_cast<DWORD>(data.size()));
   }
