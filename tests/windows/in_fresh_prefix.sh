@@ -9,8 +9,22 @@ WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tovalin-wine-XXXXXX")
 export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all
 # Wine takes the code page for command-line text from the locale.
 export LC_ALL=C.UTF-8
+# The prefix's wineserver writes the registry files as it exits, so it must be gone before the
+# prefix is removed; it runs in a folder named after the prefix's device and inode.
+server_dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+server_running() {
+  local pid
+  for pid in $(pgrep -x 'wineserver(64)?' || true); do
+    [[ "$(readlink "/proc/$pid/cwd" 2>/dev/null)" == */"$server_dir" ]] && return 0
+  done
+  return 1
+}
 finish() {
   wineserver -k >/dev/null 2>&1 || true
+  for _ in $(seq 100); do
+    server_running || break
+    sleep 0.1
+  done
   rm -rf "$WINEPREFIX"
 }
 trap finish EXIT
