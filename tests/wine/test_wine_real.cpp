@@ -314,6 +314,10 @@ TEST_F(RealWine, SavesKilledAtRandomLeaveAWholeFile) {
     winetest::WriteText(scratch.path() + "/" + name, Hive(name));
   }
   std::string contentA, contentB;
+  // How long opening and saving take here sets the range of the kill times.
+  const auto t0 = std::chrono::steady_clock::now();
+  auto t1 = t0;
+  auto t2 = t0;
   {
     WineOpenOptions options;
     options.writable = true;
@@ -322,15 +326,22 @@ TEST_F(RealWine, SavesKilledAtRandomLeaveAWholeFile) {
     TZelRegistry reg(copy->Registry());
     reg.SetRoot(RootKey::LocalMachine);
     ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\TovalinCrash", false));
+    t1 = std::chrono::steady_clock::now();
     reg.WriteText("V", "A");
     contentA = ReadText(scratch.path() + "/system.reg");
     reg.WriteText("V", "B");
     contentB = ReadText(scratch.path() + "/system.reg");
+    t2 = std::chrono::steady_clock::now();
   }
   ASSERT_NE(contentA, contentB);
+  const auto ms = [](auto d) {
+    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+  };
+  const int openMs = ms(t1 - t0);
+  const int saveMs = std::max(1, ms(t2 - t1) / 2);
 
   std::mt19937 random(12345);
-  std::uniform_int_distribution<int> delay(0, 400);
+  std::uniform_int_distribution<int> delay(0, openMs + 3 * saveMs);
   std::set<int> seen;
   for (int round = 0; round < 25; ++round) {
     const pid_t child = fork();
