@@ -127,26 +127,65 @@ std::string GetEnvironmentValue(Platform& platform, std::string_view name) {
 }
 
 std::string ExpandEnvironmentText(Platform& platform, std::string_view text) {
-  std::string w(text);
+  // The text is kept as runs still to be scanned and values already inserted. A token is
+  // replaced everywhere from its place on, and none of the inserted values is ever scanned:
+  // a value that holds its own token (or another's) cannot make the expansion run away.
+  struct Run {
+    std::string text;
+    bool inserted = false;
+  };
+  std::vector<Run> runs{{std::string(text), false}};
+  std::size_t current = 0;
   std::size_t scan = 0;
-  while (true) {
+  while (current < runs.size()) {
+    if (runs[current].inserted) {
+      ++current;
+      scan = 0;
+      continue;
+    }
+    const std::string& w = runs[current].text;
     const std::size_t open = w.find('%', scan);
-    if (open == std::string::npos) break;
-    const std::size_t close = w.find('%', open + 1);
-    if (close == std::string::npos) break;
+    const std::size_t close = open == std::string::npos ? open : w.find('%', open + 1);
+    if (close == std::string::npos) {
+      ++current;
+      scan = 0;
+      continue;
+    }
     const std::string name = w.substr(open + 1, close - open - 1);
     std::optional<std::string> value = LookUp(platform, name);
     if (!value) {
       scan = close + 1;
       continue;
     }
-    // Only the text from this token on is rewritten: what lies before it, values inserted
-    // earlier included, has been scanned already and stays as it is.
     const std::string token = "%" + name + "%";
-    w = w.substr(0, open) + ReplaceAllText(std::string_view(w).substr(open), token, *value);
-    scan = open + value->size();
+    std::vector<Run> next(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(current));
+    std::size_t resume = 0;  // the run after the first inserted value
+    for (std::size_t k = current; k < runs.size(); ++k) {
+      if (runs[k].inserted) {
+        next.push_back(std::move(runs[k]));
+        continue;
+      }
+      std::string_view rest = runs[k].text;
+      if (k == current) {
+        next.push_back(Run{std::string(rest.substr(0, open)), false});
+        rest.remove_prefix(open);
+      }
+      std::size_t found;
+      while ((found = rest.find(token)) != std::string_view::npos) {
+        next.push_back(Run{std::string(rest.substr(0, found)), false});
+        next.push_back(Run{*value, true});
+        if (resume == 0) resume = next.size();
+        rest.remove_prefix(found + token.size());
+      }
+      next.push_back(Run{std::string(rest), false});
+    }
+    runs = std::move(next);
+    current = resume;
+    scan = 0;
   }
-  return w;
+  std::string result;
+  for (const Run& run : runs) result += run.text;
+  return result;
 }
 
 std::string ExpandPathVariables(Platform& platform, std::string_view path) {

@@ -571,10 +571,11 @@ bool IsAsciiHexDigit(char16_t u) {
 }
 
 // Writes UTF-16 units escaped as wineserver does; returns the number of characters written.
-// A NUL as the very last unit is the terminator and is left out.
+// In string data a NUL as the very last unit is the terminator and is left out; a name has no
+// terminator among its units, so a NUL at its end is part of it and is written.
 template <class UnitAt>
 std::size_t AppendEscaped(std::string& out, std::size_t count, UnitAt unitAt, char escape1,
-                          char escape2) {
+                          char escape2, bool terminated = true) {
   static constexpr char kEscapes[33] = ".......abtnvfr.............e....";
   const std::size_t before = out.size();
   for (std::size_t k = 0; k < count; ++k) {
@@ -586,7 +587,7 @@ std::size_t AppendEscaped(std::string& out, std::size_t count, UnitAt unitAt, ch
       continue;
     }
     if (u < 32) {
-      if (u == 0 && !hasNext) continue;
+      if (u == 0 && !hasNext && terminated) continue;
       if (kEscapes[u] != '.') {
         out.push_back('\\');
         out.push_back(kEscapes[u]);
@@ -614,7 +615,7 @@ std::size_t AppendEscapedName(std::string& out, std::string_view name, char esca
   }
   const std::u16string wide = Utf8ToUtf16(name);
   return AppendEscaped(
-      out, wide.size(), [&](std::size_t k) { return wide[k]; }, escape1, escape2);
+      out, wide.size(), [&](std::size_t k) { return wide[k]; }, escape1, escape2, false);
 }
 
 void AppendValue(std::string& out, const RegValue& value) {
@@ -690,6 +691,12 @@ void AppendValue(std::string& out, const RegValue& value) {
   out.push_back('\n');
 }
 
+// A block of key text must begin on a line of its own, even after the last line of a file that
+// had no line break at its end, now written before other keys.
+void StartLine(std::string& out) {
+  if (!out.empty() && out.back() != '\n') out.push_back('\n');
+}
+
 class Writer {
  public:
   Writer(std::string& out, std::uint64_t now) : out_(out), now_(now) {}
@@ -697,6 +704,7 @@ class Writer {
   void Node(const RegNode& node) {
     if (node.deleted) return;
     if (!node.modified) {
+      if (!node.fileText.empty()) StartLine(out_);
       out_ += node.fileText;
     } else if (!node.values.empty() || node.children.empty() || !node.className.empty() ||
                node.link) {
@@ -729,6 +737,7 @@ class Writer {
   }
 
   void Generated(const RegNode& node) {
+    StartLine(out_);
     out_ += "\n[";
     for (std::size_t k = 0; k < path_.size(); ++k) {
       if (k > 0) out_ += "\\\\";
@@ -802,6 +811,7 @@ std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) 
     if (!hive.arch.empty()) out += "\n#arch=" + hive.arch + "\n";
   }
   Writer(out, fileTimeNow).Node(*hive.root);
+  if (!hive.trailer.empty()) StartLine(out);
   out += hive.trailer;
   return out;
 }
