@@ -73,7 +73,13 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::size_t Utf16Length(std::string_view text) { return Utf8ToUtf16(text).size(); }
+std::size_t Utf16Length(std::string_view text) {
+  // Names are nearly always ASCII: one unit per byte, no conversion needed.
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return Utf8ToUtf16(text).size();
+  }
+  return text.size();
+}
 
 std::vector<std::uint8_t> Utf8ToUtf16Bytes(std::string_view text) {
   const std::u16string wide = Utf8ToUtf16(text);
@@ -147,21 +153,24 @@ int CompareNoCase16(std::u16string_view a, std::u16string_view b) {
 }
 
 int CompareNoCase(std::string_view a, std::string_view b) {
-  // Fast path for ASCII, the common case for registry names.
-  bool ascii = true;
-  for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const char x = AsciiUpper(a[i]);
-      const char y = AsciiUpper(b[i]);
-      if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+  // Registry names are nearly always ASCII and lookups compare many of them, so the ASCII part
+  // is compared in place and only what follows the first other byte goes through UTF-16. The
+  // bytes before it are whole characters, equal in both names, one UTF-16 unit each: the rest
+  // decides the order exactly as a comparison of the whole names would.
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if ((x | y) >= 0x80) {
+      return CompareNoCase16(Utf8ToUtf16(a.substr(i)), Utf8ToUtf16(b.substr(i)));
     }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
+    if (x == y) continue;
+    const auto ux = static_cast<unsigned char>(AsciiUpper(static_cast<char>(x)));
+    const auto uy = static_cast<unsigned char>(AsciiUpper(static_cast<char>(y)));
+    if (ux != uy) return ux < uy ? -1 : 1;
   }
-  return CompareNoCase16(Utf8ToUtf16(a), Utf8ToUtf16(b));
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
 }
 
 std::string CutUtf8(std::string_view text, std::size_t maxBytes) {

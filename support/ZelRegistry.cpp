@@ -98,11 +98,15 @@ bool TZelRegistry::OpenKeyRead(std::string_view path) {
   const RegHandle base = BaseFor(path, relative);
   for (const std::uint32_t rights : {win::kKeyRead, win::kKeyReadNoNotify, win::kKeyQueryValue}) {
     RegHandle key = 0;
-    if (registry_.OpenKey(base, relative, rights, key) == win::kSuccess) {
+    const long result = registry_.OpenKey(base, relative, rights, key);
+    if (result == win::kSuccess) {
       access_ = rights;
       ChangeKey(key, FullPath(path));
       return true;
     }
+    // Fewer rights only help against a refusal; a missing key stays missing. Probes open
+    // mostly missing keys (one per class of HKEY_CLASSES_ROOT), so this is worth it.
+    if (result != win::kAccessDenied) return false;
   }
   return false;
 }
@@ -318,6 +322,10 @@ void TZelRegistry::RenameKey(std::string_view oldPath, std::string_view newPath)
 std::vector<std::string> TZelRegistry::ListSubKeys() {
   std::vector<std::string> names;
   if (current_ == 0) return names;
+  // A root such as HKEY_CLASSES_ROOT has tens of thousands of subkeys: size the list once.
+  std::uint32_t subKeys = 0;
+  std::uint32_t values = 0;
+  if (registry_.QueryInfoKey(current_, subKeys, values) == win::kSuccess) names.reserve(subKeys);
   for (std::uint32_t i = 0;; ++i) {
     std::string name;
     if (registry_.EnumKey(current_, i, kNameBufferUnits, name) != win::kSuccess) break;

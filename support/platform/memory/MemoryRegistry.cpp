@@ -17,11 +17,23 @@ int RootIndex(RegHandle handle) {
   return -1;
 }
 
-auto LowerBound(const std::vector<std::shared_ptr<RegNode>>& children, std::string_view name) {
-  return std::lower_bound(children.begin(), children.end(), name,
-                          [](const std::shared_ptr<RegNode>& child, std::string_view key) {
-                            return CompareNoCase(child->name, key) < 0;
-                          });
+// The first child not ordered before `name`. The hint is tried first: the child after the one
+// found last (a scan in enumeration order), then that one again (a key opened twice).
+auto LowerBound(const RegNode& node, std::string_view name) {
+  const auto& children = node.children;
+  const std::size_t hint = node.lookupHint;
+  for (const std::size_t k : {hint, hint - 1}) {
+    if (k < children.size() && CompareNoCase(children[k]->name, name) == 0) {
+      node.lookupHint = k + 1;
+      return children.begin() + static_cast<std::ptrdiff_t>(k);
+    }
+  }
+  auto it = std::lower_bound(children.begin(), children.end(), name,
+                             [](const std::shared_ptr<RegNode>& child, std::string_view key) {
+                               return CompareNoCase(child->name, key) < 0;
+                             });
+  node.lookupHint = static_cast<std::size_t>(it - children.begin()) + 1;
+  return it;
 }
 
 void MarkDeleted(RegNode& node) {
@@ -32,19 +44,19 @@ void MarkDeleted(RegNode& node) {
 }  // namespace
 
 RegNode* RegNode::FindChild(std::string_view childName) const {
-  auto it = LowerBound(children, childName);
+  auto it = LowerBound(*this, childName);
   if (it != children.end() && CompareNoCase((*it)->name, childName) == 0) return it->get();
   return nullptr;
 }
 
 std::shared_ptr<RegNode> ChildPtr(const RegNode& node, std::string_view childName) {
-  auto it = LowerBound(node.children, childName);
+  auto it = LowerBound(node, childName);
   if (it != node.children.end() && CompareNoCase((*it)->name, childName) == 0) return *it;
   return nullptr;
 }
 
 RegNode* RegNode::AddChild(std::string_view childName) {
-  auto it = LowerBound(children, childName);
+  auto it = LowerBound(*this, childName);
   if (it != children.end() && CompareNoCase((*it)->name, childName) == 0) return it->get();
   auto node = std::make_shared<RegNode>();
   node->name = std::string(childName);
@@ -54,7 +66,7 @@ RegNode* RegNode::AddChild(std::string_view childName) {
 }
 
 bool RegNode::RemoveChild(std::string_view childName) {
-  auto it = LowerBound(children, childName);
+  auto it = LowerBound(*this, childName);
   if (it == children.end() || CompareNoCase((*it)->name, childName) != 0) return false;
   MarkDeleted(**it);
   (*it)->parent = nullptr;
@@ -142,12 +154,24 @@ bool MemoryRegistry::Resolve(RegHandle handle, OpenKeyState& state) const {
 
 std::shared_ptr<RegNode> MemoryRegistry::Walk(const std::shared_ptr<RegNode>& node,
                                               std::string_view subPath) const {
-  std::shared_ptr<RegNode> current = node;
-  for (const std::string& part : SplitPath(subPath)) {
-    current = ChildPtr(*current, part);
-    if (!current) return nullptr;
+  // Probes walk paths by the ten thousand: the components are looked up in place, and only
+  // the key at the end is handed out as a shared pointer.
+  const RegNode* current = node.get();
+  std::string_view pending;  // the last component seen, not yet looked up
+  std::size_t start = 0;
+  while (start <= subPath.size()) {
+    std::size_t end = subPath.find('\\', start);
+    if (end == std::string_view::npos) end = subPath.size();
+    if (end > start) {
+      if (!pending.empty()) {
+        current = current->FindChild(pending);
+        if (current == nullptr) return nullptr;
+      }
+      pending = subPath.substr(start, end - start);
+    }
+    start = end + 1;
   }
-  return current;
+  return pending.empty() ? node : ChildPtr(*current, pending);
 }
 
 long MemoryRegistry::Guard() {

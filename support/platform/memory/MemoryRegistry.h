@@ -38,6 +38,9 @@ struct RegNode {
   std::string className;
   // A Wine symbolic link key ("#link" in a hive file): kept so that rewriting it keeps it a link.
   bool link = false;
+  // One past the child the last lookup found. Scans open keys in enumeration order, so the next
+  // lookup nearly always wants that child; it is only a guess, checked before searching.
+  mutable std::size_t lookupHint = 0;
 
   RegNode* FindChild(std::string_view childName) const;
   // Inserts in sorted position; returns the existing child when there is one.
