@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,5 +77,7 @@ struct WorldParam {
 std::vector<WorldParam> AllWorlds();
 // gtest parameter name printer.
 std::string WorldName(const WorldParam& param);
+// Shown by gtest in place of the parameter's bytes.
+inline void PrintTo(const WorldParam& param, std::ostream* os) { *os << param.name; }
 
 }  // namespace tovalin::test
