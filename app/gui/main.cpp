@@ -46,7 +46,14 @@ std::unique_ptr<Platform> OpenMachine() {
 #else
   WineOpenOptions options;
   options.writable = true;
-  return OpenWinePrefix(DefaultWinePrefix(), options);
+  try {
+    return OpenWinePrefix(DefaultWinePrefix(), options);
+  } catch (const WinePrefixError&) {
+    // A prefix we may not write to can still be inspected; every change is then refused with
+    // the platform's own explanation. A prefix that cannot be read at all fails here again.
+    options.writable = false;
+    return OpenWinePrefix(DefaultWinePrefix(), options);
+  }
 #endif
 }
 
