@@ -12,14 +12,14 @@ namespace {
 constexpr std::size_t kShortField = 260;
 constexpr std::size_t kLongField = 1024;
 
-struct FieldSpec {
+struct FieldEntry {
   const char* key;
   std::string TZelVersionInfo::*field;
   std::size_t capacity;  // bytes, with the terminating NUL
 };
 
 // Queried in this order on each pass.
-constexpr FieldSpec kFields[] = {
+constexpr FieldEntry kFields[] = {
     {"CompanyName", &TZelVersionInfo::CompanyName, kShortField},
     {"FileDescription", &TZelVersionInfo::FileDescription, kLongField},
     {"FileVersion", &TZelVersionInfo::FileVersion, kShortField},
@@ -53,7 +53,7 @@ std::string ValueText(const std::vector<std::uint8_t>& bytes) {
 TZelVersionInfo::TZelVersionInfo(Platform& platform) : platform_(&platform) {}
 
 void TZelVersionInfo::Clear() {
-  for (const FieldSpec& spec : kFields) (this->*spec.field).clear();
+  for (const FieldEntry& entry : kFields) (this->*entry.field).clear();
 }
 
 int TZelVersionInfo::LoadFromFile(std::string_view fileName) {
@@ -78,10 +78,10 @@ int TZelVersionInfo::LoadFromFile(std::string_view fileName) {
                                   "\\StringFileInfo\\0409" + Hex4(codePage) + "\\"};
   for (const std::string& prefix : prefixes) {
     bool any = false;
-    for (const FieldSpec& spec : kFields) {
-      if (!versions.QueryValue(block, prefix + spec.key, value)) continue;
+    for (const FieldEntry& entry : kFields) {
+      if (!versions.QueryValue(block, prefix + entry.key, value)) continue;
       any = true;
-      this->*spec.field = CutUtf8(ValueText(value), spec.capacity - 1);
+      this->*entry.field = CutUtf8(ValueText(value), entry.capacity - 1);
     }
     if (any) break;
   }

@@ -63,7 +63,7 @@ Node TextNode(const std::string& key, const std::string& text) {
 
 }  // namespace
 
-std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content) {
   Node root;
   root.key = "VS_VERSION_INFO";
   PutDword(root.value, 0xFEEF04BD);  // signature
@@ -72,18 +72,18 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
     PutDword(root.value, (static_cast<std::uint32_t>(v[0]) << 16) | v[1]);
     PutDword(root.value, (static_cast<std::uint32_t>(v[2]) << 16) | v[3]);
   };
-  putVersion(spec.fileVersion);
-  putVersion(spec.productVersion);
+  putVersion(content.fileVersion);
+  putVersion(content.productVersion);
   for (int i = 0; i < 5; ++i) PutDword(root.value, 0);  // flags mask, flags, OS, type, subtype
   PutDword(root.value, 0);                              // date, high
   PutDword(root.value, 0);                              // date, low
   root.valueLength = static_cast<std::uint16_t>(root.value.size());
 
-  if (!spec.tables.empty()) {
+  if (!content.tables.empty()) {
     Node stringInfo;
     stringInfo.key = "StringFileInfo";
     stringInfo.type = 1;
-    for (const auto& [blockName, strings] : spec.tables) {
+    for (const auto& [blockName, strings] : content.tables) {
       Node table;
       table.key = blockName;
       table.type = 1;
@@ -93,13 +93,13 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
     root.children.push_back(std::move(stringInfo));
   }
 
-  if (!spec.translations.empty()) {
+  if (!content.translations.empty()) {
     Node varInfo;
     varInfo.key = "VarFileInfo";
     varInfo.type = 1;
     Node translation;
     translation.key = "Translation";
-    for (const auto& [language, codePage] : spec.translations) {
+    for (const auto& [language, codePage] : content.translations) {
       PutWord(translation.value, language);
       PutWord(translation.value, codePage);
     }
@@ -113,13 +113,13 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec) {
 
 std::vector<std::uint8_t> BuildVersionBlock(const std::map<std::string, std::string>& strings,
                                             std::uint16_t language, std::uint16_t codePage) {
-  VersionBlockSpec spec;
-  spec.translations.emplace_back(language, codePage);
+  VersionBlockContent content;
+  content.translations.emplace_back(language, codePage);
   char blockName[16];
   std::snprintf(blockName, sizeof blockName, "%04X%04X", language, codePage);
-  spec.tables.emplace_back(
+  content.tables.emplace_back(
       blockName, std::vector<std::pair<std::string, std::string>>(strings.begin(), strings.end()));
-  return BuildVersionBlock(spec);
+  return BuildVersionBlock(content);
 }
 
 }  // namespace tovalin::test

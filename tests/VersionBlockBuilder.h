@@ -11,7 +11,7 @@
 
 namespace tovalin::test {
 
-struct VersionBlockSpec {
+struct VersionBlockContent {
   // VS_FIXEDFILEINFO versions as four numbers each (major, minor, build, private).
   std::array<std::uint16_t, 4> fileVersion{};
   std::array<std::uint16_t, 4> productVersion{};
@@ -21,7 +21,7 @@ struct VersionBlockSpec {
   std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> tables;
 };
 
-std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec);
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content);
 
 // One string table under the block of its one translation, as most files have it
 // (language 0x0411, code page 932 gives the block "041103A4").
