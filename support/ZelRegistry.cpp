@@ -65,12 +65,12 @@ void TZelRegistry::SetRoot(RootKey root) {
   root_ = root;
 }
 
-RegHandle TZelRegistry::BaseFor(std::string_view path, std::string& relative) const {
+RegHandle TZelRegistry::BaseFor(std::string_view path, std::string_view& relative) const {
   if (!path.empty() && path.front() == '\\') {
-    relative = std::string(path.substr(1));
+    relative = path.substr(1);
     return registry_.Root(root_);
   }
-  relative = std::string(path);
+  relative = path;
   return current_ != 0 ? current_ : registry_.Root(root_);
 }
 
@@ -94,7 +94,7 @@ void TZelRegistry::CloseCurrent() {
 }
 
 bool TZelRegistry::OpenKeyRead(std::string_view path) {
-  std::string relative;
+  std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
   for (const std::uint32_t rights : {win::kKeyRead, win::kKeyReadNoNotify, win::kKeyQueryValue}) {
     RegHandle key = 0;
@@ -112,7 +112,7 @@ bool TZelRegistry::OpenKeyRead(std::string_view path) {
 }
 
 bool TZelRegistry::OpenKeyWrite(std::string_view path, bool canCreate) {
-  std::string relative;
+  std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
   RegHandle key = 0;
   const long result = (canCreate && !relative.empty())
@@ -124,7 +124,7 @@ bool TZelRegistry::OpenKeyWrite(std::string_view path, bool canCreate) {
 }
 
 bool TZelRegistry::HasKey(std::string_view path) {
-  std::string relative;
+  std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
   RegHandle key = 0;
   if (registry_.OpenKey(base, relative, win::kKeyReadNoNotify, key) != win::kSuccess) return false;
@@ -156,7 +156,7 @@ bool TZelRegistry::EraseTree(RegHandle base, std::string_view relative) {
 }
 
 bool TZelRegistry::EraseKey(std::string_view path) {
-  std::string relative;
+  std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
   return EraseTree(base, relative);
 }
@@ -242,7 +242,7 @@ void TZelRegistry::WriteBytes(std::string_view name, const std::vector<std::uint
 }
 
 void TZelRegistry::MakeKey(std::string_view path) {
-  std::string relative;
+  std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
   RegHandle key = 0;
   if (registry_.CreateKey(base, relative, win::kKeyAllAccess, key) != win::kSuccess) {
@@ -296,7 +296,7 @@ void TZelRegistry::RenameKey(std::string_view oldPath, std::string_view newPath)
           [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) == 0; })) {
     return;
   }
-  std::string oldRelative;
+  std::string_view oldRelative;
   const RegHandle oldBase = BaseFor(oldPath, oldRelative);
   RegHandle oldKey = 0;
   if (registry_.OpenKey(oldBase, oldRelative, access_, oldKey) != win::kSuccess) return;
@@ -306,7 +306,7 @@ void TZelRegistry::RenameKey(std::string_view oldPath, std::string_view newPath)
     registry_.CloseKey(oldKey);
     throw;
   }
-  std::string newRelative;
+  std::string_view newRelative;
   const RegHandle newBase = BaseFor(newPath, newRelative);
   RegHandle newKey = 0;
   if (registry_.OpenKey(newBase, newRelative, access_, newKey) != win::kSuccess) {

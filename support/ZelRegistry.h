@@ -69,7 +69,7 @@ class TZelRegistry {
 
  private:
   // Where a path is opened from (root or current key) and the path relative to it.
-  RegHandle BaseFor(std::string_view path, std::string& relative) const;
+  RegHandle BaseFor(std::string_view path, std::string_view& relative) const;
   std::string FullPath(std::string_view path) const;
   void ChangeKey(RegHandle key, std::string path);
   void CopyValues(RegHandle from, RegHandle to);
