@@ -6,6 +6,12 @@ bash scripts/setup-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default -j2
+# The same tests built with AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize -j2
+# Each fuzz target for a minute over its seed corpus (clang, ASan + UBSan; fuzz/run.sh).
+bash fuzz/run.sh 60
 # The Windows build: cross-compiled with mingw-w64, its tests run under Wine in throwaway prefixes.
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
