@@ -2,42 +2,62 @@
 
 namespace tovalin {
 
+std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint) {
+  const auto c = static_cast<unsigned char>(text[at]);
+  if (c < 0x80) {
+    codePoint = c;
+    return 1;
+  }
+  std::size_t len = 0;
+  char32_t cp = 0;
+  if ((c & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (at + len > text.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto cc = static_cast<unsigned char>(text[at + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  codePoint = cp;
+  return len;
+}
+
+void AppendUtf16(std::u16string& out, char32_t codePoint) {
+  if (codePoint >= 0x10000) {
+    codePoint -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(codePoint));
+  }
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   std::size_t i = 0;
-  const std::size_t n = text.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    char32_t cp = 0xFFFD;
-    std::size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0 || (c & 0xF0) == 0xE0 || (c & 0xF8) == 0xF0) {
-      len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 4;
-      char32_t v = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-      bool ok = i + len <= n;
-      for (std::size_t k = 1; ok && k < len; ++k) {
-        const auto cc = static_cast<unsigned char>(text[i + k]);
-        if ((cc & 0xC0) != 0x80) ok = false;
-        v = (v << 6) | (cc & 0x3F);
-      }
-      const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-      if (ok && v >= minimum && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-        cp = v;
-      } else {
-        len = 1;
-        cp = 0xFFFD;
-      }
+  while (i < text.size()) {
+    char32_t cp = 0;
+    std::size_t len = DecodeUtf8Char(text, i, cp);
+    if (len == 0) {
+      // One replacement per bad byte, so a damaged name still converts in full.
+      len = 1;
+      cp = 0xFFFD;
     }
     i += len;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    AppendUtf16(out, cp);
   }
   return out;
 }
@@ -101,8 +121,12 @@ std::u16string Utf16FromBytes(const std::uint8_t* data, std::size_t size) {
   return out;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string AsciiLowerCase(std::string_view text) {
   std::string out(text);

@@ -14,6 +14,12 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Lone surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Decodes the one character at text[at] if it is valid UTF-8 (no overlong forms, surrogates or
+// values past U+10FFFF): returns its length in bytes, or 0 when the bytes there are not valid.
+std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint);
+// Appends a code point as one or two UTF-16 units.
+void AppendUtf16(std::u16string& out, char32_t codePoint);
+
 // Number of UTF-16 units the UTF-8 text occupies.
 std::size_t Utf16Length(std::string_view text);
 

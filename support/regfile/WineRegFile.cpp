@@ -188,38 +188,10 @@ class Parser {
 
   // Appends one UTF-8 encoded character starting at s[i] as UTF-16 units; returns the next index.
   std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::u16string& out) const {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t len = 0;
     char32_t cp = 0;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      Fail("invalid UTF-8 text");
-    }
-    if (i + len > s.size()) Fail("invalid UTF-8 text");
-    for (std::size_t k = 1; k < len; ++k) {
-      const auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) Fail("invalid UTF-8 text");
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      Fail("invalid UTF-8 text");
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    const std::size_t len = DecodeUtf8Char(s, i, cp);
+    if (len == 0) Fail("invalid UTF-8 text");
+    AppendUtf16(out, cp);
     return i + len;
   }
 
