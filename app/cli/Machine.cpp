@@ -25,15 +25,21 @@ namespace tovalin::cli {
 
 namespace {
 
+// Names are UTF-8 inside; on Windows a path made from a plain string would be taken as ANSI.
+std::filesystem::path HostPath(const std::string& name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+  const std::filesystem::path file = HostPath(path);
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
+  if (!std::filesystem::is_regular_file(file, error)) {
     const std::string reason = error                                  ? error.message()
-                               : std::filesystem::exists(path, error) ? "not a regular file"
+                               : std::filesystem::exists(file, error) ? "not a regular file"
                                                                       : "no such file";
     throw std::runtime_error("ファイルを読み込めません: " + path + " (" + reason + ")");
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file, std::ios::binary);
   if (!in) {
     throw std::runtime_error("ファイルを読み込めません: " + path + " (" + std::strerror(errno) +
                              ")");

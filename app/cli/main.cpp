@@ -16,6 +16,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include "support/Text.h"
 #endif
 
 namespace tovalin::cli {
@@ -242,6 +246,21 @@ int Main(int argc, char** argv) {
 int main(int argc, char** argv) {
 #ifdef _WIN32
   SetConsoleOutputCP(CP_UTF8);
+  // The C runtime's argument vector is in the ANSI code page, which cannot hold every file name:
+  // the arguments are taken from the wide command line instead, as UTF-8 like all text inside.
+  int count = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+      const std::wstring_view argument(wide[i]);
+      arguments.push_back(tovalin::Utf16ToUtf8(std::u16string(argument.begin(), argument.end())));
+    }
+    LocalFree(wide);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    return tovalin::cli::Main(count, pointers.data());
+  }
 #endif
   return tovalin::cli::Main(argc, argv);
 }

@@ -1,12 +1,11 @@
+// The guard off Windows: a local socket.
 #include "app/gui/SingleInstance.h"
+
+#include <unistd.h>
 
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace tovalin {
 
@@ -15,21 +14,15 @@ constexpr int kWaitMs = 2000;
 const QByteArray kRestoreRequest = QByteArrayLiteral("restore\n");
 }  // namespace
 
-TInstanceGuard::TInstanceGuard(QString key, QObject* parent)
-    : QObject(parent), key_(std::move(key)) {}
+TInstanceGuard::TInstanceGuard(QString key, QString windowTitle, QObject* parent)
+    : QObject(parent), key_(std::move(key)), windowTitle_(std::move(windowTitle)) {}
 
 TInstanceGuard::~TInstanceGuard() {
   if (server_ != nullptr) server_->close();
 }
 
 QString TInstanceGuard::KeyFor(const QString& programPath) {
-  QString user;
-#ifdef _WIN32
-  user = qEnvironmentVariable("USERNAME");
-#else
-  user = QString::number(getuid());
-#endif
-  return QFileInfo(programPath).fileName() + QLatin1Char('-') + user;
+  return QFileInfo(programPath).fileName() + QLatin1Char('-') + QString::number(getuid());
 }
 
 TInstanceGuard::Outcome TInstanceGuard::Acquire() {

@@ -68,6 +68,7 @@ TEST(ReportDialog, ButtonsLineUpOnTheWidthOfTheExplanation) {
   RecordingShell shell;
   TForm2 form(boxes, shell);
   EXPECT_EQ(form.windowTitle(), QString("判別不能なOffice製品"));
+  EXPECT_EQ(form.BtnClose->text(), QString("閉じる"));
   EXPECT_EQ(form.width(), form.LblInfo->width() + 8);
   EXPECT_EQ(form.MemoGUID->width(), form.width() - 8);
   EXPECT_EQ(Right(form.BtnHelp), Right(form.BtnCopy));
@@ -223,7 +224,7 @@ TEST(ProgramFile, WindowsResourceCarriesTheSameFields) {
   for (const auto& [key, value] : builtIn) {
     ASSERT_TRUE(values.count(key)) << key;
     // The version numbers come from the build in both.
-    if (values[key] == "TOVALIN_VERSION_TEXT") continue;
+    if (values[key] == "@PROJECT_VERSION@") continue;
     EXPECT_EQ(values[key], value) << key;
   }
 }

@@ -1,15 +1,18 @@
-// The off-Windows instance guard: the first copy owns the name, a second asks it to come to the
-// front and ends, and a name left behind by a dead copy is taken over.
+// The instance guard: the first copy owns the name, a second asks it to come to the front and
+// ends, and a name left behind by a dead copy is taken over.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUuid>
+#include <memory>
 
 #include "app/gui/SingleInstance.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -24,6 +27,58 @@ QString UniqueKey() {
   return QStringLiteral("tovalin-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+#ifdef _WIN32
+// A plain window with the caption the guard looks for, as the running copy's main window.
+struct NativeWindow {
+  explicit NativeWindow(const std::wstring& title) {
+    handle = CreateWindowExW(0, L"STATIC", title.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200, 100,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  ~NativeWindow() { DestroyWindow(handle); }
+  HWND handle = nullptr;
+};
+
+TEST(InstanceGuard, SecondStartRestoresTheFirstWindow) {
+  const QString key = UniqueKey();
+  const QString title = UniqueKey();
+  NativeWindow window(title.toStdWString());
+  ASSERT_NE(window.handle, nullptr);
+  ShowWindow(window.handle, SW_MINIMIZE);
+  ASSERT_TRUE(IsIconic(window.handle));
+
+  auto first = std::make_unique<TInstanceGuard>(key, title);
+  ASSERT_EQ(first->Acquire(), TInstanceGuard::Outcome::First);
+  EXPECT_NE(GlobalFindAtomW(key.toStdWString().c_str()), 0);
+  TInstanceGuard second(key, title);
+  EXPECT_EQ(second.Acquire(), TInstanceGuard::Outcome::Another);
+  EXPECT_FALSE(IsIconic(window.handle));
+
+  // Another program file name is another name: neither blocks the other.
+  TInstanceGuard other(key + QStringLiteral("-copy"), title);
+  EXPECT_EQ(other.Acquire(), TInstanceGuard::Outcome::First);
+
+  first.reset();
+  EXPECT_EQ(GlobalFindAtomW(key.toStdWString().c_str()), 0);
+}
+
+TEST(InstanceGuard, AtomLeftByADeadCopyIsTakenOver) {
+  const QString key = UniqueKey();
+  // The atom of a copy that died: no window carries the caption.
+  ASSERT_NE(GlobalAddAtomW(key.toStdWString().c_str()), 0);
+  {
+    TInstanceGuard guard(key, UniqueKey());
+    EXPECT_EQ(guard.Acquire(), TInstanceGuard::Outcome::First);
+  }
+  EXPECT_EQ(GlobalFindAtomW(key.toStdWString().c_str()), 0);
+}
+
+TEST(InstanceGuard, KeyIsTheProgramFileName) {
+  EXPECT_EQ(TInstanceGuard::KeyFor(QStringLiteral("C:\\x\\tovalin.exe")),
+            TInstanceGuard::KeyFor(QStringLiteral("D:\\Tools\\tovalin.exe")));
+  EXPECT_EQ(TInstanceGuard::KeyFor(QStringLiteral("C:\\x\\tovalin.exe")),
+            QStringLiteral("tovalin.exe"));
+}
+#else
 TEST(InstanceGuard, SecondStartAsksTheFirstToComeToTheFront) {
   const QString key = UniqueKey();
   TInstanceGuard first(key);
@@ -49,7 +104,6 @@ TEST(InstanceGuard, KeyIsTheProgramFileNameAndTheUser) {
   EXPECT_TRUE(a.startsWith(QStringLiteral("tovalin-")));
 }
 
-#ifndef _WIN32
 TEST(InstanceGuard, NameLeftByADeadCopyIsTakenOver) {
   const QString key = UniqueKey();
   // A socket file nobody listens on any more, as a crashed copy leaves it.

@@ -44,6 +44,23 @@ wine reg add "$userinfo" /v Company /d '株式会社サンプル商事' /f >/dev
 
 report=$(mktemp)
 trap 'rm -f "$report"' EXIT
+
+# An export whose path no ANSI code page holds whole: the program must take its arguments as
+# Unicode to open it.
+export_dir='C:\データ'
+export_file="$export_dir\\書き出し-한.reg"
+mkdir -p "$(winepath -u "$export_dir")"
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$office2003]" \
+  '"DisplayName"="Microsoft Office Standard Edition 2003 (書き出し)"' \
+  '"DisplayVersion"="11.0.5614.0"' >"$(winepath -u "$export_file")"
+if ! wine "$cli" report --reg "$export_file" --json >"$report" ||
+  ! grep -q 'Standard Edition 2003 (書き出し)' "$report"; then
+  echo "tovalin-cli.exe report --reg $export_file did not read the export:" >&2
+  cat "$report" >&2
+  exit 1
+fi
+
 wine "$cli" report --json >"$report"
 
 python3 - "$report" "$office2003" "$proofing" "$decoy" "$folder" <<'PY'

@@ -1,6 +1,7 @@
-// Builds the main window on a Wine prefix and saves a PNG of every product on both pages, and of
-// the report, about and file-details dialogs:
+// Builds the main window on a Wine prefix (on Windows: on the machine itself) and saves a PNG of
+// every product on both pages, and of the report, about and file-details dialogs:
 //   tovalin-screenshots <prefix folder> <output folder>
+//   tovalin-screenshots.exe <output folder>                  (Windows)
 // A development tool for looking at the window; the program itself reads no command line.
 #include <QApplication>
 #include <QDir>
@@ -14,7 +15,11 @@
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit2.h"
 #include "app/gui/ZelAboutDialog.h"
+#ifdef _WIN32
+#include "support/platform/windows/WindowsPlatform.h"
+#else
 #include "support/platform/wine/WinePlatform.h"
+#endif
 
 namespace {
 
@@ -30,8 +35,15 @@ class PrintedBoxes : public tovalin::IMessageBoxes {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: tovalin-screenshots <prefix folder> <output folder>\n");
+#ifdef _WIN32
+  constexpr int kArguments = 2;
+#else
+  constexpr int kArguments = 3;
+#endif
+  if (argc != kArguments) {
+    std::fprintf(stderr, kArguments == 2
+                             ? "usage: tovalin-screenshots <output folder>\n"
+                             : "usage: tovalin-screenshots <prefix folder> <output folder>\n");
     return 2;
   }
   QApplication app(argc, argv);
@@ -40,11 +52,15 @@ int main(int argc, char** argv) {
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&translator);
   }
-  const QString outDir = QString::fromLocal8Bit(argv[2]);
+  const QString outDir = QString::fromLocal8Bit(argv[kArguments - 1]);
   QDir().mkpath(outDir);
 
   try {
+#ifdef _WIN32
+    std::unique_ptr<tovalin::Platform> platform = tovalin::OpenWindowsPlatform();
+#else
     std::unique_ptr<tovalin::Platform> platform = tovalin::OpenWinePrefix(argv[1]);
+#endif
     PrintedBoxes boxes;
     tovalin::TForm1 form(*platform, boxes);
     if (!form.StartOk()) return 1;

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Makes the download for Windows users: dist/tovalin-<version>-windows-x64.zip holding tovalin.exe,
+# tovalin-cli.exe and everything they need beside them (Qt's DLLs and plugins, the compiler's
+# runtime DLLs, Qt's Japanese translation, a short README.txt). Builds Qt for Windows first when it
+# is not cached (scripts/build-qt-windows.sh). Prints the zip's path on its last line.
+# Usage: package-windows.sh [--no-build]   (--no-build: package the mingw build as it is)
+# TOVALIN_MINGW_BUILD names that build's folder (build/mingw), TOVALIN_DIST_DIR where the zip goes
+# (dist/).
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$repo"
+
+build=1
+[ "${1:-}" = "--no-build" ] && build=0
+
+qt="$(bash scripts/build-qt-windows.sh | tail -n 1)"
+if [ "$build" = 1 ]; then
+  bash scripts/setup-deps.sh
+  # The icon of the Windows build is drawn by the host build's tool.
+  cmake --preset default >/dev/null
+  cmake --build --preset default --target tovalin-art >/dev/null
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw --target tovalin tovalin-cli
+fi
+
+builddir="${TOVALIN_MINGW_BUILD:-$repo/build/mingw}"
+dist="${TOVALIN_DIST_DIR:-$repo/dist}"
+version=$(sed -n 's/^project(Tovalin VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name="tovalin-$version-windows-x64"
+stage="$dist/$name"
+rm -rf "$stage" "$dist/$name.zip"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/imageformats" "$stage/translations"
+
+cp "$builddir/app/gui/tovalin.exe" "$builddir/app/cli/tovalin-cli.exe" "$stage/"
+# The plugins the window loads: the Windows platform, the native style, and the .ico reader for
+# the applications' icons.
+cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+cp "$qt/plugins/imageformats/qico.dll" "$stage/imageformats/"
+# Standard buttons and menus in Japanese (.qm files are the same on every platform).
+cp /usr/share/qt6/translations/qtbase_ja.qm "$stage/translations/"
+
+# Every DLL the programs and plugins import that is not part of Windows: Qt's own and the
+# compiler's runtime, found by following the import tables.
+gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
+search=("$qt/bin" "$gcc_dir" /usr/x86_64-w64-mingw32/lib)
+imports() { x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p'; }
+queue=("$stage"/*.exe "$stage"/*/*.dll)
+declare -A seen=()
+while [ ${#queue[@]} -gt 0 ]; do
+  file=${queue[0]}
+  queue=("${queue[@]:1}")
+  for dll in $(imports "$file"); do
+    key=${dll,,}
+    [ -n "${seen[$key]:-}" ] && continue
+    seen[$key]=1
+    for dir in "${search[@]}"; do
+      found=$(find "$dir" -maxdepth 1 -iname "$dll" -print -quit 2>/dev/null)
+      if [ -n "$found" ]; then
+        cp "$found" "$stage/"
+        queue+=("$stage/$(basename "$found")")
+        break
+      fi
+    done
+  done
+done
+for needed in Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll; do
+  [ -f "$stage/$needed" ] || { echo "package-windows: $needed was not found" >&2; exit 1; }
+done
+
+# A short README in Japanese, with Windows line ends and a byte order mark for older editors.
+{
+  printf '\xef\xbb\xbf'
+  sed 's/$/\r/' <<EOF
+Tovalin $version — Microsoft Office トラブル解決ユーティリティ
+
+Microsoft Office 9.0～12.0 (2000～2007) の製品とアプリケーションを検出し、
+バージョン、実行ファイル、プロダクト ID、登録ユーザーを表示します。
+アプリケーションごとの設定の切り替えと、よくあるトラブルの修復ができます。
+
+■ 動作環境
+  Windows 10 以降 (64 ビット)。
+  使用している Qt 6 が Windows 10 以降を必要とするため、それより前の Windows では動作しません。
+
+■ 使い方
+  この ZIP を任意のフォルダーに展開し、tovalin.exe を実行してください。
+  インストールは不要です。フォルダー内のファイルはすべて実行に必要なので、まとめて置いてください。
+
+■ コマンドライン版
+  tovalin-cli.exe report          検出結果を表示します (--json で JSON 形式)。
+  tovalin-cli.exe get 項目番号     設定の状態を表示します。
+  tovalin-cli.exe set 項目番号 0|1 設定を切り替えます。
+  tovalin-cli.exe repair 項目番号  修復を実行します。
+  tovalin-cli.exe --help          すべてのコマンドとオプションを表示します。
+
+■ 注意
+  設定の切り替えと修復はレジストリとファイルを変更します。実行前に確認が表示されます。
+EOF
+} >"$stage/README.txt"
+
+(cd "$dist" && zip -qr -9 "$name.zip" "$name")
+echo "$dist/$name.zip"

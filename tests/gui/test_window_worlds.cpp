@@ -1,0 +1,85 @@
+// The main window on every machine the test binary can build: in memory, a Wine prefix, and, in
+// the Windows build under Wine, the machine itself (the 32-bit registry view, icons taken from
+// the executable, real processes found and ended).
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <fstream>
+#include <iterator>
+
+#include "app/gui/ProgramArt.h"
+#include "app/gui/Unit1.h"
+#include "tests/World.h"
+#include "tests/gui/GuiTestSupport.h"
+
+namespace tovalin {
+namespace {
+
+constexpr const char* kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const char* kExcelClass = "{00024500-0000-0000-C000-000000000046}";
+
+std::vector<std::uint8_t> SampleExcel() {
+  std::string path = std::string(TOVALIN_SOURCE_DIR) +
+                     "/examples/sample-prefix/drive_c/Program Files (x86)/Microsoft "
+                     "Office/OFFICE11/EXCEL.EXE";
+#ifdef _WIN32
+  // Under Wine the source tree is on drive Z:.
+  if (path.starts_with("/")) path = "Z:" + path;
+#endif
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << path;
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+class WindowOnWorld : public testing::TestWithParam<test::WorldParam> {};
+
+TEST_P(WindowOnWorld, FindsOfficeShowsTheExecutablesIconAndEndsItsProcess) {
+  std::unique_ptr<test::World> world = GetParam().make();
+  const std::string exe = world->Root() + "\\Office11\\EXCEL.EXE";
+  world->AddFile(exe, SampleExcel());
+  const std::string product = std::string(kUninstall) + "\\{90110411-6000-11D3-8CFE-0150048383C9}";
+  world->SetString(RootKey::LocalMachine, product, "DisplayName",
+                   "Microsoft Office Professional Edition 2003");
+  world->SetString(RootKey::LocalMachine, product, "DisplayVersion", "11.0.8173.0");
+  world->SetString(RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Office\\11.0\\Excel\\InstallRoot",
+                   "Path", world->Root() + "\\Office11\\");
+  world->SetString(RootKey::ClassesRoot, "Excel.Application\\CLSID", "", kExcelClass);
+  world->SetString(RootKey::ClassesRoot, std::string("CLSID\\") + kExcelClass + "\\LocalServer32",
+                   "", "\"" + exe + "\" /automation");
+
+  test::ScriptedBoxes boxes;
+  TForm1 form(world->platform(), boxes);
+  ASSERT_TRUE(form.StartOk());
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  int excel = -1;
+  for (int i = 0; i < form.GlbMenu->count(); ++i) {
+    if (form.GlbMenu->item(i)->text() == QStringLiteral("Excel")) excel = i;
+  }
+  ASSERT_GE(excel, 0) << "Excel is not listed";
+  // The stand-in Excel carries an icon of its own: the row shows it, not the generic picture.
+  const QImage generic =
+      ApplicationIconImage(32).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  EXPECT_FALSE(form.IL_Menu->Image(excel).isNull());
+  EXPECT_NE(form.IL_Menu->Image(excel), generic);
+
+  if (!world->Supports(test::Feature::RealProcesses) &&
+      !world->Supports(test::Feature::FakeProcesses)) {
+    return;
+  }
+  form.GlbMenu->SetItemIndex(excel);
+  form.GlbMenuClick();
+  const std::uint32_t pid = world->AddProcess(exe);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.BtnProcess->isVisible(); }, 10000));
+  EXPECT_EQ(form.ProcessIds(), TArrayDword({pid}));
+  boxes.answers = {MsgResult::Yes};
+  form.BtnProcess->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !world->ProcessRunning(pid); }, 10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.BtnProcess->isHidden(); }, 10000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Worlds, WindowOnWorld, testing::ValuesIn(test::AllWorlds()),
+                         [](const auto& info) { return test::WorldName(info.param); });
+
+}  // namespace
+}  // namespace tovalin
