@@ -5,13 +5,12 @@
 // A development tool for looking at the window; the program itself reads no command line.
 #include <QApplication>
 #include <QDir>
-#include <QLibraryInfo>
 #include <QTabWidget>
 #include <QTest>
-#include <QTranslator>
 #include <cstdio>
 
 #include "app/gui/FileProperties.h"
+#include "app/gui/Translations.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit2.h"
 #include "app/gui/ZelAboutDialog.h"
@@ -47,11 +46,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication app(argc, argv);
-  QTranslator translator;
-  if (translator.load(QStringLiteral("qtbase_ja"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&translator);
-  }
+  tovalin::InstallToolkitTranslation(app);
   const QString outDir = QString::fromLocal8Bit(argv[kArguments - 1]);
   QDir().mkpath(outDir);
 
