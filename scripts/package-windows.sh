@@ -67,6 +67,10 @@ done
 for needed in Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll; do
   [ -f "$stage/$needed" ] || { echo "package-windows: $needed was not found" >&2; exit 1; }
 done
+# Debian's runtime DLLs carry their symbols (libstdc++ is 24 MB with them, 2 MB without).
+find "$stage" -iname '*.dll' -o -iname '*.exe' | while read -r file; do
+  x86_64-w64-mingw32-strip --strip-unneeded "$file"
+done
 
 # A short README in Japanese, with Windows line ends and a byte order mark for older editors.
 {
