@@ -154,14 +154,26 @@ class TZelMso {
   void BuildItemCatalogue();
   std::int32_t GetItemState(std::int32_t itemId);
   bool SetItemState(std::int32_t itemId, std::int32_t state);
-  void RunRepair(std::int32_t itemId);
+  // What a repair did: files removed and files that would not go; `Skipped` says why a repair
+  // that removes files looked at none. Registry repairs leave all three empty.
+  struct TRepairResult {
+    bool RemovesFiles = false;
+    int Removed = 0;
+    int Failed = 0;
+    std::string Skipped;
+    bool Succeeded() const { return Failed == 0 && Skipped.empty(); }
+    // What the user is told: the reason it was skipped, or the files removed and left; empty
+    // for a registry repair.
+    std::string Summary() const;
+  };
+  TRepairResult RunRepair(std::int32_t itemId);
 
   // Office-side
   std::int32_t GetOfficeClipboardState();
   void SetOfficeClipboardState(std::int32_t state);
-  void DeleteToolbarFiles(int appIndex, std::string_view extension);
+  TRepairResult DeleteToolbarFiles(int appIndex, std::string_view extension);
   void DeleteOfficeAppKey(int appIndex, std::string_view keyFormat);
-  void DeleteTempLockFiles();
+  TRepairResult DeleteTempLockFiles();
 
   // Windows-side
   std::int32_t GetLogonImeState();

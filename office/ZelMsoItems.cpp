@@ -189,14 +189,12 @@ bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state) {
   return GetItemState(itemId) == state;
 }
 
-void TZelMso::RunRepair(std::int32_t itemId) {
+TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
   switch (itemId) {
     case 201:
-      DeleteToolbarFiles(2, "xlb");
-      break;
+      return DeleteToolbarFiles(2, "xlb");
     case 501:
-      DeleteToolbarFiles(5, "pcb");
-      break;
+      return DeleteToolbarFiles(5, "pcb");
     case 301:
       DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
       break;
@@ -207,11 +205,11 @@ void TZelMso::RunRepair(std::int32_t itemId) {
     case 302:
     case 402:
     case 502:
-      DeleteTempLockFiles();
-      break;
+      return DeleteTempLockFiles();
     default:
       break;
   }
+  return {};
 }
 
 }  // namespace tovalin

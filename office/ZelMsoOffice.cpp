@@ -1,8 +1,10 @@
 // Items that act on Office's own per-user data: the Office clipboard switch, the menu bar
 // restores and the release of files left locked after a crash.
+#include <algorithm>
 #include <string>
 
 #include "office/ZelMso.h"
+#include "support/Text.h"
 #include "support/ZelRegistry.h"
 #include "support/ZelSysUtils.h"
 
@@ -13,19 +15,80 @@ namespace {
 constexpr const char* kCommonGeneral = "%s\\%s\\Common\\General";
 constexpr const char* kAcbControl = "AcbControl";
 
-// Deletes every file of a folder that matches the mask. Folders, system files and volume labels
-// are never touched; a file that will not go (read-only, locked) stays and the rest still goes.
-void DeleteMatchingFiles(Platform& platform, const std::string& folder, std::string_view mask) {
-  constexpr std::uint32_t kExcluded =
-      win::kFileAttributeDirectory | win::kFileAttributeSystem | win::kFileAttributeVolumeLabel;
+// A folder a repair may delete in: a full path (drive or share) without "." or ".." parts, inside
+// the user's profile folder, and reached from there through no link. Anything else is refused
+// with the reason, since a missing or odd shell folder would otherwise point the deletion at a
+// drive's root or at another user's or the system's files.
+std::string FolderRefusal(Platform& platform, std::string_view what, const std::string& folder) {
+  const std::string named(what);
+  if (folder.empty()) return named + " がありません。";
+  const bool drivePath = folder.size() >= 3 && folder[1] == ':' && folder[2] == '\\';
+  if (!drivePath && !folder.starts_with("\\\\")) {
+    return named + " の " + folder + " が完全なパスではありません。";
+  }
+  for (std::size_t start = 0; start <= folder.size();) {
+    const std::size_t end = std::min(folder.find('\\', start), folder.size());
+    const std::string_view part = std::string_view(folder).substr(start, end - start);
+    if (part == "." || part == "..") return named + " の " + folder + " は使えません。";
+    start = end + 1;
+  }
+  const std::string profile = platform.Environment().GetVariable("USERPROFILE").value_or("");
+  if (profile.empty()) return "ユーザーのプロファイル フォルダーが分かりません。";
+  std::string root = profile;
+  while (root.ends_with('\\')) root.pop_back();
+  if (!StartsWithNoCase(folder, root + "\\")) {
+    return named + " の " + folder + " がユーザーのプロファイル フォルダー " + profile +
+           " の外にあります。";
+  }
+  IFileSystem& files = platform.Files();
+  for (std::size_t cut = folder.find('\\', root.size() + 1);; cut = folder.find('\\', cut + 1)) {
+    const std::string step = folder.substr(0, cut);
+    const std::uint32_t attributes = files.GetFileAttributes(step);
+    if (attributes != win::kInvalidFileAttributes &&
+        (attributes & win::kFileAttributeReparsePoint) != 0) {
+      return named + " の " + step + " はリンクです。";
+    }
+    if (cut == std::string::npos) break;
+  }
+  return {};
+}
+
+// Deletes every file of a folder that matches the mask. Folders, system files, volume labels and
+// links are never touched; a file that will not go (read-only, locked) stays, is counted, and
+// the rest still goes.
+TZelMso::TRepairResult DeleteMatchingFiles(Platform& platform, std::string_view what,
+                                           const std::string& folder, std::string_view mask) {
+  TZelMso::TRepairResult result;
+  result.RemovesFiles = true;
+  result.Skipped = FolderRefusal(platform, what, folder);
+  if (!result.Skipped.empty()) return result;
+  constexpr std::uint32_t kExcluded = win::kFileAttributeDirectory | win::kFileAttributeSystem |
+                                      win::kFileAttributeVolumeLabel |
+                                      win::kFileAttributeReparsePoint;
   IFileSystem& files = platform.Files();
   for (const FindEntry& entry : files.FindFiles(FormatPath("%s\\%s", {folder, mask}))) {
     if ((entry.attributes & kExcluded) != 0) continue;
-    files.DeleteFile(FormatPath("%s\\%s", {folder, entry.name}));
+    if (files.DeleteFile(FormatPath("%s\\%s", {folder, entry.name}))) {
+      ++result.Removed;
+    } else {
+      ++result.Failed;
+    }
   }
+  return result;
 }
 
 }  // namespace
+
+std::string TZelMso::TRepairResult::Summary() const {
+  if (!Skipped.empty()) return Skipped + "ファイルは削除していません。";
+  if (!RemovesFiles) return {};
+  std::string text = std::to_string(Removed) + " 個のファイルを削除しました。";
+  if (Failed > 0) {
+    text += std::to_string(Failed) +
+            " 個のファイルは削除できませんでした（使用中か読み取り専用です）。";
+  }
+  return text;
+}
 
 std::int32_t TZelMso::GetOfficeClipboardState() {
   std::int32_t result = -1;
@@ -51,11 +114,16 @@ void TZelMso::SetOfficeClipboardState(std::int32_t state) {
   }
 }
 
-void TZelMso::DeleteToolbarFiles(int appIndex, std::string_view extension) {
-  if (appIndex < 0 || appIndex >= kAppCount) return;
-  const std::string folder = FormatPath(
-      "%s\\Microsoft\\%s", {GetShellFolderPath(platform_, "AppData"), kMsoApps[appIndex].AppName});
-  DeleteMatchingFiles(platform_, folder, "*." + std::string(extension));
+constexpr const char* kAppDataName = "シェル フォルダー「AppData」";
+
+TZelMso::TRepairResult TZelMso::DeleteToolbarFiles(int appIndex, std::string_view extension) {
+  if (appIndex < 0 || appIndex >= kAppCount) return {};
+  const std::string appData = GetShellFolderPath(platform_, "AppData");
+  if (std::string refusal = FolderRefusal(platform_, kAppDataName, appData); !refusal.empty()) {
+    return {.RemovesFiles = true, .Skipped = std::move(refusal)};
+  }
+  const std::string folder = FormatPath("%s\\Microsoft\\%s", {appData, kMsoApps[appIndex].AppName});
+  return DeleteMatchingFiles(platform_, kAppDataName, folder, "*." + std::string(extension));
 }
 
 void TZelMso::DeleteOfficeAppKey(int appIndex, std::string_view keyFormat) {
@@ -69,10 +137,18 @@ void TZelMso::DeleteOfficeAppKey(int appIndex, std::string_view keyFormat) {
   }
 }
 
-void TZelMso::DeleteTempLockFiles() {
-  const std::string folder =
-      FormatPath("%s\\Temp", {GetShellFolderPath(platform_, "Local Settings")});
-  DeleteMatchingFiles(platform_, folder, "~*.tmp");
+TZelMso::TRepairResult TZelMso::DeleteTempLockFiles() {
+  // Office leaves its lock files in the user's temporary folder. Systems since Vista, and Wine,
+  // register no "Local Settings" folder; there the temporary folder is TEMP, as a 32-bit
+  // program sees it.
+  const std::string localSettings = GetShellFolderPath(platform_, "Local Settings");
+  if (!localSettings.empty()) {
+    return DeleteMatchingFiles(platform_, "シェル フォルダー「Local Settings」",
+                               FormatPath("%s\\Temp", {localSettings}), "~*.tmp");
+  }
+  std::string temp = platform_.Environment().GetVariable("TEMP").value_or("");
+  while (temp.size() > 3 && temp.ends_with('\\')) temp.pop_back();
+  return DeleteMatchingFiles(platform_, "環境変数 TEMP", temp, "~*.tmp");
 }
 
 }  // namespace tovalin

@@ -143,6 +143,12 @@ TEST_F(ItemsCli, RepairDeletesTheKeyAndProcessesPrintsNothingWhenNoneRun) {
   EXPECT_NE(repair.out.find("再表示"), std::string::npos);
   EXPECT_EQ(ReadAll(prefix_ / "user.reg").find("Word\\\\Data"), std::string::npos);
   EXPECT_NE(ReadAll(prefix_ / "user.reg").find("UserInfo"), std::string::npos);
+  // No AppData folder registered here: the toolbar repair says so and fails.
+  const Result toolbar = Cli({"repair", "201"}, true);
+  EXPECT_EQ(toolbar.exitCode, 1);
+  EXPECT_NE(toolbar.out.find("「AppData」 がありません。ファイルは削除していません。"),
+            std::string::npos)
+      << toolbar.out;
   const Result processes = Cli({"processes", "EXCEL.EXE"});
   EXPECT_EQ(processes.exitCode, 0);
   EXPECT_EQ(processes.out, "");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "office/ZelMso.h"
@@ -45,6 +46,7 @@ class OfficeItems : public testing::TestWithParam<test::WorldParam> {
 
   // Points the shell folders at fresh folders of the test root.
   void UseShellFolders() {
+    world_->SetEnv("USERPROFILE", world_->Root());
     appData_ = world_->Root() + "\\AppData";
     localSettings_ = world_->Root() + "\\Local Settings";
     world_->SetString(RootKey::CurrentUser, kShellFolders, "AppData", appData_);
@@ -138,7 +140,10 @@ TEST_P(OfficeItems, ToolbarRepairDeletesTheApplicationsToolbarFilesOnly) {
   world_->AddFile(ppt + "\\other.xlb");
   world_->AddFile(access + "\\Access.pcb");
   world_->AddFolder(ppt + "\\folder.pcb");
-  mso_->RunRepair(501);
+  const TZelMso::TRepairResult done = mso_->RunRepair(501);
+  EXPECT_EQ(done.Removed, 2);
+  EXPECT_EQ(done.Failed, 1);  // told, so the user knows one is left
+  EXPECT_FALSE(done.Succeeded());
   EXPECT_FALSE(world_->FileExists(ppt + "\\PPT11.pcb"));
   EXPECT_FALSE(world_->FileExists(ppt + "\\hidden.PCB"));
   EXPECT_TRUE(world_->FileExists(ppt + "\\locked.pcb"));
@@ -173,6 +178,57 @@ TEST_P(OfficeItems, LockReleaseDeletesHiddenTempFilesButNotFoldersOrSystemFiles)
   EXPECT_TRUE(world_->FileExists(temp + "\\plain.tmp"));
   EXPECT_TRUE(world_->FileExists(temp + "\\~keep.txt"));
   EXPECT_TRUE(world_->FileExists(temp + "\\~folder.tmp"));
+}
+
+// Files are deleted only in the user's own folders: a shell folder that is missing, relative,
+// climbs out or lies outside the profile is refused with the reason, and nothing goes. Without
+// "Local Settings" (every system since Vista, and Wine) the lock files are looked for in TEMP.
+TEST_P(OfficeItems, RepairsDeleteOnlyInsideTheUsersProfile) {
+  const std::string root = world_->Root();
+  struct Case {
+    const char* name;
+    std::optional<std::string> appData, localSettings, temp;
+    const char* refusal;  // in the reason, or nullptr when the files go
+  };
+  const Case cases[] = {
+      {"registered", root + "\\AppData", root + "\\Local Settings", {}, nullptr},
+      {"unregistered", {}, {}, {}, "がありません"},
+      {"empty", "", "", {}, "がありません"},
+      {"relative", "AppData", "Local Settings", {}, "完全なパスではありません"},
+      {"climbing out", root + "\\..\\AppData", root + "\\..\\LS", {}, "使えません"},
+      {"outside the profile", "C:\\Elsewhere", "C:\\Windows", {}, "の外にあります"},
+      {"TEMP inside", root + "\\AppData", {}, root + "\\Temp", nullptr},
+      {"TEMP outside", root + "\\AppData", {}, "C:\\Temp", "の外にあります"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    world_->SetEnv("USERPROFILE", root);
+    world_->SetEnv("TEMP", c.temp.value_or(root + "\\Temp"));
+    world_->DeleteTree(RootKey::CurrentUser, kShellFolders);
+    world_->CreateKey(RootKey::CurrentUser, kShellFolders);
+    if (c.appData) world_->SetString(RootKey::CurrentUser, kShellFolders, "AppData", *c.appData);
+    if (c.localSettings) {
+      world_->SetString(RootKey::CurrentUser, kShellFolders, "Local Settings", *c.localSettings);
+    }
+    const std::string xlb = root + "\\AppData\\Microsoft\\Excel\\Excel11.xlb";
+    const std::string lock =
+        (c.localSettings ? root + "\\Local Settings" : root) + "\\Temp\\~WRL0001.tmp";
+    world_->AddFile(xlb);
+    world_->AddFile(lock);
+    const TZelMso::TRepairResult toolbar = mso_->RunRepair(201);
+    const TZelMso::TRepairResult locks = mso_->RunRepair(202);
+    const TZelMso::TRepairResult& refused = c.temp ? locks : toolbar;
+    if (c.refusal == nullptr) {
+      EXPECT_TRUE(toolbar.Succeeded() && locks.Succeeded());
+      EXPECT_EQ(toolbar.Removed + locks.Removed, 2);
+      EXPECT_FALSE(world_->FileExists(xlb) || world_->FileExists(lock));
+    } else {
+      EXPECT_NE(refused.Skipped.find(c.refusal), std::string::npos) << refused.Skipped;
+      EXPECT_NE(refused.Summary().find("削除していません"), std::string::npos);
+      EXPECT_FALSE(refused.Succeeded());
+      EXPECT_TRUE(world_->FileExists(c.temp ? lock : xlb));
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, OfficeItems, testing::ValuesIn(test::AllWorlds()),

@@ -177,9 +177,14 @@ Command AddRepair(CLI::App& app) {
                         << " が実行中です。終了してから修復してください。\n";
               return 1;
             }
-            mso.RunRepair(item.ItemId);
+            const TZelMso::TRepairResult done = mso.RunRepair(item.ItemId);
+            if (!done.Skipped.empty()) {
+              std::cerr << "tovalin-cli: " << done.Summary() << "\n";
+              return 1;
+            }
             std::cout << item.Title << ": " << item.Captions.at(0) << "\n";
-            return 0;
+            if (done.RemovesFiles) std::cout << done.Summary() << "\n";
+            return done.Succeeded() ? 0 : 1;
           }};
 }
 

@@ -658,9 +658,19 @@ void TForm1::BtnItemClick() {
   if (!BtnProcess->isHidden()) return;
 
   TimerPause pause(*TimerProcess, FAppIndex);
-  FMso->RunRepair(item->ItemId);
-  boxes_.Inform(Q(FormatPath("%sを試みました。\r\n%s を起動して確認してください。",
-                             {word, kMsoApps[static_cast<std::size_t>(FAppIndex)].AppName})));
+  const TZelMso::TRepairResult done = FMso->RunRepair(item->ItemId);
+  if (!done.Skipped.empty()) {
+    boxes_.Fail(Q(FormatPath("%sできませんでした。\r\n%s", {word, done.Summary()})));
+    return;
+  }
+  std::string text = FormatPath("%sを試みました。\r\n%s を起動して確認してください。",
+                                {word, kMsoApps[static_cast<std::size_t>(FAppIndex)].AppName});
+  if (done.RemovesFiles) text += "\r\n\r\n" + done.Summary();
+  if (done.Succeeded()) {
+    boxes_.Inform(Q(text));
+  } else {
+    boxes_.Warn(Q(text));
+  }
 }
 
 void TForm1::SbtItem1Click() {

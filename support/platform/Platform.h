@@ -56,6 +56,8 @@ constexpr std::uint32_t kFileAttributeVolumeLabel = 0x08;
 constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 constexpr std::uint32_t kFileAttributeArchive = 0x20;
 constexpr std::uint32_t kFileAttributeNormal = 0x80;
+// A symbolic link or junction: the file or folder it shows lives elsewhere.
+constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // Process rights and codes.

@@ -63,6 +63,8 @@ void OfficeMachine::SetShellFolders(const std::string& appData, const std::strin
   const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   platform.registry.SetString(RootKey::CurrentUser, key, "AppData", appData);
   platform.registry.SetString(RootKey::CurrentUser, key, "Local Settings", localSettings);
+  // Both lie in the user's profile folder, where repairs may delete.
+  platform.environment.Set("USERPROFILE", appData.substr(0, appData.find_last_of('\\')));
 }
 
 std::uint32_t OfficeMachine::StartProcess(const std::string& imagePath) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -121,6 +122,32 @@ TEST(WineFiles, SearchByMaskAndDelete) {
   EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\~folder.tmp"));
   EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\missing.tmp"));
   EXPECT_EQ(files.FindFiles("C:\\users\\tester\\Temp\\~*.tmp").size(), 3u);
+}
+
+// Deleting stays inside the user's profile folder: not outside it, not through a link that leads
+// out of it, and never the link's target; a link shows as a reparse point.
+TEST(WineFiles, DeleteStaysInsideTheProfileAndFollowsNoLink) {
+  TemplatePrefix prefix;
+  const std::string outside = prefix.AddFile("windows/temp/~x.tmp", "x");
+  const std::string target = prefix.AddFile("Elsewhere/~target.tmp", "x");
+  prefix.AddFolder("users/tester/Temp");
+  const std::string temp = prefix.File("drive_c/users/tester/Temp");
+  ASSERT_EQ(symlink(target.c_str(), (temp + "/~link.tmp").c_str()), 0);
+  ASSERT_EQ(symlink(prefix.File("drive_c/Elsewhere").c_str(), (temp + "/linked").c_str()), 0);
+  auto platform = Open(prefix);
+  IFileSystem& files = platform->Files();
+  ASSERT_EQ(platform->Environment().GetVariable("USERPROFILE"), "C:\\users\\tester");
+
+  EXPECT_FALSE(files.DeleteFile("C:\\windows\\temp\\~x.tmp"));
+  EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\~link.tmp"));
+  EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\Temp\\linked\\~target.tmp"));
+  EXPECT_FALSE(files.DeleteFile("C:\\users\\tester\\..\\..\\windows\\temp\\~x.tmp"));
+  EXPECT_EQ(files.GetFileAttributes("C:\\users\\tester\\Temp\\linked"),
+            win::kFileAttributeDirectory | win::kFileAttributeReparsePoint);
+  EXPECT_EQ(files.GetFileAttributes("C:\\"), win::kFileAttributeDirectory);
+  struct stat st {};
+  EXPECT_EQ(stat(outside.c_str(), &st), 0);
+  EXPECT_EQ(stat(target.c_str(), &st), 0);
 }
 
 std::string Var(Platform& platform, const std::string& name) {

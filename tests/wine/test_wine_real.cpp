@@ -337,25 +337,40 @@ TEST_F(RealWine, SavesKilledAtRandomLeaveAWholeFile) {
   const auto ms = [](auto d) {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
   };
-  const int openMs = ms(t1 - t0);
   const int saveMs = std::max(1, ms(t2 - t1) / 2);
 
+  // The kill comes at a random moment of the saving loop, counted from its first save, so that
+  // a slow start on a busy machine does not move every kill before the first save.
   std::mt19937 random(12345);
-  std::uniform_int_distribution<int> delay(0, openMs + 3 * saveMs);
+  std::uniform_int_distribution<int> delay(0, 3 * saveMs);
   std::set<int> seen;
   for (int round = 0; round < 25; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      close(ready[0]);
       try {
         auto platform = Open(true);
         TZelRegistry reg(platform->Registry());
         reg.SetRoot(RootKey::LocalMachine);
         if (!reg.OpenKeyWrite("\\Software\\TovalinCrash", false)) _exit(2);
+        reg.WriteText("V", "B");
+        if (write(ready[1], "r", 1) != 1) _exit(4);
         for (int i = 0;; ++i) reg.WriteText("V", i % 2 == 0 ? "A" : "B");
       } catch (...) {
         _exit(3);
       }
+    }
+    close(ready[1]);
+    char signal = 0;
+    const bool started = read(ready[0], &signal, 1) == 1;
+    close(ready[0]);
+    if (!started) {
+      int status = 0;
+      waitpid(child, &status, 0);
+      FAIL() << "the saving process ended before its first save: " << status;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
     kill(child, SIGKILL);

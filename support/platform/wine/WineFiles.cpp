@@ -127,6 +127,10 @@ std::uint32_t WineFileSystem::AttributesOf(const std::string& unixPath,
   if (!showDotFiles_ && name.size() > 1 && name[0] == '.' && name != "..") {
     attributes |= win::kFileAttributeHidden;
   }
+  // A link below a drive's root shows as what it is (dosdevices/ itself is made of links).
+  if (!name.empty() && lstat(unixPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    attributes |= win::kFileAttributeReparsePoint;
+  }
   return attributes | StoredDosAttributes(unixPath);
 }
 
@@ -186,12 +190,32 @@ std::vector<FindEntry> WineFileSystem::FindFiles(std::string_view pattern) {
 
 bool WineFileSystem::DeleteFile(std::string_view path) {
   const std::optional<std::string> unixPath = UnixPath(path);
-  if (!unixPath) return false;
+  if (!unixPath || !InsideProfile(*unixPath)) return false;
   const std::uint32_t attributes = AttributesOf(*unixPath, {});
   if (attributes == win::kInvalidFileAttributes) return false;
   // Windows refuses to delete folders and read-only files through DeleteFile.
   if (attributes & (win::kFileAttributeDirectory | win::kFileAttributeReadOnly)) return false;
   return unlink(unixPath->c_str()) == 0;
+}
+
+bool WineFileSystem::InsideProfile(const std::string& unixPath) const {
+  // Only repairs delete, and only what the user's Office left in the user's own folders: a
+  // regular file whose folder really lies inside the profile folder, whatever links lead there.
+  struct stat st {};
+  if (lstat(unixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (environment_ == nullptr) return false;
+  const std::optional<std::string> profile = environment_->GetVariable("USERPROFILE");
+  const std::optional<std::string> profileDir = profile ? UnixPath(*profile) : std::nullopt;
+  if (!profileDir) return false;
+  const std::unique_ptr<char, decltype(&free)> realProfile(realpath(profileDir->c_str(), nullptr),
+                                                           &free);
+  const std::string folder = unixPath.substr(0, unixPath.find_last_of('/'));
+  const std::unique_ptr<char, decltype(&free)> realFolder(realpath(folder.c_str(), nullptr), &free);
+  if (!realProfile || !realFolder) return false;
+  const std::string root = realProfile.get();
+  const std::string_view inside = realFolder.get();
+  return inside == root || (inside.starts_with(root) && inside.size() > root.size() &&
+                            inside[root.size()] == '/' && root != "/");
 }
 
 std::optional<std::vector<std::uint8_t>> WineFileSystem::ReadFile(std::string_view path) {

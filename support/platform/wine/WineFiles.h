@@ -29,13 +29,18 @@ class WineFileSystem : public IFileSystem {
   std::optional<std::string> UnixPath(std::string_view windowsPath) const;
   // Wine shows dot files as hidden unless HKCU\Software\Wine "ShowDotFiles" says otherwise.
   void SetShowDotFiles(bool show) { showDotFiles_ = show; }
+  // Where the user's profile folder is (USERPROFILE); without it nothing can be deleted.
+  void SetEnvironment(IEnvironment* environment) { environment_ = environment; }
 
   // The attributes Wine reports for a Unix path (its own name decides "hidden").
   std::uint32_t AttributesOf(const std::string& unixPath, std::string_view name) const;
 
  private:
+  bool InsideProfile(const std::string& unixPath) const;
+
   std::string prefix_;
   bool showDotFiles_ = false;
+  IEnvironment* environment_ = nullptr;
 };
 
 // Splits a Windows path into its drive letter (lower case, 'c' when none) and its components,

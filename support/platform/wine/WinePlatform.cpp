@@ -105,6 +105,7 @@ WinePrefixPlatform::WinePrefixPlatform(const std::string& prefixDir, const WineO
       icons_(files_),
       processes_(prefixDir, files_, environment_) {
   files_.SetShowDotFiles(ShowDotFiles(registry_));
+  files_.SetEnvironment(&environment_);
 }
 
 // --- version resources and icons ---
