@@ -1,5 +1,10 @@
 #include "tests/World.h"
 
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
 #include "support/Text.h"
 #include "support/platform/memory/MemoryPlatform.h"
 
@@ -30,9 +35,7 @@ namespace {
 class MemoryWorld : public World {
  public:
   Platform& platform() override { return platform_; }
-  bool Supports(Feature feature) const override {
-    return feature != Feature::RealProcesses;
-  }
+  bool Supports(Feature feature) const override { return feature != Feature::RealProcesses; }
   std::string Name() const override { return "Memory"; }
 
   void CreateKey(RootKey root, std::string_view path) override {
@@ -91,8 +94,24 @@ class MemoryWorld : public World {
 
 }  // namespace
 
-std::unique_ptr<World> MakeMemoryWorld() { return std::make_unique<MemoryWorld>(); }
+std::unique_ptr<World> MakeMemoryWorld() {
+  return std::make_unique<MemoryWorld>();
+}
 
-std::string WorldName(const WorldParam& param) { return param.name; }
+std::string WorldName(const WorldParam& param) {
+  return param.name;
+}
+
+std::vector<std::uint8_t> SampleFile(const std::string& relative) {
+  std::string path =
+      std::string(TOVALIN_SOURCE_DIR) + "/examples/sample-prefix/drive_c/" + relative;
+#ifdef _WIN32
+  // A cross-built test binary runs under Wine, where the source tree is on drive Z:.
+  if (path.starts_with("/")) path = "Z:" + path;
+#endif
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << path;
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace tovalin::test

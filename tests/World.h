@@ -17,12 +17,12 @@
 namespace tovalin::test {
 
 enum class Feature {
-  KeyAccessLimits,    // SetKeyAccess works
-  FakeProcesses,      // AddProcess works (processes that are only entries in a table)
-  RealProcesses,      // StartProcess works
-  PrivilegeControl,   // SetDebugPrivilegeAllowed works
-  PlatformChoice,     // SetPlatformId works
-  LongKeyNames,       // key names of 260 units or more can be stored
+  KeyAccessLimits,   // SetKeyAccess works
+  FakeProcesses,     // AddProcess works (processes that are only entries in a table)
+  RealProcesses,     // StartProcess works
+  PrivilegeControl,  // SetDebugPrivilegeAllowed works
+  PlatformChoice,    // SetPlatformId works
+  LongKeyNames,      // key names of 260 units or more can be stored
 };
 
 class World {
@@ -39,8 +39,8 @@ class World {
   virtual void DeleteTree(RootKey root, std::string_view path) = 0;
   virtual bool KeyExists(RootKey root, std::string_view path) = 0;
   virtual void SetKeyAccess(RootKey root, std::string_view path, std::uint32_t access) = 0;
-  void SetString(RootKey root, std::string_view path, std::string_view name,
-                 std::string_view text, std::uint32_t type = 1 /* REG_SZ */);
+  void SetString(RootKey root, std::string_view path, std::string_view name, std::string_view text,
+                 std::uint32_t type = 1 /* REG_SZ */);
   void SetDword(RootKey root, std::string_view path, std::string_view name, std::uint32_t value);
   void SetBinary(RootKey root, std::string_view path, std::string_view name,
                  const std::vector<std::uint8_t>& data);
@@ -78,6 +78,12 @@ std::vector<WorldParam> AllWorlds();
 // gtest parameter name printer.
 std::string WorldName(const WorldParam& param);
 // Shown by gtest in place of the parameter's bytes.
-inline void PrintTo(const WorldParam& param, std::ostream* os) { *os << param.name; }
+inline void PrintTo(const WorldParam& param, std::ostream* os) {
+  *os << param.name;
+}
+
+// The bytes of a file of the sample prefix's drive C:, by its path below drive_c/ (stand-in
+// Office programs with version resources and icons). A failed read fails the test.
+std::vector<std::uint8_t> SampleFile(const std::string& relative);
 
 }  // namespace tovalin::test

@@ -39,18 +39,6 @@ constexpr const char* kWord11File = "Program Files (x86)/Microsoft Office/OFFICE
 constexpr const char* kMiscFile =
     "windows/Installer/{90110411-6000-11D3-8CFE-0150048383C9}/misc.exe";
 
-std::vector<std::uint8_t> SampleFile(const std::string& relative) {
-  std::string path =
-      std::string(TOVALIN_SOURCE_DIR) + "/examples/sample-prefix/drive_c/" + relative;
-#ifdef _WIN32
-  // A cross-built test binary runs under Wine, where the source tree is on drive Z:.
-  if (path.starts_with("/")) path = "Z:" + path;
-#endif
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << path;
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 class AppScan : public testing::TestWithParam<test::WorldParam> {
  protected:
   void SetUp() override {
@@ -99,7 +87,7 @@ class AppScan : public testing::TestWithParam<test::WorldParam> {
   // A copy of a sample executable at Root()\relative; returns its full path.
   std::string AddExe(const std::string& relative, const std::string& sample) {
     const std::string path = root_ + "\\" + relative;
-    world_->AddFile(path, SampleFile(sample));
+    world_->AddFile(path, test::SampleFile(sample));
     return path;
   }
 

@@ -18,25 +18,12 @@ namespace {
 constexpr const char* kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr const char* kExcelClass = "{00024500-0000-0000-C000-000000000046}";
 
-std::vector<std::uint8_t> SampleExcel() {
-  std::string path = std::string(TOVALIN_SOURCE_DIR) +
-                     "/examples/sample-prefix/drive_c/Program Files (x86)/Microsoft "
-                     "Office/OFFICE11/EXCEL.EXE";
-#ifdef _WIN32
-  // Under Wine the source tree is on drive Z:.
-  if (path.starts_with("/")) path = "Z:" + path;
-#endif
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << path;
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 class WindowOnWorld : public testing::TestWithParam<test::WorldParam> {};
 
 TEST_P(WindowOnWorld, FindsOfficeShowsTheExecutablesIconAndEndsItsProcess) {
   std::unique_ptr<test::World> world = GetParam().make();
   const std::string exe = world->Root() + "\\Office11\\EXCEL.EXE";
-  world->AddFile(exe, SampleExcel());
+  world->AddFile(exe, test::SampleFile("Program Files (x86)/Microsoft Office/OFFICE11/EXCEL.EXE"));
   const std::string product = std::string(kUninstall) + "\\{90110411-6000-11D3-8CFE-0150048383C9}";
   world->SetString(RootKey::LocalMachine, product, "DisplayName",
                    "Microsoft Office Professional Edition 2003");
