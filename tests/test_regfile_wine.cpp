@@ -133,6 +133,19 @@ TEST(WineRegFile, UntouchedHiveIsWrittenBackByteForByte) {
   EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(odd, "odd.reg"), 1), odd);
 }
 
+TEST(WineRegFile, KeysNestedDeeperThanTheCallStackAreReadWrittenAndFreed) {
+  std::string path = "k";
+  for (int depth = 1; depth < 200000; ++depth) path += "\\\\k";
+  const std::string text = "WINE REGISTRY Version 2\n\n[" + path + "] 1\n\"v\"=dword:00000001\n";
+  WineHive hive = ParseWineRegistry(text, "deep.reg");
+  EXPECT_EQ(FormatWineRegistry(hive, kStamp), text);
+  RegNode* deepest = hive.root.get();
+  while (!deepest->children.empty()) deepest = deepest->children.front().get();
+  deepest->modified = true;
+  const std::string changed = FormatWineRegistry(hive, kStamp);
+  EXPECT_NE(changed.find("[" + path + "] "), std::string::npos);
+}
+
 TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   WineHive hive = ParseWineRegistry(kSample, "user.reg");
   MarkAll(*hive.root);

@@ -673,8 +673,29 @@ class Writer {
  public:
   Writer(std::string& out, std::uint64_t now) : out_(out), now_(now) {}
 
-  void Node(const RegNode& node) {
-    if (node.deleted) return;
+  // Depth first with a stack of its own: a hive may nest keys deeper than the call stack allows.
+  void Write(const RegNode& root) {
+    if (root.deleted) return;
+    Own(root);
+    std::vector<std::pair<std::vector<const RegNode*>, std::size_t>> stack;
+    stack.emplace_back(Children(root), 0);
+    while (!stack.empty()) {
+      auto& [children, next] = stack.back();
+      if (next == children.size()) {
+        stack.pop_back();
+        if (!path_.empty()) path_.pop_back();  // path_ holds the keys below the root
+        continue;
+      }
+      const RegNode* child = children[next++];
+      if (child->deleted) continue;
+      path_.push_back(child);
+      Own(*child);
+      stack.emplace_back(Children(*child), 0);
+    }
+  }
+
+ private:
+  void Own(const RegNode& node) {
     if (!node.modified) {
       if (!node.fileText.empty()) StartLine(out_);
       out_ += node.fileText;
@@ -683,29 +704,23 @@ class Writer {
       // Like wineserver: a key with subkeys and nothing of its own is implied by its subkeys.
       Generated(node);
     }
-    const auto& children = node.children;
-    bool ordered = true;
-    for (std::size_t k = 1; k < children.size() && ordered; ++k) {
-      ordered = WineCompare(children[k - 1]->name, children[k]->name) < 0;
-    }
-    if (ordered) {
-      for (const auto& child : children) Child(*child);
-      return;
-    }
-    std::vector<const RegNode*> sorted;
-    sorted.reserve(children.size());
-    for (const auto& child : children) sorted.push_back(child.get());
-    std::stable_sort(sorted.begin(), sorted.end(), [](const RegNode* a, const RegNode* b) {
-      return WineCompare(a->name, b->name) < 0;
-    });
-    for (const RegNode* child : sorted) Child(*child);
   }
 
- private:
-  void Child(const RegNode& child) {
-    path_.push_back(&child);
-    Node(child);
-    path_.pop_back();
+  // In wineserver's order.
+  static std::vector<const RegNode*> Children(const RegNode& node) {
+    std::vector<const RegNode*> sorted;
+    sorted.reserve(node.children.size());
+    for (const auto& child : node.children) sorted.push_back(child.get());
+    bool ordered = true;
+    for (std::size_t k = 1; k < sorted.size() && ordered; ++k) {
+      ordered = WineCompare(sorted[k - 1]->name, sorted[k]->name) < 0;
+    }
+    if (!ordered) {
+      std::stable_sort(sorted.begin(), sorted.end(), [](const RegNode* a, const RegNode* b) {
+        return WineCompare(a->name, b->name) < 0;
+      });
+    }
+    return sorted;
   }
 
   void Generated(const RegNode& node) {
@@ -743,9 +758,15 @@ class Writer {
   std::vector<const RegNode*> path_;
 };
 
-std::size_t TextSize(const RegNode& node) {
-  std::size_t size = node.fileText.size();
-  for (const auto& child : node.children) size += TextSize(*child);
+std::size_t TextSize(const RegNode& root) {
+  std::size_t size = 0;
+  std::vector<const RegNode*> pending{&root};
+  while (!pending.empty()) {
+    const RegNode* node = pending.back();
+    pending.pop_back();
+    size += node->fileText.size();
+    for (const auto& child : node->children) pending.push_back(child.get());
+  }
   return size;
 }
 
@@ -782,7 +803,7 @@ std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) 
     out += '\n';
     if (!hive.arch.empty()) out += "\n#arch=" + hive.arch + "\n";
   }
-  Writer(out, fileTimeNow).Node(*hive.root);
+  Writer(out, fileTimeNow).Write(*hive.root);
   if (!hive.trailer.empty()) StartLine(out);
   out += hive.trailer;
   return out;

@@ -43,6 +43,19 @@ void MarkDeleted(RegNode& node) {
 
 }  // namespace
 
+RegNode::~RegNode() {
+  std::vector<std::shared_ptr<RegNode>> pending = std::move(children);
+  while (!pending.empty()) {
+    std::shared_ptr<RegNode> node = std::move(pending.back());
+    pending.pop_back();
+    // Only a subtree nobody else holds is ours to take apart.
+    if (node.use_count() == 1) {
+      for (std::shared_ptr<RegNode>& child : node->children) pending.push_back(std::move(child));
+      node->children.clear();
+    }
+  }
+}
+
 RegNode* RegNode::FindChild(std::string_view childName) const {
   auto it = LowerBound(*this, childName);
   if (it != children.end() && CompareNoCase((*it)->name, childName) == 0) return it->get();

@@ -42,6 +42,14 @@ struct RegNode {
   // lookup nearly always wants that child; it is only a guess, checked before searching.
   mutable std::size_t lookupHint = 0;
 
+  RegNode() = default;
+  RegNode(const RegNode&) = default;
+  RegNode(RegNode&&) = default;
+  RegNode& operator=(const RegNode&) = default;
+  RegNode& operator=(RegNode&&) = default;
+  // Takes the subtree apart level by level: a hive may nest keys deeper than the call stack.
+  ~RegNode();
+
   RegNode* FindChild(std::string_view childName) const;
   // Inserts in sorted position; returns the existing child when there is one.
   RegNode* AddChild(std::string_view childName);
