@@ -67,8 +67,8 @@ def convert(path, root, lines):
 def main():
     out = sys.argv[1]
     lines = ["Windows Registry Editor Version 5.00"]
-    for spec in sys.argv[2:]:
-        path, root = spec.rsplit("=", 1)
+    for argument in sys.argv[2:]:
+        path, root = argument.rsplit("=", 1)
         convert(path, root, lines)
     with open(out, "w", encoding="utf-16", newline="\r\n") as f:
         f.write("\n".join(lines) + "\n")
