@@ -1,5 +1,9 @@
 #include "office/ZelMso.h"
 
+#include <algorithm>
+
+#include "support/ZelRegistry.h"
+
 namespace tovalin {
 
 const std::array<TZelMsoApp, kAppCount> kMsoApps = {{
@@ -56,6 +60,37 @@ const std::array<TZelCatalogueRow, 4> kCatalogue = {{
     {"-78E1-11D2-B60F-006097C998E7}", "9.0", 0, &kCodeTable90},
     {"000000FF1CE}", "12.0", 1, &kCodeTable120},
 }};
+
+namespace {
+
+void Warn(std::vector<std::string>& warnings, std::string text) {
+  if (std::find(warnings.begin(), warnings.end(), text) == warnings.end()) {
+    warnings.push_back(std::move(text));
+  }
+}
+
+}  // namespace
+
+std::string ScanText(TZelRegistry& reg, std::string_view name, std::vector<std::string>& warnings) {
+  try {
+    return reg.ReadText(name);
+  } catch (const ERegistryDataTypeException& error) {
+    Warn(warnings, error.what());
+    return {};
+  }
+}
+
+std::optional<std::int32_t> ScanDword(TZelRegistry& reg, std::string_view name,
+                                      std::vector<std::string>& warnings) {
+  TRegDataInfo info;
+  if (!reg.ValueKind(name, info)) return std::nullopt;
+  // Checked here, as the integer read blames the size, not the type, of a longer text.
+  if (info.type != TRegDataType::Integer || info.size > 4) {
+    Warn(warnings, RegistryDataTypeMessage(reg.KeyName(), name));
+    return std::nullopt;
+  }
+  return reg.ReadDword(name);
+}
 
 std::string FormatPath(std::string_view format, std::initializer_list<std::string_view> args) {
   std::string out;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,6 +21,8 @@
 #include "support/platform/Platform.h"
 
 namespace tovalin {
+
+class TZelRegistry;
 
 using TArrayDword = std::vector<std::uint32_t>;
 
@@ -133,6 +136,9 @@ class TZelMso {
   std::string UnrecognisedProducts;
   std::array<std::unique_ptr<TZelMsoInfo>, kAppCount> Slots;
   std::vector<TZelMsoVersion> Versions;
+  // Values of a type their read does not take, met since the model was built, each once with
+  // key and value named. They counted as absent; a setter that writes one gives it its type.
+  std::vector<std::string> Warnings;
 
   // --- products ---
   void ScanInstalledProducts();
@@ -200,6 +206,13 @@ class TZelMso {
  private:
   Platform& platform_;
 };
+
+// Reads for the scans and item states. A value of another type than the read takes counts as
+// absent, so that one odd value on a machine stops neither the scan nor the item; its
+// description is added to `warnings` unless already there.
+std::string ScanText(TZelRegistry& reg, std::string_view name, std::vector<std::string>& warnings);
+std::optional<std::int32_t> ScanDword(TZelRegistry& reg, std::string_view name,
+                                      std::vector<std::string>& warnings);
 
 // Formats "%s" placeholders in order (the registry path formats of the model).
 std::string FormatPath(std::string_view format, std::initializer_list<std::string_view> args);

@@ -112,16 +112,16 @@ void TZelMso::ScanApplications() {
     std::string classId;
     const std::string progId = FormatPath("\\%s.Application", {name});
     if (reg.HasKey(progId) && reg.OpenKeyRead(progId)) {
-      const std::string description = StripSuffix(reg.ReadText(""));
+      const std::string description = StripSuffix(ScanText(reg, "", Warnings));
       if (!description.empty()) title = description;
-      if (reg.OpenKeyRead("CLSID")) classId = Trim(reg.ReadText(""));
+      if (reg.OpenKeyRead("CLSID")) classId = Trim(ScanText(reg, "", Warnings));
       reg.CloseCurrent();
     }
     if (classId.empty()) continue;
 
     const std::string classKey = FormatPath("\\CLSID\\%s", {classId});
     if (reg.HasKey(classKey) && reg.OpenKeyRead(classKey)) {
-      const std::string description = StripSuffix(reg.ReadText(""));
+      const std::string description = StripSuffix(ScanText(reg, "", Warnings));
       if (!description.empty()) title = description;
       reg.CloseCurrent();
     }
@@ -130,7 +130,7 @@ void TZelMso::ScanApplications() {
     for (const char* server : {"LocalServer32", "LocalServer"}) {
       const std::string serverKey = FormatPath("%s\\%s", {classKey, server});
       if (reg.HasKey(serverKey) && reg.OpenKeyRead(serverKey)) {
-        executable = GetCommandFileName(platform_, reg.ReadText(""));
+        executable = GetCommandFileName(platform_, ScanText(reg, "", Warnings));
         reg.CloseCurrent();
       }
       if (!executable.empty()) break;
@@ -171,7 +171,7 @@ void TZelMso::ScanAppFiles(int appIndex) {
       reg.SetRoot(RootKey::LocalMachine);
       if (reg.OpenKeyRead(
               FormatPath("%s\\%s\\%s\\InstallRoot", {kOfficeRoot, record->Version, app.AppName}))) {
-        folder = reg.ReadText("Path");
+        folder = ScanText(reg, "Path", Warnings);
         reg.CloseCurrent();
       }
     }
@@ -239,7 +239,7 @@ void TZelMso::DetectSuite() {
       TZelRegistry reg(platform_.Registry());
       reg.SetRoot(RootKey::ClassesRoot);
       if (reg.OpenKeyRead("\\OfficeCompatible.Application\\CLSID")) {
-        classId = Trim(reg.ReadText(""));
+        classId = Trim(ScanText(reg, "", Warnings));
         reg.CloseCurrent();
       }
       // An empty class id names no component; "\CLSID\\InprocServer32" must not be probed.
@@ -247,7 +247,7 @@ void TZelMso::DetectSuite() {
         if (classId.empty() || !library.empty()) break;
         const std::string key = FormatPath("\\CLSID\\%s\\%s", {classId, server});
         if (reg.HasKey(key) && reg.OpenKeyRead(key)) {
-          library = GetCommandFileName(platform_, reg.ReadText(""));
+          library = GetCommandFileName(platform_, ScanText(reg, "", Warnings));
           reg.CloseCurrent();
         }
       }

@@ -97,7 +97,7 @@ std::int32_t TZelMso::GetOfficeClipboardState() {
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::CurrentUser);
   if (reg.OpenKeyRead(FormatPath(kCommonGeneral, {kOfficeRoot, OfficeVersion}))) {
-    if (reg.HasValue(kAcbControl)) result = reg.ReadDword(kAcbControl);
+    result = ScanDword(reg, kAcbControl, Warnings).value_or(result);
     reg.CloseCurrent();
   }
   return result;

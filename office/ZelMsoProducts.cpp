@@ -57,18 +57,18 @@ void TZelMso::ScanInstalledProducts() {
 
     TZelMsoVersion record;
     record.Version = row->Version;
-    record.DisplayName = reg.ReadText("DisplayName");
-    record.DisplayVersion = reg.ReadText("DisplayVersion");
+    record.DisplayName = ScanText(reg, "DisplayName", Warnings);
+    record.DisplayVersion = ScanText(reg, "DisplayVersion", Warnings);
     record.ProductCode = name;
 
-    std::string productId = reg.ReadText("ProductID");
+    std::string productId = ScanText(reg, "ProductID", Warnings);
     if (!UsableProductId(productId)) productId.clear();
 
     if (productId.empty()) {
       reg.SetRoot(RootKey::LocalMachine);
       if (reg.OpenKeyRead(
               FormatPath("%s\\%s\\Registration\\ProductID", {kOfficeRoot, record.Version}))) {
-        const std::string id = reg.ReadText("ProductID");
+        const std::string id = ScanText(reg, "ProductID", Warnings);
         if (UsableProductId(id)) productId = id;
       }
     }
@@ -88,7 +88,7 @@ void TZelMso::ScanInstalledProducts() {
                                         {kInstallerUserData, user, packed}))) {
           continue;
         }
-        const std::string id = reg.ReadText("ProductID");
+        const std::string id = ScanText(reg, "ProductID", Warnings);
         if (UsableProductId(id)) {
           productId = id;
           break;
@@ -122,7 +122,7 @@ int TZelMso::MatchProductCode(std::string_view productCode, const TZelCodeTable&
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::LocalMachine);
   if (reg.OpenKeyRead(FormatPath("%s\\%s", {kUninstallKey, productCode}))) {
-    const std::string displayName = reg.ReadText("DisplayName");
+    const std::string displayName = ScanText(reg, "DisplayName", Warnings);
     UnrecognisedProducts += "GUID: ";
     UnrecognisedProducts += productCode;
     UnrecognisedProducts += "\r\n製品名: ";

@@ -1,6 +1,7 @@
 // Switches on the document class that the shell registers for an application's extension:
 // opening inside the web browser, the open-read-only verb and the browser's edit mode.
 #include <string>
+#include <vector>
 
 #include "office/ZelMso.h"
 #include "support/ZelRegistry.h"
@@ -15,30 +16,31 @@ constexpr const char* kReadOnlyVerbText = "読み取り専用で開く(&R)";
 constexpr const char* kServerKey = "\\CLSID\\%s\\LocalServer32";
 constexpr const char* kDisabledServerKey = "\\CLSID\\%s\\_ZelDisabled_LocalServer32";
 
-std::string DefaultText(IRegistry& registry, const std::string& path) {
+std::string DefaultText(IRegistry& registry, const std::string& path,
+                        std::vector<std::string>& warnings) {
   TZelRegistry reg(registry);
   reg.SetRoot(RootKey::ClassesRoot);
   std::string text;
   if (reg.OpenKeyRead(path)) {
-    text = reg.ReadText("");
+    text = ScanText(reg, "", warnings);
     reg.CloseCurrent();
   }
   return text;
 }
 
 // The document class registered for the application's extension, or "".
-std::string DocumentClass(IRegistry& registry, int appIndex) {
+std::string DocumentClass(IRegistry& registry, int appIndex, std::vector<std::string>& warnings) {
   if (appIndex < 0 || appIndex >= kAppCount) return {};
   const std::string_view extension = kMsoApps[appIndex].Extension;
   if (extension.empty()) return {};
-  return DefaultText(registry, FormatPath("\\.%s", {extension}));
+  return DefaultText(registry, FormatPath("\\.%s", {extension}), warnings);
 }
 
 // The class identifier of the document class, or "".
-std::string DocumentClassId(IRegistry& registry, int appIndex) {
-  const std::string cls = DocumentClass(registry, appIndex);
+std::string DocumentClassId(IRegistry& registry, int appIndex, std::vector<std::string>& warnings) {
+  const std::string cls = DocumentClass(registry, appIndex, warnings);
   if (cls.empty()) return {};
-  return DefaultText(registry, FormatPath("\\%s\\CLSID", {cls}));
+  return DefaultText(registry, FormatPath("\\%s\\CLSID", {cls}), warnings);
 }
 
 bool KeyExists(IRegistry& registry, const std::string& path) {
@@ -50,22 +52,20 @@ bool KeyExists(IRegistry& registry, const std::string& path) {
 }  // namespace
 
 std::int32_t TZelMso::GetBrowserIntegrationState(int appIndex) {
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex);
+  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
   if (cls.empty()) return -1;
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::ClassesRoot);
   if (!reg.OpenKeyRead(FormatPath("\\%s", {cls}))) return -1;
-  std::int32_t result = 0;
-  if (reg.HasValue(kBrowserFlags) && reg.ReadDword(kBrowserFlags) == kOpenOutsideBrowser) {
-    result = 1;
-  }
+  const std::int32_t result =
+      ScanDword(reg, kBrowserFlags, Warnings) == kOpenOutsideBrowser ? 1 : 0;
   reg.CloseCurrent();
   return result;
 }
 
 void TZelMso::SetBrowserIntegrationState(int appIndex, std::int32_t state) {
   if (state != 0 && state != 1) return;
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex);
+  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
   if (cls.empty()) return;
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::ClassesRoot);
@@ -79,14 +79,14 @@ void TZelMso::SetBrowserIntegrationState(int appIndex, std::int32_t state) {
 }
 
 std::int32_t TZelMso::GetReadOnlyVerbState(int appIndex) {
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex);
+  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
   if (cls.empty()) return 1;
   return KeyExists(platform_.Registry(), FormatPath("\\%s\\shell\\ReadOnly", {cls})) ? 0 : 1;
 }
 
 void TZelMso::SetReadOnlyVerbState(int appIndex, std::int32_t state) {
   if (state != 0 && state != 1) return;
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex);
+  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
   if (cls.empty()) return;
   const std::string base = FormatPath("\\%s\\shell", {cls});
   if (state == 0) {
@@ -117,7 +117,7 @@ void TZelMso::SetReadOnlyVerbState(int appIndex, std::int32_t state) {
 }
 
 std::int32_t TZelMso::GetEditModeState(int appIndex) {
-  const std::string id = DocumentClassId(platform_.Registry(), appIndex);
+  const std::string id = DocumentClassId(platform_.Registry(), appIndex, Warnings);
   if (id.empty()) return -1;
   if (KeyExists(platform_.Registry(), FormatPath(kServerKey, {id}))) return 0;
   if (KeyExists(platform_.Registry(), FormatPath(kDisabledServerKey, {id}))) return 1;
@@ -129,7 +129,7 @@ void TZelMso::SetEditModeState(int appIndex, std::int32_t state) {
   // Asking for the current state changes nothing: with both keys present, state 0 would
   // otherwise replace the live server registration with the stale disabled copy.
   if (GetEditModeState(appIndex) == state) return;
-  const std::string id = DocumentClassId(platform_.Registry(), appIndex);
+  const std::string id = DocumentClassId(platform_.Registry(), appIndex, Warnings);
   if (id.empty()) return;
   const std::string enabled = FormatPath(kServerKey, {id});
   const std::string disabled = FormatPath(kDisabledServerKey, {id});

@@ -28,9 +28,10 @@ std::string UserInfoKey(std::string_view version) {
 }
 
 // A field still empty takes the stored text, untrimmed, unless it holds nothing but spaces.
-void ReadField(TZelRegistry& reg, std::string_view name, std::string& field) {
+void ReadField(TZelRegistry& reg, std::string_view name, std::string& field,
+               std::vector<std::string>& warnings) {
   if (!field.empty()) return;
-  std::string text = reg.ReadText(name);
+  std::string text = ScanText(reg, name, warnings);
   if (TrimWideSpaces(text).empty()) text.clear();
   field = std::move(text);
 }
@@ -49,8 +50,8 @@ void TZelMso::ReadUserInfo() {
       TZelRegistry reg(platform_.Registry());
       reg.SetRoot(RootKey::LocalMachine);
       if (!reg.OpenKeyRead(InstallPropertiesKey(user, packedCode))) continue;
-      ReadField(reg, "RegCompany", Company);
-      ReadField(reg, "RegOwner", Owner);
+      ReadField(reg, "RegCompany", Company, Warnings);
+      ReadField(reg, "RegOwner", Owner, Warnings);
       reg.CloseCurrent();
     }
   };
@@ -60,8 +61,8 @@ void TZelMso::ReadUserInfo() {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::LocalMachine);
     if (reg.OpenKeyRead(FormatPath("%s\\%s", {kUninstallKey, ProductCode}))) {
-      ReadField(reg, "RegCompany", Company);
-      ReadField(reg, "RegOwner", Owner);
+      ReadField(reg, "RegCompany", Company, Warnings);
+      ReadField(reg, "RegOwner", Owner, Warnings);
       reg.CloseCurrent();
     }
     readInstallProperties(PackGuid(ProductCode));
@@ -75,9 +76,9 @@ void TZelMso::ReadUserInfo() {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::CurrentUser);
     if (reg.OpenKeyRead(UserInfoKey(record->Version))) {
-      ReadField(reg, "Company", Company);
-      ReadField(reg, "UserName", Owner);
-      ReadField(reg, "UserInitials", Initials);
+      ReadField(reg, "Company", Company, Warnings);
+      ReadField(reg, "UserName", Owner, Warnings);
+      ReadField(reg, "UserInitials", Initials, Warnings);
       reg.CloseCurrent();
     }
     if (!Company.empty() && !Owner.empty() && !Initials.empty()) break;
@@ -88,6 +89,7 @@ void TZelMso::WriteUserInfo(std::string_view company, std::string_view owner,
                             std::string_view initials) {
   // Each place is written only where it already exists; every write uses a fresh registry
   // object so a key opened read-only elsewhere never limits it.
+  TZelChanges changes(platform_.Registry());
   if (!ProductCode.empty()) {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::LocalMachine);
@@ -125,6 +127,7 @@ void TZelMso::WriteUserInfo(std::string_view company, std::string_view owner,
 
   // Word caches the user in its Data key; without the key it takes the new values.
   DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
+  changes.Commit();
 }
 
 }  // namespace tovalin

@@ -43,12 +43,12 @@ bool IsDisabledName(std::string_view name) {
 }
 
 // A class whose open command runs one of the two script hosts.
-bool IsScriptClass(IRegistry& registry, std::string_view name) {
+bool IsScriptClass(IRegistry& registry, std::string_view name, std::vector<std::string>& warnings) {
   TZelRegistry reg(registry);
   reg.SetRoot(RootKey::ClassesRoot);
   std::string command;
   if (reg.OpenKeyRead(FormatPath("\\%s\\Shell\\Open\\Command", {name}))) {
-    command = AsciiLowerCase(reg.ReadText(""));
+    command = AsciiLowerCase(ScanText(reg, "", warnings));
     reg.CloseCurrent();
   }
   return command.find("wscript.exe") != std::string::npos ||
@@ -70,7 +70,7 @@ std::int32_t TZelMso::GetLogonImeState() {
   reg.SetRoot(RootKey::Users);
   if (!reg.OpenKeyRead(kPreload)) return result;
   for (const std::string& name : reg.ListValueNames()) {
-    const std::string lower = AsciiLowerCase(reg.ReadText(name));
+    const std::string lower = AsciiLowerCase(ScanText(reg, name, Warnings));
     if (lower == kImeLayout) {
       result = 0;
       break;
@@ -120,7 +120,7 @@ void TZelMso::SetLogonImeState(std::int32_t state) {
 std::int32_t TZelMso::GetScriptHostState() {
   IRegistry& registry = platform_.Registry();
   for (const std::string& name : ListClasses(registry)) {
-    if (!IsDisabledName(name) && IsScriptClass(registry, name)) return 0;
+    if (!IsDisabledName(name) && IsScriptClass(registry, name, Warnings)) return 0;
   }
   return 1;
 }
@@ -136,7 +136,7 @@ void TZelMso::SetScriptHostState(std::int32_t state) {
     }
   } else if (state == 1) {
     for (const std::string& name : names) {
-      if (!IsDisabledName(name) && IsScriptClass(registry, name)) {
+      if (!IsDisabledName(name) && IsScriptClass(registry, name, Warnings)) {
         MoveClass(registry, name, name + kDisabledSuffix);
       }
     }

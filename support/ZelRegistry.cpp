@@ -38,10 +38,26 @@ TRegDataType Classify(std::uint32_t type) {
   }
 }
 
+const char* RootName(RootKey root) {
+  switch (root) {
+    case RootKey::ClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case RootKey::CurrentUser:
+      return "HKEY_CURRENT_USER";
+    case RootKey::LocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case RootKey::Users:
+      return "HKEY_USERS";
+  }
+  return "";
+}
+
 }  // namespace
 
-std::string RegistryDataTypeMessage(std::string_view name) {
-  return Quote("'%s' のデータ型が不正です", name);
+std::string RegistryDataTypeMessage(std::string_view key, std::string_view name) {
+  // The unnamed value as regedit shows it.
+  const std::string value = name.empty() ? std::string("(既定)") : std::string(name);
+  return std::string(key) + " の値 " + value + " のデータ型が不正です";
 }
 std::string RegistryGetMessage(std::string_view name) {
   return Quote("'%s' の取得に失敗しました", name);
@@ -85,6 +101,12 @@ void TZelRegistry::ChangeKey(RegHandle key, std::string path) {
   CloseCurrent();
   current_ = key;
   currentPath_ = std::move(path);
+}
+
+std::string TZelRegistry::KeyName() const {
+  std::string name = RootName(root_);
+  if (current_ != 0 && !currentPath_.empty()) name += "\\" + currentPath_;
+  return name;
 }
 
 void TZelRegistry::CloseCurrent() {
@@ -171,7 +193,9 @@ std::int32_t TZelRegistry::ReadDword(std::string_view name) {
   if (registry_.QueryValue(current_, name, type, &data) != win::kSuccess || data.size() > 4) {
     throw ERegistryException(RegistryGetMessage(name));
   }
-  if (type != win::kRegDword) throw ERegistryException(RegistryDataTypeMessage(name));
+  if (type != win::kRegDword) {
+    throw ERegistryDataTypeException(RegistryDataTypeMessage(KeyName(), name));
+  }
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < data.size(); ++i)
     value |= static_cast<std::uint32_t>(data[i]) << (8 * i);
@@ -205,7 +229,7 @@ std::string TZelRegistry::ReadSz(std::string_view name) {
     return {};
   }
   if (type != win::kRegSz && type != win::kRegExpandSz) {
-    throw ERegistryException(RegistryDataTypeMessage(name));
+    throw ERegistryDataTypeException(RegistryDataTypeMessage(KeyName(), name));
   }
   std::u16string text = Utf16FromBytes(data.data(), data.size());
   const std::size_t nul = text.find(u'\0');
@@ -228,7 +252,7 @@ std::uint32_t TZelRegistry::ReadBytes(std::string_view name, std::vector<std::ui
   std::vector<std::uint8_t> data;
   if (registry_.QueryValue(current_, name, type, &data) != win::kSuccess) return 0;
   if (type != win::kRegBinary || data.size() > bufferSize) {
-    throw ERegistryException(RegistryDataTypeMessage(name));
+    throw ERegistryDataTypeException(RegistryDataTypeMessage(KeyName(), name));
   }
   buffer.assign(bufferSize, 0);
   std::copy(data.begin(), data.end(), buffer.begin());

@@ -17,6 +17,13 @@ class ERegistryException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A value whose type or size a typed read does not take: the machine's data is odd, while the
+// registry itself works, so a scan may go on without the value.
+class ERegistryDataTypeException : public ERegistryException {
+ public:
+  using ERegistryException::ERegistryException;
+};
+
 // Value classification used by every typed read.
 enum class TRegDataType { Unknown, String, ExpandString, Integer, Binary };
 
@@ -66,6 +73,8 @@ class TZelRegistry {
   bool HasCurrentKey() const { return current_ != 0; }
   std::uint32_t Access() const { return access_; }
   const std::string& CurrentPath() const { return currentPath_; }
+  // The current key as regedit names it, root first ("HKEY_CURRENT_USER\Software\...").
+  std::string KeyName() const;
 
  private:
   // Where a path is opened from (root or current key) and the path relative to it.
@@ -83,8 +92,9 @@ class TZelRegistry {
   std::uint32_t access_ = win::kKeyAllAccess;
 };
 
-// Message formats of the registry errors ("%s" = the value or key name).
-std::string RegistryDataTypeMessage(std::string_view name);
+// Message formats of the registry errors ("%s" = the value or key name). A wrong type names the
+// key too: value names such as "Path" or the unnamed value recur in many keys.
+std::string RegistryDataTypeMessage(std::string_view key, std::string_view name);
 std::string RegistryGetMessage(std::string_view name);
 std::string RegistrySetMessage(std::string_view name);
 std::string RegistryCreateKeyMessage(std::string_view name);

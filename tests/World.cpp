@@ -30,6 +30,13 @@ void World::SetBinary(RootKey root, std::string_view path, std::string_view name
   SetValue(root, path, name, 3, data);
 }
 
+std::string WrongTypeWarning(RootKey root, std::string_view path, std::string_view name) {
+  static const char* const kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                       "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+  return std::string(kRoots[static_cast<int>(root)]) + "\\" + std::string(path) + " の値 " +
+         (name.empty() ? std::string("(既定)") : std::string(name)) + " のデータ型が不正です";
+}
+
 namespace {
 
 class MemoryWorld : public World {

@@ -82,6 +82,9 @@ inline void PrintTo(const WorldParam& param, std::ostream* os) {
   *os << param.name;
 }
 
+// The model's warning of a value stored with a type its read does not take.
+std::string WrongTypeWarning(RootKey root, std::string_view path, std::string_view name);
+
 // The bytes of a file of the sample prefix's drive C:, by its path below drive_c/ (stand-in
 // Office programs with version resources and icons). A failed read fails the test.
 std::vector<std::uint8_t> SampleFile(const std::string& relative);

@@ -140,6 +140,45 @@ TEST_P(AppScan, RegisteredApplicationListsItsCopiesOfEveryVersion) {
   EXPECT_EQ(mso.Slots[0]->VersionInfo.GetFileVersion(), "");
 }
 
+TEST_P(AppScan, ValuesOfAnotherTypeCountAsAbsent) {
+  AddProduct(kCode11, "Microsoft Office 2003", "11.0.5614.0");
+  SetUpExcel11();
+  struct Row {
+    RootKey root;
+    std::string key;
+    const char* name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  };
+  const std::vector<Row> rows = {
+      {RootKey::LocalMachine,
+       std::string(kUninstall) + "\\" + kCode11,
+       "DisplayVersion",
+       win::kRegDword,
+       {11, 0, 0, 0}},
+      {RootKey::ClassesRoot, std::string("CLSID\\") + kExcelClass, "", win::kRegMultiSz,
+       Utf8ToUtf16Bytes(std::string("Excel\0\0", 7))},
+      {RootKey::LocalMachine,
+       std::string(kOffice) + "\\11.0\\Excel\\InstallRoot",
+       "Path",
+       win::kRegDword,
+       {1, 0, 0, 0}},
+  };
+  std::vector<std::string> warnings;
+  for (const Row& row : rows) {
+    world_->SetValue(row.root, row.key, row.name, row.type, row.data);
+    warnings.push_back(test::WrongTypeWarning(row.root, row.key, row.name));
+  }
+
+  TZelMso mso(world_->platform());
+  EXPECT_EQ(mso.Warnings, warnings);
+  ASSERT_TRUE(mso.Slots[0]);
+  EXPECT_EQ(mso.Slots[0]->DisplayVersion, "");
+  ASSERT_TRUE(mso.Slots[2]);
+  EXPECT_EQ(mso.Slots[2]->Title, "Microsoft Excel 2003");  // the ProgID's description
+  EXPECT_TRUE(mso.Slots[2]->AppFiles.empty());
+}
+
 TEST_P(AppScan, SuiteIconComesFromTheCachedInstallerProgram) {
   AddProduct(kCode11, "Microsoft Office 2003", "11.0.5614.0");
   SetUpExcel11();

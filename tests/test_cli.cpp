@@ -226,19 +226,25 @@ TEST_F(Cli, FailuresGoToStandardErrorWithAnExitCode) {
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("bad.reg:3"), std::string::npos) << result.err;
 
-  // A text value stored as a number is a registry error of the scan itself.
-  const fs::path wrongType = WriteRegFile(
-      "dword.reg", std::string("Windows Registry Editor Version 5.00\n\n[") + kUninstall +
-                       "\\{90110411-6000-11D3-8CFE-0150048383C9}]\n"
-                       "\"DisplayName\"=dword:00000001\n");
-  result = Run({"report", "--reg", wrongType.string()});
-  EXPECT_NE(result.exitCode, 0);
-  EXPECT_NE(result.err.find("'DisplayName' のデータ型が不正です"), std::string::npos) << result.err;
-
-  result = Run({"report", "--prefix", SamplePrefix().string(), "--reg", wrongType.string()});
+  result = Run({"report", "--prefix", SamplePrefix().string(), "--reg", malformed.string()});
   EXPECT_NE(result.exitCode, 0);
   result = Run({});
   EXPECT_NE(result.exitCode, 0);
+}
+
+TEST_F(Cli, TextValueStoredAsANumberIsAWarningOfTheReport) {
+  const std::string key = std::string(kUninstall) + "\\{90110411-6000-11D3-8CFE-0150048383C9}";
+  const fs::path wrongType =
+      WriteRegFile("dword.reg", "Windows Registry Editor Version 5.00\n\n[" + key +
+                                    "]\n\"DisplayName\"=dword:00000001\n");
+  const std::string warning = key + " の値 DisplayName のデータ型が不正です";
+  CliResult result = Run({"report", "--reg", wrongType.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("警告 (Warnings)\n  " + warning + "\n"), std::string::npos)
+      << result.out;
+  result = Run({"report", "--reg", wrongType.string(), "--json"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(Parse(result)["warnings"], nlohmann::json::array({warning}));
 }
 
 }  // namespace

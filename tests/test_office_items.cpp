@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "office/ZelMso.h"
 #include "support/ZelRegistry.h"
@@ -79,10 +81,21 @@ TEST_P(OfficeItems, ClipboardStateIsTheStoredNumberOfTheMainVersion) {
   world_->DeleteTree(RootKey::CurrentUser, std::string(kOffice) + "\\Common");
 }
 
-TEST_P(OfficeItems, ClipboardOfAnotherTypeRaisesTheRegistryError) {
+TEST_P(OfficeItems, ClipboardOfAnotherTypeCountsAsAbsentAndIsRewrittenAsNumber) {
   UseVersions({"11.0"}, "11.0");
-  world_->SetString(RootKey::CurrentUser, General("11.0"), "AcbControl", "1");
-  EXPECT_THROW(mso_->GetItemState(51), ERegistryException);
+  // A text short enough for a number, a longer one, and bytes.
+  const std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> rows = {
+      {win::kRegSz, {'1', 0, 0, 0}},
+      {win::kRegSz, {'o', 0, 'f', 0, 'f', 0, 0, 0}},
+      {win::kRegBinary, {0, 0, 0, 0, 0}},
+  };
+  for (const auto& [type, data] : rows) {
+    world_->SetValue(RootKey::CurrentUser, General("11.0"), "AcbControl", type, data);
+    EXPECT_EQ(mso_->GetItemState(51), -1) << type;
+    EXPECT_TRUE(mso_->SetItemState(51, 1)) << type;
+  }
+  EXPECT_EQ(mso_->Warnings, std::vector<std::string>{test::WrongTypeWarning(
+                                RootKey::CurrentUser, General("11.0"), "AcbControl")});
 }
 
 TEST_P(OfficeItems, ClipboardSetWritesEveryVersionWhoseKeyExistsAndCreatesNothing) {

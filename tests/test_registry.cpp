@@ -209,8 +209,8 @@ TEST_P(Registry, ReadTextAcceptsTextAndBinaryUtf16) {
     try {
       reg->ReadText(name);
       ADD_FAILURE() << name << " did not raise";
-    } catch (const ERegistryException& e) {
-      EXPECT_EQ(e.what(), "'" + std::string(name) + "' のデータ型が不正です");
+    } catch (const ERegistryDataTypeException& e) {
+      EXPECT_EQ(e.what(), "HKEY_CURRENT_USER\\" + key + " の値 " + name + " のデータ型が不正です");
     }
   }
 }
@@ -251,7 +251,7 @@ TEST_P(Registry, ReadDwordRaisesOnWhatItCannotRead) {
   };
   EXPECT_EQ(message("missing"), "'missing' の取得に失敗しました");
   EXPECT_EQ(message("long"), "'long' の取得に失敗しました");
-  EXPECT_EQ(message("short"), "'short' のデータ型が不正です");
+  EXPECT_EQ(message("short"), "HKEY_CURRENT_USER\\" + key + " の値 short のデータ型が不正です");
 }
 
 TEST_P(Registry, ListingStopsAtANameTooLongForTheBuffer) {

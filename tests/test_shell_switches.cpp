@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "office/ZelMso.h"
 #include "support/ZelRegistry.h"
@@ -90,9 +91,14 @@ TEST_P(ShellSwitches, BrowserIntegrationWithoutClassIsUndeterminedAndUnchangeabl
   world_->DeleteTree(RootKey::ClassesRoot, ".doc");
 }
 
-TEST_P(ShellSwitches, BrowserFlagsOfAnotherTypeRaiseTheRegistryError) {
-  world_->SetString(RootKey::ClassesRoot, kSheet, "BrowserFlags", "8");
-  EXPECT_THROW(mso_->GetItemState(251), ERegistryException);
+TEST_P(ShellSwitches, BrowserFlagsOfAnotherTypeCountAsAbsentAndAreRewrittenAsNumber) {
+  for (const std::uint32_t type : {win::kRegSz, win::kRegMultiSz, win::kRegBinary}) {
+    world_->SetValue(RootKey::ClassesRoot, kSheet, "BrowserFlags", type, {'8', 0, 0, 0});
+    EXPECT_EQ(mso_->GetItemState(251), 0) << type;
+    EXPECT_TRUE(mso_->SetItemState(251, 1)) << type;
+  }
+  EXPECT_EQ(mso_->Warnings, std::vector<std::string>{test::WrongTypeWarning(
+                                RootKey::ClassesRoot, kSheet, "BrowserFlags")});
 }
 
 TEST_P(ShellSwitches, ReadOnlyVerbIsAddedRewrittenAndRemovedAlone) {

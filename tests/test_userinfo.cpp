@@ -1,5 +1,6 @@
 // The registered user: which of the four places each field comes from, and a change written to
 // every place that exists and nowhere else.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -126,6 +127,51 @@ TEST_P(UserInfo, BinaryValuesReadAsText) {
   world_->SetBinary(RootKey::CurrentUser, UserInfoKey("11.0"), "UserName", name);
 
   EXPECT_EQ(Model(kCode11)->Owner, "鈴木");
+}
+
+TEST_P(UserInfo, ValuesOfAnotherTypeCountAsAbsentAndAreRewrittenAsText) {
+  AddProduct(kCode11, "Office 2003");
+  struct Row {
+    RootKey root;
+    std::string key;
+    const char* name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+    std::string TZelMso::*field;
+  };
+  const std::vector<Row> rows = {
+      {RootKey::LocalMachine,
+       UninstallKey(kCode11),
+       "RegOwner",
+       win::kRegDword,
+       {1, 0, 0, 0},
+       &TZelMso::Owner},
+      {RootKey::LocalMachine,
+       PropertiesKey(kUser1, kCode11),
+       "RegCompany",
+       win::kRegNone,
+       {7},
+       &TZelMso::Company},
+      {RootKey::CurrentUser, UserInfoKey("11.0"), "UserInitials", win::kRegMultiSz,
+       Utf8ToUtf16Bytes(std::string("YT\0\0", 4)), &TZelMso::Initials},
+  };
+  std::vector<std::string> warnings;
+  for (const Row& row : rows) {
+    world_->SetValue(row.root, row.key, row.name, row.type, row.data);
+    warnings.push_back(test::WrongTypeWarning(row.root, row.key, row.name));
+  }
+
+  auto mso = Model(kCode11);
+  EXPECT_THAT(mso->Warnings, testing::UnorderedElementsAreArray(warnings));
+  for (const Row& row : rows) EXPECT_EQ((*mso).*row.field, "") << row.name;
+  mso->WriteUserInfo("会社", "名前", "N");
+  mso->ReadUserInfo();
+  for (const Row& row : rows) {
+    EXPECT_EQ(Type(row.root, row.key, row.name), TRegDataType::String) << row.name;
+  }
+  EXPECT_EQ(mso->Company, "会社");
+  EXPECT_EQ(mso->Owner, "名前");
+  EXPECT_EQ(mso->Initials, "N");
 }
 
 TEST_P(UserInfo, WriteChangesEveryExistingPlaceAndCreatesNone) {

@@ -112,6 +112,18 @@ TEST_P(WindowsSwitches, RestoredListWithoutKnownLayoutReadsBackAsFailure) {
   EXPECT_EQ(Read(RootKey::Users, kPreload), (Layouts{{"1", "00000409"}}));
 }
 
+TEST_P(WindowsSwitches, LayoutOfAnotherTypeIsSkippedAndReplacedBySwitching) {
+  world_->DeleteTree(RootKey::Users, kBackup);
+  SetLayouts(kPreload, {});
+  world_->SetDword(RootKey::Users, kPreload, "1", 0x411);
+  world_->SetString(RootKey::Users, kPreload, "2", "e0010411");
+  EXPECT_EQ(mso_->GetItemState(52), 0);
+  EXPECT_EQ(mso_->Warnings,
+            std::vector<std::string>{test::WrongTypeWarning(RootKey::Users, kPreload, "1")});
+  EXPECT_TRUE(mso_->SetItemState(52, 1));
+  EXPECT_EQ(Read(RootKey::Users, kPreload), (Layouts{{"1", "00000411"}}));
+}
+
 TEST_P(WindowsSwitches, ScriptHostOffDisablesEveryScriptClassAndOnlyThose) {
   AddClass("TovalinVBS", "C:\\WINDOWS\\System32\\WScript.exe \"%1\" %*");
   AddClass("TovalinJS", "\"C:\\WINDOWS\\SYSTEM32\\CSCRIPT.EXE\" \"%1\"");

@@ -122,6 +122,8 @@ nlohmann::ordered_json ReportJson(TZelMso& mso) {
   for (int index = 0; index < kAppCount; ++index) {
     if (mso.Slots[index]) json["slots"].push_back(SlotJson(mso, index, *mso.Slots[index]));
   }
+  // Last, so that what the item states met is in.
+  json["warnings"] = mso.Warnings;
   return json;
 }
 
@@ -163,6 +165,11 @@ void PrintReport(TZelMso& mso, std::ostream& out) {
         out << "  " << line << "\n";
       }
     }
+  }
+
+  if (!mso.Warnings.empty()) {
+    out << "\n警告 (Warnings)\n";
+    for (const std::string& warning : mso.Warnings) out << "  " << warning << "\n";
   }
 }
 
