@@ -4,6 +4,7 @@
 
 #include "office/ZelMso.h"
 #include "support/Text.h"
+#include "support/ZelRegistry.h"
 
 namespace tovalin {
 
@@ -185,7 +186,9 @@ std::int32_t TZelMso::GetItemState(std::int32_t itemId) {
 bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state) {
   const TZelSetting* setting = FindSetting(itemId);
   if (setting == nullptr) return false;
+  TZelChanges changes(platform_.Registry());
   setting->Set(*this, state);
+  changes.Commit();
   return GetItemState(itemId) == state;
 }
 
@@ -195,12 +198,6 @@ TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
       return DeleteToolbarFiles(2, "xlb");
     case 501:
       return DeleteToolbarFiles(5, "pcb");
-    case 301:
-      DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
-      break;
-    case 401:
-      DeleteOfficeAppKey(4, "%s\\%s\\%s\\Settings\\CommandBars");
-      break;
     case 202:
     case 302:
     case 402:
@@ -209,6 +206,10 @@ TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
     default:
       break;
   }
+  TZelChanges changes(platform_.Registry());
+  if (itemId == 301) DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
+  if (itemId == 401) DeleteOfficeAppKey(4, "%s\\%s\\%s\\Settings\\CommandBars");
+  changes.Commit();
   return {};
 }
 

@@ -32,6 +32,26 @@ struct TRegDataInfo {
   std::uint32_t size = 0;
 };
 
+// The changes made while it lives are one action: saved together by Commit(), forgotten when
+// it is dropped without (an error left the action half done).
+class TZelChanges {
+ public:
+  explicit TZelChanges(IRegistry& registry) : registry_(registry) { registry_.BeginChanges(); }
+  ~TZelChanges() {
+    if (!finished_) registry_.RollbackChanges();
+  }
+  TZelChanges(const TZelChanges&) = delete;
+  TZelChanges& operator=(const TZelChanges&) = delete;
+  void Commit() {
+    finished_ = true;
+    registry_.CommitChanges();
+  }
+
+ private:
+  IRegistry& registry_;
+  bool finished_ = false;
+};
+
 class TZelRegistry {
  public:
   explicit TZelRegistry(IRegistry& registry);

@@ -82,6 +82,14 @@ void MarkAll(RegNode& node) {
   for (auto& child : node.children) MarkAll(*child);
 }
 
+// Every key's path, state, own text and values in enumeration order.
+std::string Describe(const RegNode& node) {
+  std::string out = node.Path() + (node.modified ? " *" : "") + "\n" + node.fileText;
+  for (const RegValue& value : node.values) out += "<" + value.name + ">";
+  for (const auto& child : node.children) out += Describe(*child);
+  return out;
+}
+
 TEST(WineRegFile, ReadsEveryValueForm) {
   const WineHive hive = ParseWineRegistry(kSample, "user.reg");
   EXPECT_EQ(hive.relative, "REGISTRY\\User\\S-1-5-21-0-0-0-1000");
@@ -157,6 +165,7 @@ TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   TZelRegistry reg(registry);
   ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\Test\\a[b]c", false));
   reg.WriteText("n", "v");
+  reg.WriteText("m", "w");
   reg.MakeKey("\\Software\\New\\Deep");
   EXPECT_TRUE(reg.EraseKey("\\Software\\_under"));
   reg.CloseCurrent();
@@ -168,8 +177,13 @@ TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   expected.replace(under, japanese - under,
                    "\n[Software\\\\New\\\\Deep] 1796683904\n#time=1dd869d8836a6d8\n"
                    "\n[Software\\\\Test\\\\a\\[b\\]c] 1796683904\n#time=1dd869d8836a6d8\n"
-                   "\"n\"=\"v\"\n");
+                   "\"m\"=\"w\"\n\"n\"=\"v\"\n");
   EXPECT_EQ(later, expected);
+
+  // Saved, the hive is what reading the file back would give: a later save writes it as it is.
+  EXPECT_EQ(FormatWineRegistryAsSaved(hive, kStamp + 10000000), expected);
+  EXPECT_EQ(Describe(*hive.root), Describe(*ParseWineRegistry(expected, "user.reg").root));
+  EXPECT_EQ(FormatWineRegistry(hive, kStamp + 20000000), expected);
 }
 
 TEST(WineRegFile, AHiveMadeFromScratchHasWinesHeader) {

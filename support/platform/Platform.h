@@ -108,6 +108,16 @@ class IRegistry {
   virtual long DeleteValue(RegHandle key, std::string_view name) = 0;
   // RegDeleteKey: the key must have no subkeys; its own DELETE right decides.
   virtual long DeleteKey(RegHandle parent, std::string_view subPath) = 0;
+
+  // One user action's changes as a whole. A store kept in files (a Wine prefix) takes the
+  // store for itself at Begin, holds every change in memory and saves each changed file once at
+  // Commit; Rollback forgets the changes. Nested pairs count: the outermost decides. The
+  // system registry has no such unit: there all three do nothing. Begin and Commit may refuse
+  // with an exception of the store (another program holds it, the disk is full); a refused
+  // Commit has already forgotten the changes.
+  virtual void BeginChanges() {}
+  virtual void CommitChanges() {}
+  virtual void RollbackChanges() {}
 };
 
 struct FindEntry {

@@ -671,7 +671,14 @@ void StartLine(std::string& out) {
 
 class Writer {
  public:
-  Writer(std::string& out, std::uint64_t now) : out_(out), now_(now) {}
+  // A key written anew, with where its text lies in the output (empty: implied by its subkeys).
+  struct Written {
+    const RegNode* node;
+    std::size_t begin, end;
+  };
+
+  Writer(std::string& out, std::uint64_t now, std::vector<Written>* written = nullptr)
+      : out_(out), now_(now), written_(written) {}
 
   // Depth first with a stack of its own: a hive may nest keys deeper than the call stack allows.
   void Write(const RegNode& root) {
@@ -702,7 +709,12 @@ class Writer {
     } else if (!node.values.empty() || node.children.empty() || !node.className.empty() ||
                node.link) {
       // Like wineserver: a key with subkeys and nothing of its own is implied by its subkeys.
+      StartLine(out_);
+      const std::size_t begin = out_.size();
       Generated(node);
+      if (written_ != nullptr) written_->push_back({&node, begin, out_.size()});
+    } else if (written_ != nullptr) {
+      written_->push_back({&node, 0, 0});
     }
   }
 
@@ -755,6 +767,7 @@ class Writer {
 
   std::string& out_;
   std::uint64_t now_;
+  std::vector<Written>* written_;
   std::vector<const RegNode*> path_;
 };
 
@@ -786,7 +799,10 @@ WineHive LoadWineRegistryFile(const std::string& path) {
   return ParseWineRegistry(text, path);
 }
 
-std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) {
+namespace {
+
+std::string Format(const WineHive& hive, std::uint64_t fileTimeNow,
+                   std::vector<Writer::Written>* written) {
   std::string out;
   out.reserve(hive.header.size() + TextSize(*hive.root) + hive.trailer.size() + 4096);
   if (!hive.header.empty()) {
@@ -803,9 +819,32 @@ std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) 
     out += '\n';
     if (!hive.arch.empty()) out += "\n#arch=" + hive.arch + "\n";
   }
-  Writer(out, fileTimeNow).Write(*hive.root);
+  Writer(out, fileTimeNow, written).Write(*hive.root);
   if (!hive.trailer.empty()) StartLine(out);
   out += hive.trailer;
+  return out;
+}
+
+}  // namespace
+
+std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) {
+  return Format(hive, fileTimeNow, nullptr);
+}
+
+std::string FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow) {
+  std::vector<Writer::Written> written;
+  std::string out = Format(hive, fileTimeNow, &written);
+  // Each written key keeps the text it was written as, exactly what reading the output back
+  // would give it.
+  for (const Writer::Written& key : written) {
+    // The nodes are the caller's own, reached through its non-const hive.
+    RegNode& node = const_cast<RegNode&>(*key.node);
+    node.modified = false;
+    node.fileText.assign(out, key.begin, key.end - key.begin);
+    std::stable_sort(
+        node.values.begin(), node.values.end(),
+        [](const RegValue& a, const RegValue& b) { return WineCompare(a.name, b.name) < 0; });
+  }
   return out;
 }
 

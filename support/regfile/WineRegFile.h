@@ -44,7 +44,10 @@ WineHive LoadWineRegistryFile(const std::string& path);
 // stamped with `fileTimeNow` (a FILETIME: 100 ns ticks since 1601). Keys come out in
 // wineserver's order: parents before children, siblings sorted by their lower-cased names.
 std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow);
-// The same, stamped with the current time.
+// The same, and what was written becomes the keys' own text, as if the hive had just been read
+// from it: a save keeps the hive in memory as the file now holds it, with nothing to read back.
+std::string FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow);
+// Stamped with the current time.
 std::string FormatWineRegistry(const WineHive& hive);
 
 // The current time as a FILETIME.

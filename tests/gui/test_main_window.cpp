@@ -368,21 +368,25 @@ TEST_F(MainWindowTest, FailedChangeOfAnUndeterminedSettingPressesTheOtherToggle)
 
 TEST_F(MainWindowTest, ErrorInAHandlerIsShownAndTheWindowGoesOn) {
   InstallOffice2003(machine_);
-  RegisterXlsClass();
-  // A flag stored as text makes the state probe fail with the registry layer's error.
-  machine_.platform.registry.SetString(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags", "8");
+  // A shell folder stored as a number makes the repair fail with the registry layer's error.
+  machine_.platform.registry.SetDword(
+      RootKey::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+      "AppData", 1);
   auto form = Open();
   Select(*form, "Excel");
-  ClickItem(*form, 2);
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].icon, MsgIcon::Error);
-  EXPECT_FALSE(boxes_.shown[0].text.isEmpty());
-  EXPECT_TRUE(boxes_.shown[0].text.endsWith('.'));
+  ClickItem(*form, 0);
+  boxes_.answers = {MsgResult::Yes};
+  form->BtnItem->click();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].icon, MsgIcon::Error);
+  EXPECT_TRUE(boxes_.shown[1].text.contains("AppData"));
+  EXPECT_TRUE(boxes_.shown[1].text.endsWith('.'));
 
   // The window goes on: another item works as usual.
+  ClickItem(*form, 1);
   ClickItem(*form, 0);
   EXPECT_EQ(form->BtnItem->text(), QString("再表示を試みる"));
-  EXPECT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown.size(), 2u);
 }
 
 // Processes whose termination fails with an error.

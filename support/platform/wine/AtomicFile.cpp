@@ -25,7 +25,7 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-void ReplaceFileAtomically(const std::string& path, std::string_view content) {
+FileReplacement::FileReplacement(const std::string& path, std::string_view content) : path_(path) {
   std::string tempName = path + std::string(kAtomicTempMarker) + "XXXXXX";
   std::vector<char> nameBuffer(tempName.begin(), tempName.end());
   nameBuffer.push_back('\0');
@@ -71,17 +71,29 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
     unlink(tempName.c_str());
     Fail("cannot close " + tempName, error);
   }
-  if (rename(tempName.c_str(), path.c_str()) != 0) {
+  tempName_ = std::move(tempName);
+}
+
+FileReplacement::~FileReplacement() {
+  if (!tempName_.empty()) unlink(tempName_.c_str());
+}
+
+void FileReplacement::Replace() {
+  if (rename(tempName_.c_str(), path_.c_str()) != 0) {
     const int error = errno;
-    unlink(tempName.c_str());
-    Fail("cannot rename " + tempName + " to " + path, error);
+    Fail("cannot rename " + tempName_ + " to " + path_, error);
   }
+  tempName_.clear();
   // The rename itself is durable only once the folder is flushed.
-  const int dir = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     close(dir);
   }
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  FileReplacement(path, content).Replace();
 }
 
 }  // namespace tovalin

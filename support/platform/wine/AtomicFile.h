@@ -1,4 +1,4 @@
-// Saving a file so that a crash at any moment leaves either the old or the new content whole.
+// Saving files so that a crash at any moment leaves either the old or the new content whole.
 #pragma once
 
 #include <string>
@@ -6,9 +6,27 @@
 
 namespace tovalin {
 
-// Writes `content` to a temporary file beside `path`, flushes it to the disk, renames it over
-// `path` and flushes the folder. The file keeps its owner and permissions. Throws
-// std::system_error naming the step that failed; the old file is then untouched.
+// New content for a file, written to a temporary file beside it and flushed to the disk, ready
+// to take the file's place with one rename. Several of them let a change that spans files be
+// written completely before any file is replaced. Dropped without Replace(), it leaves nothing.
+// The file keeps its owner and permissions. Failures throw std::system_error naming the step;
+// the old file is then untouched.
+class FileReplacement {
+ public:
+  FileReplacement(const std::string& path, std::string_view content);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Renames the new content over the file and flushes the folder.
+  void Replace();
+
+ private:
+  std::string path_;
+  std::string tempName_;  // empty once replaced
+};
+
+// One file's FileReplacement, written and put in place at once.
 void ReplaceFileAtomically(const std::string& path, std::string_view content);
 
 // The prefix of the temporary files, for removing those a killed process left behind.

@@ -1,6 +1,5 @@
 #include "support/platform/wine/WinePlatform.h"
 
-#include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -8,35 +7,15 @@
 
 #include <climits>
 #include <cstdlib>
-#include <ctime>
 
 #include "support/PeReader.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
-#include "support/platform/wine/AtomicFile.h"
 #include "support/platform/wine/WinePrefix.h"
 
 namespace tovalin {
 
 namespace {
-
-// What a killed save left behind; a save in progress is never this old.
-void RemoveStaleTempFiles(const std::string& prefix) {
-  constexpr std::time_t kStaleSeconds = 600;
-  DIR* dir = opendir(prefix.c_str());
-  if (dir == nullptr) return;
-  const std::time_t now = std::time(nullptr);
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name.find(kAtomicTempMarker) == std::string::npos) continue;
-    const std::string path = prefix + "/" + name;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > kStaleSeconds) {
-      unlink(path.c_str());
-    }
-  }
-  closedir(dir);
-}
 
 bool ShowDotFiles(WineRegistry& registry) {
   const RegNode* key = registry.RawFind(WineHiveId::User, "Software\\Wine");
@@ -91,7 +70,6 @@ std::unique_ptr<Platform> OpenWinePrefix(const std::string& prefixDir,
       throw WinePrefixError("Wine のプレフィックス " + prefix +
                             " に書き込めないため、変更のために開けません。");
     }
-    RemoveStaleTempFiles(prefix);
   }
   return std::make_unique<WinePrefixPlatform>(prefix, options);
 }

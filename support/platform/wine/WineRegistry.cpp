@@ -1,8 +1,14 @@
 #include "support/platform/wine/WineRegistry.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <system_error>
+#include <thread>
 
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
@@ -46,9 +52,16 @@ std::string WineReadOnlyMessage() {
   return "Wine のプレフィックスを読み取り専用で開いているため、レジストリを変更できません。";
 }
 
+std::string WineLockTimeoutMessage(const std::string& prefixDir, std::chrono::milliseconds waited) {
+  return "別の Tovalin がプレフィックス " + prefixDir + " のレジストリを変更中です。" +
+         std::to_string((waited.count() + 999) / 1000) +
+         " 秒待ちましたが終わらないため、変更を取りやめました。しばらくしてから、もう一度実行して"
+         "ください。";
+}
+
 WineRegistry::WineRegistry(const std::string& prefixDir, bool writable,
                            std::function<std::uint64_t()> clock)
-    : writable_(writable), server_(prefixDir), clock_(std::move(clock)) {
+    : writable_(writable), server_(prefixDir), clock_(std::move(clock)), prefixDir_(prefixDir) {
   const char* names[3] = {"system.reg", "user.reg", "userdef.reg"};
   for (int i = 0; i < 3; ++i) {
     hives_[i].fileName = names[i];
@@ -90,6 +103,21 @@ WineRegistry::WineRegistry(const std::string& prefixDir, bool writable,
     ++generation_;
     if (HiveFile* file = HiveOf(node)) file->dirty = true;
   };
+
+  if (writable_) {
+    // Only when no other Tovalin is saving: its temporary files are not leftovers.
+    lockFd_ = open(LockPath(prefixDir_).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd_ >= 0 && flock(lockFd_, LOCK_EX | LOCK_NB) == 0) RemoveLeftovers();
+    Unlock();
+  }
+}
+
+WineRegistry::~WineRegistry() {
+  Unlock();
+}
+
+std::string WineRegistry::LockPath(const std::string& prefixDir) {
+  return prefixDir + "/.tovalin.lock";
 }
 
 std::optional<WineRegistry::FileStamp> WineRegistry::StampOf(const std::string& path) {
@@ -212,38 +240,137 @@ long WineRegistry::CheckWritable() {
   return win::kSuccess;
 }
 
+void WineRegistry::Lock() {
+  const std::string path = LockPath(prefixDir_);
+  // Readable is enough for flock; a lock file left by another user stays usable.
+  lockFd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (lockFd_ < 0) {
+    const int error = errno;
+    throw ERegistryException("プレフィックス " + prefixDir_ + " のロックファイル " + path +
+                             " を作れないため、レジストリを変更できません（" +
+                             std::generic_category().message(error) + "）。");
+  }
+  struct stat prefix {};
+  struct stat lock {};
+  // Made by root for the user's prefix: it stays the user's, like the hives.
+  if (stat(prefixDir_.c_str(), &prefix) == 0 && fstat(lockFd_, &lock) == 0 &&
+      (lock.st_uid != prefix.st_uid || lock.st_gid != prefix.st_gid) && geteuid() == 0) {
+    [[maybe_unused]] const int ignored = fchown(lockFd_, prefix.st_uid, prefix.st_gid);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  while (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    if (error == EINTR) continue;
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    if (error != EWOULDBLOCK) {
+      Unlock();
+      throw ERegistryException("プレフィックス " + prefixDir_ + " をロックできないため、" +
+                               "レジストリを変更できません（" +
+                               std::generic_category().message(error) + "）。");
+    }
+    if (waited >= lockTimeout_) {
+      Unlock();
+      throw ERegistryException(WineLockTimeoutMessage(prefixDir_, waited));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void WineRegistry::Unlock() {
+  if (lockFd_ >= 0) close(lockFd_);  // closing releases the lock
+  lockFd_ = -1;
+}
+
+void WineRegistry::RemoveLeftovers() const {
+  DIR* dir = opendir(prefixDir_.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    const bool ours = name.find(kAtomicTempMarker) != std::string::npos &&
+                      (name.starts_with("system.reg") || name.starts_with("user.reg") ||
+                       name.starts_with("userdef.reg"));
+    if (!ours) continue;
+    const std::string path = prefixDir_ + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+  }
+  closedir(dir);
+}
+
+void WineRegistry::BeginChanges() {
+  if (actionDepth_++ > 0) return;
+  serverRunning_.reset();
+  if (!writable_) return;  // every change is refused anyway
+  try {
+    Lock();
+    RemoveLeftovers();
+    RefreshChangedHives();
+  } catch (...) {
+    actionDepth_ = 0;
+    Unlock();
+    throw;
+  }
+}
+
+void WineRegistry::CommitChanges() {
+  if (actionDepth_ == 0 || --actionDepth_ > 0) return;
+  try {
+    SaveDirty();
+  } catch (...) {
+    Unlock();
+    throw;
+  }
+  Unlock();
+}
+
+void WineRegistry::RollbackChanges() {
+  if (actionDepth_ == 0 || --actionDepth_ > 0) return;
+  DiscardUnsaved();
+  Unlock();
+}
+
 template <typename Change>
 long WineRegistry::Mutate(Change&& change) {
-  serverRunning_.reset();
-  if (writable_) RefreshChangedHives();
+  if (actionDepth_ > 0) return change();
+  BeginChanges();
   long result = win::kSuccess;
   try {
     result = change();
   } catch (...) {
-    DiscardUnsaved();
+    RollbackChanges();
     throw;
   }
-  SaveDirty();
+  CommitChanges();
   return result;
 }
 
 void WineRegistry::SaveDirty() {
+  const std::uint64_t now = clock_ ? clock_() : FileTimeNow();
+  std::vector<std::pair<HiveFile*, std::unique_ptr<FileReplacement>>> replacements;
+  HiveFile* current = nullptr;
+  try {
+    // Every changed hive is written out before the first is replaced: a full disk or a dead
+    // process leaves the old files.
+    for (HiveFile& file : hives_) {
+      if (!file.dirty) continue;
+      current = &file;
+      const std::string text = FormatWineRegistryAsSaved(file.hive, now);
+      replacements.emplace_back(&file, std::make_unique<FileReplacement>(file.path, text));
+    }
+    for (auto& [file, replacement] : replacements) {
+      current = file;
+      replacement->Replace();
+    }
+  } catch (const std::system_error& error) {
+    DiscardUnsaved();
+    throw ERegistryException("レジストリファイル " + current->path + " を保存できませんでした（" +
+                             error.code().message() + "）。変更は取り消されました。");
+  }
   for (HiveFile& file : hives_) {
     if (!file.dirty) continue;
-    std::string text;
-    try {
-      text = FormatWineRegistry(file.hive, clock_ ? clock_() : FileTimeNow());
-      ReplaceFileAtomically(file.path, text);
-    } catch (const std::system_error& error) {
-      DiscardUnsaved();
-      throw ERegistryException("レジストリファイル " + file.path + " を保存できませんでした（" +
-                               error.code().message() + "）。変更は取り消されました。");
-    }
     file.dirty = false;
     file.stamp = StampOf(file.path);
-    // What was written becomes what was read: keys changed now are written back as they are
-    // in the file at the next save instead of being stamped again.
-    Install(file, ParseWineRegistry(text, file.path));
   }
 }
 

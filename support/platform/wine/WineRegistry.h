@@ -1,10 +1,11 @@
-// The registry of a Wine prefix, read from its hive files and saved back to them at every
-// change. It shows the view a 32-bit program has: in a 64-bit prefix, keys that hold a
-// "Wow6432Node" subkey lead into it, and the prefix's symbolic link keys are followed, as
-// wineserver does for a 32-bit process.
+// The registry of a Wine prefix, read from its hive files and saved back to them once per
+// action (a single change outside any action is an action of its own). It shows the view a 32-bit
+// program has: in a 64-bit prefix, keys that hold a "Wow6432Node" subkey lead into it, and the
+// prefix's symbolic link keys are followed, as wineserver does for a 32-bit process.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,17 +28,27 @@ class WineRegistry : public MemoryRegistry {
   // stamped on changed keys (the current time when empty).
   WineRegistry(const std::string& prefixDir, bool writable,
                std::function<std::uint64_t()> clock = {});
+  ~WineRegistry() override;
   WineRegistry(const WineRegistry&) = delete;
   WineRegistry& operator=(const WineRegistry&) = delete;
 
-  // Changes read a hive again first when it changed on disk since it was read, and save it
-  // at once when they changed it.
+  // Changes made outside BeginChanges/CommitChanges are each an action of their own.
   long CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
                  RegHandle& result) override;
   long SetValue(RegHandle key, std::string_view name, std::uint32_t type,
                 const std::vector<std::uint8_t>& data) override;
   long DeleteValue(RegHandle key, std::string_view name) override;
   long DeleteKey(RegHandle parent, std::string_view subPath) override;
+
+  // An action takes the prefix's lock (shared by every Tovalin on the prefix; a second one
+  // waits for the first, up to LockTimeout), reads again the hives that changed on disk, and
+  // at Commit saves each hive it changed once, all written before any is replaced.
+  void BeginChanges() override;
+  void CommitChanges() override;
+  void RollbackChanges() override;
+  void SetLockTimeout(std::chrono::milliseconds timeout) { lockTimeout_ = timeout; }
+  // Where the lock lives; a file of its own so that the hives can be replaced under it.
+  static std::string LockPath(const std::string& prefixDir);
 
   // A 64-bit prefix: the 32-bit view differs from the files' own layout.
   bool Win64() const { return win64_; }
@@ -88,12 +99,17 @@ class WineRegistry : public MemoryRegistry {
   long CreateKeyInView(RegHandle parent, std::string_view subPath, std::uint32_t access,
                        RegHandle& result);
   long CheckWritable();
-  // Runs one change: reload what changed on disk, change, save what the change touched. A
-  // change that cannot be saved is undone (the hive is read back) and raised.
+  // Runs one change, inside the current action or as an action of its own.
   template <typename Change>
   long Mutate(Change&& change);
+  // Saves every changed hive; on failure forgets the action's changes and raises.
   void SaveDirty();
   void DiscardUnsaved();
+  // Takes the prefix's lock, waiting up to lockTimeout_; raises when it cannot.
+  void Lock();
+  void Unlock();
+  // Temporary files of saves that never finished: with the lock held no save is under way.
+  void RemoveLeftovers() const;
 
   std::array<HiveFile, 3> hives_;
   std::shared_ptr<RegNode> usersRoot_;
@@ -104,10 +120,15 @@ class WineRegistry : public MemoryRegistry {
   std::optional<bool> serverRunning_;  // asked once per change
   std::function<std::uint64_t()> clock_;
   std::uint64_t generation_ = 0;
+  std::string prefixDir_;
+  int actionDepth_ = 0;
+  int lockFd_ = -1;
+  std::chrono::milliseconds lockTimeout_{30000};
 };
 
 // Messages of the refusals.
 std::string WineServerRunningMessage();
 std::string WineReadOnlyMessage();
+std::string WineLockTimeoutMessage(const std::string& prefixDir, std::chrono::milliseconds waited);
 
 }  // namespace tovalin
