@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
        Target::Metric::RealTimeMs, Goal::AtMost, 20, "ms"},
       {"BM_ScriptHostStateScattered", "  the same, keys created in random order",
        Target::Metric::RealTimeMs, Goal::Info, 0, "ms"},
+      {"BM_ManyValuesInOneKey", "100,000 values in one key: loaded, listed and read",
+       Target::Metric::RealTimeMs, Goal::AtMost, 300, "ms"},
       {"BM_WineRegistryRead", "system.reg read (wineboot prefix)", Target::Metric::BytesPerSecond,
        Goal::AtLeast, 100, "MB/s"},
       {"BM_WineRegistryWriteBack", "system.reg written back, keys untouched",

@@ -16,6 +16,7 @@
 #include "office/ZelMso.h"
 #include "support/Text.h"
 #include "support/platform/memory/MemoryPlatform.h"
+#include "support/regfile/RegeditFile.h"
 
 namespace tovalin::bench {
 namespace {
@@ -275,6 +276,39 @@ BENCHMARK(BM_ScriptHostStateScattered)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->MinTime(0.3)
+    ->ReportAggregatesOnly(true);
+
+// One key of 100,000 values from a regedit export, each value then listed and read by name.
+void BM_ManyValuesInOneKey(benchmark::State& state) {
+  constexpr int kValues = 100000;
+  static const std::vector<std::uint8_t> file = [] {
+    std::string text = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Many]\r\n";
+    for (int n = 0; n < kValues; ++n) {
+      text += "\"Value" + std::to_string(n) + "\"=\"text " + std::to_string(n) + "\"\r\n";
+    }
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+  }();
+  std::size_t read = 0;
+  for (auto _ : state) {
+    MemoryRegistry registry;
+    ApplyRegeditFile(file, "many.reg", registry);
+    RegHandle key = 0;
+    registry.OpenKey(registry.Root(RootKey::CurrentUser), "Software\\Many", win::kKeyRead, key);
+    read = 0;
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    for (std::uint32_t index = 0; registry.EnumValue(key, index, 16384, name) == win::kSuccess;
+         ++index) {
+      if (registry.QueryValue(key, name, type, &data) == win::kSuccess) ++read;
+    }
+    registry.CloseKey(key);
+  }
+  if (read != kValues) state.SkipWithError("not every value was read back");
+}
+BENCHMARK(BM_ManyValuesInOneKey)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
 }  // namespace

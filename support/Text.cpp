@@ -1,5 +1,15 @@
 #include "Text.h"
 
+#include <algorithm>
+#include <climits>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <errno.h>
+#include <iconv.h>
+#endif
+
 namespace tovalin {
 
 std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint) {
@@ -44,9 +54,11 @@ void AppendUtf16(std::u16string& out, char32_t codePoint) {
   }
 }
 
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+namespace {
+
+// Calls unit(u) for every UTF-16 unit the text converts to.
+template <class Unit>
+void ForEachUtf16Unit(std::string_view text, Unit&& unit) {
   std::size_t i = 0;
   while (i < text.size()) {
     char32_t cp = 0;
@@ -57,8 +69,22 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       cp = 0xFFFD;
     }
     i += len;
-    AppendUtf16(out, cp);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      unit(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      unit(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      unit(static_cast<char16_t>(cp));
+    }
   }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  ForEachUtf16Unit(text, [&](char16_t u) { out.push_back(u); });
   return out;
 }
 
@@ -93,22 +119,96 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+#ifdef _WIN32
+
+bool Cp932ToUtf8(std::string_view bytes, std::string& out, std::size_t* badAt) {
+  out.clear();
+  if (bytes.empty()) return true;
+  auto convert = [](std::string_view part, std::u16string& wide) {
+    if (part.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    const int length = static_cast<int>(part.size());
+    const int units =
+        MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, part.data(), length, nullptr, 0);
+    if (units <= 0) return false;
+    wide.resize(static_cast<std::size_t>(units));
+    return MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, part.data(), length,
+                               reinterpret_cast<wchar_t*>(wide.data()), units) == units;
+  };
+  std::u16string wide;
+  if (convert(bytes, wide)) {
+    out = Utf16ToUtf8(wide);
+    return true;
+  }
+  // Windows does not say where: the first line that does not convert on its own.
+  if (badAt != nullptr) {
+    *badAt = 0;
+    for (std::size_t start = 0; start < bytes.size();) {
+      const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+      if (end > start && !convert(bytes.substr(start, end - start), wide)) break;
+      start = end + 1;
+      *badAt = start;
+    }
+  }
+  return false;
+}
+
+#else
+
+bool Cp932ToUtf8(std::string_view bytes, std::string& out, std::size_t* badAt) {
+  out.clear();
+  // glibc's CP932 is Microsoft's table: 0x5C stays a backslash, as registry paths need.
+  const iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (badAt != nullptr) *badAt = 0;
+    return false;
+  }
+  // Mostly ASCII in practice: about as long as the input, grown when Japanese text needs more.
+  out.resize(bytes.size() + bytes.size() / 4 + 16);
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t inLeft = bytes.size();
+  std::size_t used = 0;
+  bool ok = true;
+  while (inLeft > 0) {
+    char* to = out.data() + used;
+    std::size_t toLeft = out.size() - used;
+    const std::size_t result = iconv(cd, &in, &inLeft, &to, &toLeft);
+    used = out.size() - toLeft;
+    if (result != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) {
+      out.resize(out.size() + out.size() / 2 + 16);
+      continue;
+    }
+    ok = false;  // EILSEQ, or EINVAL: a lead byte at the very end
+    if (badAt != nullptr) *badAt = bytes.size() - inLeft;
+    break;
+  }
+  iconv_close(cd);
+  out.resize(ok ? used : 0);
+  return ok;
+}
+
+#endif
+
 std::size_t Utf16Length(std::string_view text) {
   // Names are nearly always ASCII: one unit per byte, no conversion needed.
   for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return Utf8ToUtf16(text).size();
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      std::size_t units = 0;
+      ForEachUtf16Unit(text, [&](char16_t) { ++units; });
+      return units;
+    }
   }
   return text.size();
 }
 
 std::vector<std::uint8_t> Utf8ToUtf16Bytes(std::string_view text) {
-  const std::u16string wide = Utf8ToUtf16(text);
+  // Straight into bytes of the exact size: a value's text may be hundreds of megabytes.
   std::vector<std::uint8_t> out;
-  out.reserve(wide.size() * 2);
-  for (char16_t u : wide) {
+  out.reserve(Utf16Length(text) * 2);
+  ForEachUtf16Unit(text, [&](char16_t u) {
     out.push_back(static_cast<std::uint8_t>(u & 0xFF));
     out.push_back(static_cast<std::uint8_t>(u >> 8));
-  }
+  });
   return out;
 }
 
@@ -195,6 +295,15 @@ int CompareNoCase(std::string_view a, std::string_view b) {
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
+}
+
+std::string FoldNoCase(std::string_view name) {
+  if (std::none_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; })) {
+    return AsciiUpperCase(name);
+  }
+  std::u16string wide = Utf8ToUtf16(name);
+  for (char16_t& u : wide) u = UpperUnit(u);
+  return Utf16ToUtf8(wide);
 }
 
 std::string CutUtf8(std::string_view text, std::size_t maxBytes) {

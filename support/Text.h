@@ -20,6 +20,12 @@ std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& code
 // Appends a code point as one or two UTF-16 units.
 void AppendUtf16(std::u16string& out, char32_t codePoint);
 
+// Text in Japanese Windows' ANSI code page (932, Shift_JIS with Microsoft's extensions) to UTF-8.
+// False when the bytes are not such text; *badAt (when given) is then the offset of the fault or
+// of the start of its line. Bytes the code page leaves undefined (0x80, 0xA0, 0xFD to 0xFF) are
+// faults on Linux; Windows' own conversion may map them.
+bool Cp932ToUtf8(std::string_view bytes, std::string& out, std::size_t* badAt = nullptr);
+
 // Number of UTF-16 units the UTF-8 text occupies.
 std::size_t Utf16Length(std::string_view text);
 
@@ -41,6 +47,8 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 int CompareNoCase(std::string_view a, std::string_view b);
 int CompareNoCase16(std::u16string_view a, std::u16string_view b);
 char16_t UpperUnit(char16_t unit);
+// A key for hashing names: two names fold alike exactly when CompareNoCase finds them equal.
+std::string FoldNoCase(std::string_view name);
 
 // Cuts UTF-8 text to at most maxBytes bytes without splitting a character.
 std::string CutUtf8(std::string_view text, std::size_t maxBytes);

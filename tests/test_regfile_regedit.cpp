@@ -92,6 +92,29 @@ TEST(RegeditFile, Regedit4KeepsStringTypesAsAnsiBytes) {
   }
 }
 
+TEST(RegeditFile, ShiftJisExportsAndContinuedHexData) {
+  // Shift_JIS as Japanese Windows writes REGEDIT4: 表 and ソ end in 0x5C, a backslash in ASCII.
+  const std::string sjis =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\\x95\x5c]\r\n"
+      "\"\x96\xbc\"=\"\x83\x5c\x83\x74\x83\x67\"\r\n\"E\"=hex(2):95,5c,00\r\n";
+  const struct {
+    std::string file, key, name;
+    std::vector<std::uint8_t> data;
+  } cases[] = {
+      {sjis, "Software\\表", "名", Utf16Z("ソフト")},
+      {sjis, "Software\\表", "E", Utf16Z("表")},
+      {"REGEDIT4\n[HKCU\\A]\n\"E\"=hex(2):95,5c,00\n", "A", "E", Utf16Z("表")},
+      {"REGEDIT4\n[HKCU\\A]\n\"B\"=hex:01,02,\\\n\n  ; note\n  03\n", "A", "B", {1, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    MemoryRegistry registry;
+    ApplyRegeditFile(Bytes(c.file), "x.reg", registry);
+    const RegValue* value = Find(registry, RootKey::CurrentUser, c.key, c.name);
+    ASSERT_NE(value, nullptr) << c.file;
+    EXPECT_EQ(value->data, c.data) << c.file;
+  }
+}
+
 TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
   MemoryRegistry registry;
   registry.SetString(RootKey::CurrentUser, "Software\\A\\B\\C", "v", "x");
@@ -138,6 +161,11 @@ TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
       {head + "[HKCU\\X]\nv=1\n", 4},
       {head + "[HKCU\\X]\n\"v\"=\"\xFF\"\n", 4},
       {"REGEDIT4\n[HKCU\\X]\n\"v\"=hex(1):ff,\\\n  00\n", 3},
+      // A continued value is never cut short by what follows it.
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n\n[HKCU\\Y]\n", 6},
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n; c\n\"w\"=\"x\"\n", 6},
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n\n", 5},
+      {"REGEDIT4\n[HKCU\\X]\n\"v\"=\"\x82\"\n", 3},  // a Shift_JIS lead byte alone
   };
   for (const auto& [text, line] : cases) {
     MemoryRegistry registry;

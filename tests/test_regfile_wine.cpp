@@ -221,6 +221,9 @@ TEST(WineRegFile, MalformedInputNamesFileAndLine) {
       {head + "[A]\n\"v\"=\"\xC3\"\n", 4},
       {head + "[A]\ngarbage\n", 4},
       {head + "[A]\n\"v\"=hex:01,\\\n  02,\\\n  zz\n", 6},
+      // A continued value is never cut short by what follows it.
+      {head + "[A]\n\"v\"=hex:01,\\\n\n[B]\n", 6},
+      {head + "[A]\n\"v\"=hex:01,\\\n;c\n\n", 6},
   };
   for (const auto& [text, line] : cases) {
     try {
@@ -234,6 +237,10 @@ TEST(WineRegFile, MalformedInputNamesFileAndLine) {
     }
   }
   EXPECT_THROW(LoadWineRegistryFile("/nonexistent/tovalin/system.reg"), RegFileError);
+  // Blank and comment lines between continued lines are passed over, as regedit does.
+  EXPECT_EQ(
+      Value(ParseWineRegistry(head + "[A]\n\"v\"=hex:01,\\\n\n;c\n  02\n", "x.reg"), "A", "v").data,
+      (std::vector<std::uint8_t>{1, 2}));
 }
 
 TEST(WineRegFile, HostileInputNeverCrashes) {

@@ -304,5 +304,27 @@ TEST(MemoryRegistryAccess, EmptyPathDeletesTheOpenKey) {
             win::kSuccess);
 }
 
+// A key of many values is looked up through an index; whatever is done to the list, lookups
+// agree with a plain scan and the values keep their order.
+TEST(MemoryRegistryAccess, ManyValuesAreFoundByNameWhateverHappensToTheList) {
+  RegNode key;
+  for (int n = 0; n < 100; ++n) key.PutValue("V" + std::to_string(n), win::kRegDword, {});
+  auto names = [](const RegNode& node) {
+    std::string out;
+    for (const RegValue& v : node.values) out += v.name + ",";
+    return out;
+  };
+  EXPECT_TRUE(key.RemoveValue("v50"));
+  key.PutValue("Neu", win::kRegSz, {});
+  std::reverse(key.values.begin(), key.values.end());  // in place, as a writer sorts them
+  RegNode copy = key;
+  for (const RegNode* node : {&key, &copy}) {
+    EXPECT_EQ(node->FindValue("V50"), nullptr);
+    ASSERT_NE(node->FindValue("neu"), nullptr);
+    EXPECT_EQ(node->FindValue("v99")->name, "V99");
+    EXPECT_EQ(names(*node).substr(0, 12), "Neu,V99,V98,");
+  }
+}
+
 }  // namespace
 }  // namespace tovalin

@@ -1,13 +1,7 @@
 #include "app/cli/Machine.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
-#include <system_error>
 
 #include "support/platform/memory/MemoryPlatform.h"
 #include "support/regfile/RegeditFile.h"
@@ -25,31 +19,6 @@ namespace tovalin::cli {
 
 namespace {
 
-// Names are UTF-8 inside; on Windows a path made from a plain string would be taken as ANSI.
-std::filesystem::path HostPath(const std::string& name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
-}
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  const std::filesystem::path file = HostPath(path);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) {
-    const std::string reason = error                                  ? error.message()
-                               : std::filesystem::exists(file, error) ? "not a regular file"
-                                                                      : "no such file";
-    throw std::runtime_error("ファイルを読み込めません: " + path + " (" + reason + ")");
-  }
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    throw std::runtime_error("ファイルを読み込めません: " + path + " (" + std::strerror(errno) +
-                             ")");
-  }
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error("ファイルを読み込めません: " + path);
-  return bytes;
-}
-
 // Regedit exports describe the registry as the program sees it. HKEY_CLASSES_ROOT is the machine's
 // SOFTWARE\Classes, so an export of either spelling lands in the same keys.
 std::unique_ptr<Platform> OpenRegeditFiles(const std::vector<std::string>& files, bool writable) {
@@ -59,7 +28,7 @@ std::unique_ptr<Platform> OpenRegeditFiles(const std::vector<std::string>& files
   registry.Ensure(RootKey::LocalMachine, "SOFTWARE\\Classes");
   registry.SetRootNode(RootKey::ClassesRoot, ChildPtr(*software, "Classes"));
 
-  for (const std::string& file : files) ApplyRegeditFile(ReadWholeFile(file), file, registry);
+  for (const std::string& file : files) LoadRegeditFile(file, registry);
 
   // Nothing here is ever saved; a read-only machine refuses changes outright.
   if (!writable) registry.writeGuard = [] { return win::kAccessDenied; };

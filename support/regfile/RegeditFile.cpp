@@ -1,11 +1,11 @@
 #include "support/regfile/RegeditFile.h"
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
 #include "support/Text.h"
+#include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
 
@@ -59,11 +59,20 @@ std::optional<RootKey> RootByName(std::string_view name) {
   return std::nullopt;
 }
 
-std::vector<std::uint8_t> Utf16Data(std::string_view text) {
-  std::vector<std::uint8_t> data = Utf8ToUtf16Bytes(text);
-  data.push_back(0);
-  data.push_back(0);
-  return data;
+// Takes the text with room for one more byte (its terminator) already reserved.
+std::vector<std::uint8_t> Utf16Data(std::string& text) {
+  text.push_back('\0');
+  return Utf8ToUtf16Bytes(text);
+}
+
+// Text of a string type in a REGEDIT4 file: ANSI bytes, which are Shift_JIS on Japanese
+// Windows; UTF-8 when they are valid as such (a file written by other tools).
+bool AnsiToUtf8(std::string_view bytes, bool shiftJisFile, std::string& out) {
+  if (!shiftJisFile && IsUtf8(bytes)) {
+    out.assign(bytes);
+    return true;
+  }
+  return Cp932ToUtf8(bytes, out);
 }
 
 struct Operation {
@@ -78,7 +87,8 @@ struct Operation {
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& fileName) : text_(text), file_(fileName) {}
+  Parser(std::string_view text, const std::string& fileName, bool shiftJis)
+      : text_(text), file_(fileName), shiftJis_(shiftJis) {}
 
   std::vector<Operation> Run() {
     if (!NextLine()) {
@@ -200,14 +210,35 @@ class Parser {
     return value;
   }
 
+  // Room for the bytes one line can hold, growing at least twofold: a value written on one line
+  // of hundreds of megabytes is read without slack.
+  void ReserveHexLine(std::size_t i, std::vector<std::uint8_t>& data) const {
+    const std::size_t most =
+        static_cast<std::size_t>(
+            std::count(line_.begin() + static_cast<std::ptrdiff_t>(i), line_.end(), ',')) +
+        1;
+    if (data.size() + most > data.capacity()) {
+      data.reserve(std::max(data.size() + most, data.capacity() * 2));
+    }
+  }
+
+  // Blank and comment lines between continued lines are passed over, as regedit does; what
+  // follows them must be more of the data, so that a value is never cut short without a word.
   void HexBytes(std::size_t i, std::vector<std::uint8_t>& data) {
+    ReserveHexLine(i, data);
     while (true) {
       i = SkipBlanks(line_, i);
       if (i >= line_.size()) return;
       if (line_[i] == '\\') {
         if (SkipBlanks(line_, i + 1) != line_.size()) Fail("bad hex data");
-        if (!NextLine()) Fail("hex data continued past the end of the file");
-        i = 0;
+        do {
+          if (!NextLine()) Fail("hex data continued past the end of the file");
+          i = SkipBlanks(line_, 0);
+        } while (i >= line_.size() || line_[i] == ';');
+        if (line_[i] != '\\' && HexValue(line_[i]) < 0) {
+          Fail("hex data continued by a line of other text");
+        }
+        ReserveHexLine(i, data);
         continue;
       }
       if (line_[i] == ';') return;
@@ -243,6 +274,7 @@ class Parser {
       op.kind = Operation::Kind::DeleteValue;
     } else if (rest.starts_with("\"")) {
       std::string text;
+      text.reserve(rest.size());  // the text and its terminator fit in what is left of the line
       ExpectEnd(Quoted(i + 1, text));
       op.kind = Operation::Kind::SetValue;
       op.type = win::kRegSz;
@@ -271,11 +303,12 @@ class Parser {
       if (text && !unicode_) {
         // REGEDIT4 keeps string types as ANSI bytes; the registry holds them as UTF-16.
         const std::string_view bytes(reinterpret_cast<const char*>(op.data.data()), op.data.size());
-        if (!IsUtf8(bytes)) {
+        std::string utf8;
+        if (!AnsiToUtf8(bytes, shiftJis_, utf8)) {
           lineNumber_ = firstLine;
-          Fail("the text data is not UTF-8");
+          Fail("the text data is neither UTF-8 nor Shift_JIS");
         }
-        op.data = Utf8ToUtf16Bytes(bytes);
+        op.data = Utf8ToUtf16Bytes(utf8);
       }
     } else {
       Fail("unknown value type");
@@ -286,6 +319,7 @@ class Parser {
 
   std::string_view text_;
   const std::string& file_;
+  bool shiftJis_ = false;
   std::size_t pos_ = 0;
   std::size_t lineNumber_ = 0;
   std::string_view line_;
@@ -301,7 +335,7 @@ void Notify(MemoryRegistry& registry, RegNode& node) {
   if (registry.onChange) registry.onChange(node);
 }
 
-void Apply(const Operation& op, MemoryRegistry& registry) {
+void Apply(Operation& op, MemoryRegistry& registry) {
   switch (op.kind) {
     case Operation::Kind::CreateKey: {
       const bool existed = registry.Find(op.root, op.path) != nullptr;
@@ -327,7 +361,7 @@ void Apply(const Operation& op, MemoryRegistry& registry) {
     }
     case Operation::Kind::SetValue: {
       RegNode* node = registry.Ensure(op.root, op.path);
-      node->PutValue(op.name, op.type, op.data);
+      node->PutValue(op.name, op.type, std::move(op.data));
       Notify(registry, *node);
       return;
     }
@@ -341,32 +375,73 @@ void Apply(const Operation& op, MemoryRegistry& registry) {
 
 }  // namespace
 
+namespace {
+
+bool IsHeaderLine(std::string_view line) {
+  line = TrimRight(line);
+  return line == kVersion4 || line == kVersion5;
+}
+
+// The text without its byte-order mark, decoded into `decoded` when it is not UTF-8 already.
+std::string_view DecodeExport(std::string_view content, const std::string& fileName,
+                              std::string& decoded, bool& shiftJis) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(content[k]); };
+  if (content.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+    if (content.size() % 2 != 0) throw RegFileError(fileName, 0, "truncated UTF-16 text");
+    // In slices, so that no second UTF-16 copy of a large file is made; a slice does not end
+    // between the two halves of a surrogate pair.
+    constexpr std::size_t kSliceUnits = 1 << 16;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data()) + 2;
+    const std::size_t units = (content.size() - 2) / 2;
+    decoded.reserve(units);
+    for (std::size_t at = 0; at < units;) {
+      std::size_t n = std::min(kSliceUnits, units - at);
+      const std::size_t last = 2 * (at + n - 1);
+      if (at + n < units && bytes[last + 1] >= 0xD8 && bytes[last + 1] <= 0xDB) --n;
+      decoded += Utf16ToUtf8(Utf16FromBytes(bytes + 2 * at, 2 * n));
+      at += n;
+    }
+    return decoded;
+  }
+  if (content.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
+    throw RegFileError(fileName, 0, "big-endian UTF-16 is not supported");
+  }
+  if (content.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    return content.substr(3);
+  }
+  // Without a byte-order mark, a file that is not UTF-8 is what Japanese Windows writes:
+  // Shift_JIS. One that does not even begin as an export is left for the parser to refuse.
+  if (IsUtf8(content) || !IsHeaderLine(content.substr(0, content.find('\n')))) return content;
+  std::size_t badAt = 0;
+  if (!Cp932ToUtf8(content, decoded, &badAt)) {
+    const std::size_t line =
+        1 + static_cast<std::size_t>(std::count(
+                content.begin(), content.begin() + static_cast<std::ptrdiff_t>(badAt), '\n'));
+    throw RegFileError(fileName, line, "the text is neither UTF-8 nor Shift_JIS");
+  }
+  shiftJis = true;
+  return decoded;
+}
+
+void ApplyExport(std::string_view content, const std::string& fileName, MemoryRegistry& registry) {
+  std::string decoded;
+  bool shiftJis = false;
+  const std::string_view text = DecodeExport(content, fileName, decoded, shiftJis);
+  std::vector<Operation> ops = Parser(text, fileName, shiftJis).Run();
+  std::string().swap(decoded);
+  for (Operation& op : ops) Apply(op, registry);
+}
+
+}  // namespace
+
 void ApplyRegeditFile(const std::vector<std::uint8_t>& content, const std::string& fileName,
                       MemoryRegistry& registry) {
-  std::string text;
-  if (content.size() >= 2 && content[0] == 0xFF && content[1] == 0xFE) {
-    if (content.size() % 2 != 0) throw RegFileError(fileName, 0, "truncated UTF-16 text");
-    text = Utf16ToUtf8(Utf16FromBytes(content.data() + 2, content.size() - 2));
-  } else if (content.size() >= 2 && content[0] == 0xFE && content[1] == 0xFF) {
-    throw RegFileError(fileName, 0, "big-endian UTF-16 is not supported");
-  } else {
-    std::size_t skip = 0;
-    if (content.size() >= 3 && content[0] == 0xEF && content[1] == 0xBB && content[2] == 0xBF) {
-      skip = 3;
-    }
-    text.assign(content.begin() + static_cast<std::ptrdiff_t>(skip), content.end());
-  }
-  const std::vector<Operation> ops = Parser(text, fileName).Run();
-  for (const Operation& op : ops) Apply(op, registry);
+  ApplyExport(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()),
+              fileName, registry);
 }
 
 void LoadRegeditFile(const std::string& path, MemoryRegistry& registry) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw RegFileError(path, 0, "cannot open the file");
-  const std::vector<std::uint8_t> content((std::istreambuf_iterator<char>(in)),
-                                          std::istreambuf_iterator<char>());
-  if (in.bad()) throw RegFileError(path, 0, "cannot read the file");
-  ApplyRegeditFile(content, path, registry);
+  ApplyExport(ReadRegistryFile(path), path, registry);
 }
 
 }  // namespace tovalin

@@ -1,6 +1,7 @@
 // Regedit export files ("REGEDIT4", "Windows Registry Editor Version 5.00"), in UTF-16LE with a
-// byte-order mark or in UTF-8 (with or without one), applied to an in-memory registry: keys
-// under the spelled-out root names or their short forms, "[-Key]" and "\"v\"=-" deletions.
+// byte-order mark, in UTF-8 (with or without one) or, without a mark and not valid UTF-8, in
+// Shift_JIS as Japanese Windows writes REGEDIT4, applied to an in-memory registry: keys under
+// the spelled-out root names or their short forms, "[-Key]" and "\"v\"=-" deletions.
 #pragma once
 
 #include <cstdint>

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <unordered_map>
 #include <vector>
 
 #include "support/Text.h"
+#include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
 
@@ -19,6 +17,9 @@ RegFileError::RegFileError(const std::string& fileName, std::size_t lineNumber,
                              : fileName + ":" + std::to_string(lineNumber) + ": " + what),
       file(fileName),
       line(lineNumber) {}
+
+RegFileError::RegFileError(const std::string& fileName, const std::string& sentence)
+    : std::runtime_error(sentence), file(fileName) {}
 
 namespace {
 
@@ -94,17 +95,36 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
-// A value name folded for duplicate detection, matching CompareNoCase's notion of "same name".
-std::string FoldName(std::string_view name) {
-  const bool ascii = std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
-  if (ascii) return AsciiUpperCase(name);
-  std::u16string wide = Utf8ToUtf16(name);
-  for (char16_t& u : wide) u = UpperUnit(u);
-  return Utf16ToUtf8(wide);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Reading
+
+// Strings longer than this are sized before they are read.
+constexpr std::size_t kLongString = 4096;
+
+// Counts the UTF-16 units of a string.
+struct UnitCounter {
+  std::size_t units = 0;
+  void clear() { units = 0; }
+  void push_back(char16_t) { ++units; }
+  template <class It>
+  void append(It begin, It end) {
+    units += static_cast<std::size_t>(end - begin);
+  }
+};
+
+// Writes the UTF-16 units of a string as little-endian bytes.
+struct Utf16Bytes {
+  std::vector<std::uint8_t>& data;
+  void clear() { data.clear(); }
+  void push_back(char16_t u) {
+    data.push_back(static_cast<std::uint8_t>(u & 0xFF));
+    data.push_back(static_cast<std::uint8_t>(u >> 8));
+  }
+  template <class It>
+  void append(It begin, It end) {
+    for (; begin != end; ++begin) push_back(static_cast<unsigned char>(*begin));
+  }
+};
 
 class Parser {
  public:
@@ -187,16 +207,25 @@ class Parser {
   }
 
   // Appends one UTF-8 encoded character starting at s[i] as UTF-16 units; returns the next index.
-  std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::u16string& out) const {
+  template <class Out>
+  std::size_t DecodeUtf8(std::string_view s, std::size_t i, Out& out) const {
     char32_t cp = 0;
     const std::size_t len = DecodeUtf8Char(s, i, cp);
     if (len == 0) Fail("invalid UTF-8 text");
-    AppendUtf16(out, cp);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
     return i + len;
   }
 
-  // Reads an escaped string from s[i] up to the unescaped `close`; returns the index after it.
-  std::size_t ParseQuoted(std::string_view s, std::size_t i, char close, std::u16string& out) {
+  // Reads an escaped string from s[i] up to the unescaped `close`, as UTF-16 units into `out`
+  // (a std::u16string or one of the sinks below); returns the index after it.
+  template <class Out>
+  std::size_t ParseQuoted(std::string_view s, std::size_t i, char close, Out& out) {
     out.clear();
     while (true) {
       if (i >= s.size()) Fail("unterminated string");
@@ -361,6 +390,17 @@ class Parser {
     // Other options are wineserver's business; they stay in the key's text.
   }
 
+  // Room for the bytes one line can hold (one per comma and one more), growing at least twofold:
+  // a value written on one line of hundreds of megabytes is read without slack.
+  static void ReserveHexLine(std::string_view s, std::size_t i, std::vector<std::uint8_t>& data) {
+    const std::size_t most = static_cast<std::size_t>(std::count(
+                                 s.begin() + static_cast<std::ptrdiff_t>(i), s.end(), ',')) +
+                             1;
+    if (data.size() + most > data.capacity()) {
+      data.reserve(std::max(data.size() + most, data.capacity() * 2));
+    }
+  }
+
   static std::uint32_t ParseHexNumber(std::string_view s, std::size_t& i, int maxDigits, bool& ok) {
     std::uint32_t value = 0;
     int digits = 0;
@@ -375,17 +415,24 @@ class Parser {
     return value;
   }
 
-  // Comma-separated bytes, continued on the next line after a trailing backslash.
+  // Comma-separated bytes, continued on the next line after a trailing backslash. Blank and
+  // comment lines between continued lines are passed over, as regedit does; what follows them
+  // must be more of the data, so that a value is never cut short without a word.
   void ParseHexBytes(std::size_t i, std::vector<std::uint8_t>& data) {
     std::string_view s = content_;
+    ReserveHexLine(s, i, data);
     while (true) {
       i = SkipBlanks(s, i);
       if (i >= s.size()) return;
       if (s[i] == '\\') {
         if (SkipBlanks(s, i + 1) != s.size()) Fail("bad hex data");
-        if (!NextLine()) Fail("hex data continued past the end of the file");
+        do {
+          if (!NextLine()) Fail("hex data continued past the end of the file");
+          i = SkipBlanks(content_, 0);
+        } while (i >= content_.size() || content_[i] == ';');
         s = content_;
-        i = 0;
+        if (s[i] != '\\' && HexValue(s[i]) < 0) Fail("hex data continued by a line of other text");
+        ReserveHexLine(s, i, data);
         continue;
       }
       const int high = HexValue(s[i]);
@@ -422,6 +469,18 @@ class Parser {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     auto stringData = [&](std::size_t at) {
+      if (s.size() - at > kLongString) {
+        // Counted first, then written straight into data of the exact size: no second copy
+        // and no slack for a string of hundreds of megabytes.
+        UnitCounter counter;
+        ExpectLineEnd(s, ParseQuoted(s, at, '"', counter));
+        data.reserve((counter.units + 1) * 2);
+        Utf16Bytes bytes{data};
+        ParseQuoted(s, at, '"', bytes);
+        data.push_back(0);
+        data.push_back(0);
+        return;
+      }
       const std::size_t after = ParseQuoted(s, at, '"', text16_);
       ExpectLineEnd(s, after);
       data.resize((text16_.size() + 1) * 2);
@@ -480,7 +539,7 @@ class Parser {
     std::vector<RegValue> merged;
     merged.reserve(values.size());
     for (RegValue& v : values) {
-      const auto [it, inserted] = first.try_emplace(FoldName(v.name), merged.size());
+      const auto [it, inserted] = first.try_emplace(FoldNoCase(v.name), merged.size());
       if (inserted) {
         merged.push_back(std::move(v));
       } else {
@@ -790,13 +849,7 @@ WineHive ParseWineRegistry(std::string_view text, const std::string& fileName) {
 }
 
 WineHive LoadWineRegistryFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw RegFileError(path, 0, "cannot open the file");
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) throw RegFileError(path, 0, "cannot read the file");
-  const std::string text = std::move(buffer).str();
-  return ParseWineRegistry(text, path);
+  return ParseWineRegistry(ReadRegistryFile(path), path);
 }
 
 namespace {

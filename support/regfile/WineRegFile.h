@@ -17,6 +17,8 @@ namespace tovalin {
 class RegFileError : public std::runtime_error {
  public:
   RegFileError(const std::string& file, std::size_t line, const std::string& what);
+  // The file cannot be read at all; `sentence` names it and says why.
+  RegFileError(const std::string& file, const std::string& sentence);
   std::string file;
   std::size_t line = 0;  // 1-based; 0 when the error is not about a line (file unreadable)
 };

@@ -17,6 +17,7 @@
 #include "support/ZelRegistry.h"
 #include "support/platform/wine/WinePlatform.h"
 #include "support/platform/wine/WinePrefix.h"
+#include "support/regfile/RegFileInput.h"
 #include "support/regfile/WineRegFile.h"
 #include "tests/wine/WineTestSupport.h"
 
@@ -87,6 +88,39 @@ TEST(WinePrefixOpen, MissingOrBrokenPrefixesAreClearErrors) {
   EXPECT_THROW(OpenWinePrefix(prefix.File("system.reg")), WinePrefixError);
   WriteText(prefix.File("user.reg"), "WINE REGISTRY Version 2\n[Unclosed\n");
   EXPECT_THROW(OpenWinePrefix(prefix.path()), RegFileError);
+
+  // What is wrong with a hive file is said as it is; only one that is not there at all means
+  // Wine has not made the prefix yet. A FIFO must not block the reader.
+  const struct {
+    int (*make)(const char* userReg);
+    const char* says;
+  } files[] = {
+      {[](const char* f) { return mkfifo(f, 0644); },
+       "は通常のファイルではありません（名前付きパイプ）"},
+      {[](const char* f) { return symlink("/dev/zero", f); },
+       "は通常のファイルではありません（デバイス）"},
+      {[](const char* f) { return symlink("nowhere", f); }, "はシンボリックリンクの先がありません"},
+      {[](const char* f) { return symlink(f, f); }, "はシンボリックリンクが循環しています"},
+      {[](const char* f) { return mkdir(f, 0755); }, "はディレクトリです"},
+      {[](const char* f) { return close(creat(f, 0644)) | truncate(f, (off_t{2} << 30) + 1); },
+       "は大きすぎます"},
+      {[](const char*) { return 0; }, "user.reg がありません。一度 Wine のプログラムを起動して"},
+  };
+  for (const auto& file : files) {
+    TemplatePrefix broken;
+    const std::string userReg = broken.File("user.reg");
+    ASSERT_EQ(unlink(userReg.c_str()), 0);
+    ASSERT_EQ(file.make(userReg.c_str()), 0);
+    try {
+      OpenWinePrefix(broken.path());
+      ADD_FAILURE() << "opened with " << file.says;
+    } catch (const WinePrefixError& error) {
+      EXPECT_NE(std::string(error.what()).find(file.says), std::string::npos) << error.what();
+    }
+  }
+  // Tests run as root, who may read anything.
+  EXPECT_EQ(FileProblemMessage("/p/user.reg", EACCES),
+            "/p/user.reg を読む権限がありません（Permission denied）。");
 }
 
 TEST(WinePrefixOpen, DefaultPrefixFollowsWinePrefixVariable) {

@@ -87,18 +87,70 @@ bool RegNode::RemoveChild(std::string_view childName) {
   return true;
 }
 
-RegValue* RegNode::FindValue(std::string_view valueName) {
-  for (auto& v : values) {
-    if (CompareNoCase(v.name, valueName) == 0) return &v;
+namespace {
+// Below this many values a scan is as quick as the index and costs no memory.
+constexpr std::size_t kIndexedValues = 32;
+}  // namespace
+
+void RegValueIndex::Build(const std::vector<RegValue>& values) {
+  if (!built_) built_ = std::make_unique<Built>();
+  built_->slots.clear();
+  built_->slots.reserve(values.size());
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    built_->slots.try_emplace(FoldNoCase(values[k].name), k);
   }
-  return nullptr;
+  built_->storage = values.data();
+  built_->size = values.size();
+}
+
+std::ptrdiff_t RegValueIndex::Find(const std::vector<RegValue>& values, std::string_view name) {
+  if (values.size() >= kIndexedValues) {
+    if (!built_ || built_->storage != values.data() || built_->size != values.size()) {
+      Build(values);
+    }
+    const auto it = built_->slots.find(FoldNoCase(name));
+    if (it == built_->slots.end()) return -1;
+    const std::size_t k = it->second;
+    if (CompareNoCase(values[k].name, name) == 0) return static_cast<std::ptrdiff_t>(k);
+    // Reordered in place: indexed anew next time; a scan finds it now.
+    built_->storage = nullptr;
+  }
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    if (CompareNoCase(values[k].name, name) == 0) return static_cast<std::ptrdiff_t>(k);
+  }
+  return -1;
+}
+
+void RegValueIndex::Appended(const std::vector<RegValue>& values, const RegValue* before) {
+  // Kept up to date only when it was up to date before the value was added.
+  if (!built_ || built_->storage != before || built_->size + 1 != values.size()) return;
+  built_->slots.try_emplace(FoldNoCase(values.back().name), values.size() - 1);
+  built_->storage = values.data();
+  built_->size = values.size();
+}
+
+void RegValueIndex::Removed(const std::vector<RegValue>& values, std::size_t at,
+                            std::string_view name) {
+  if (!built_ || built_->storage != values.data() || built_->size != values.size() + 1) {
+    built_.reset();
+    return;
+  }
+  // Cheaper than indexing anew, and no dearer than the erase itself.
+  built_->slots.erase(FoldNoCase(name));
+  for (auto& [folded, position] : built_->slots) {
+    if (position > at) --position;
+  }
+  built_->size = values.size();
+}
+
+RegValue* RegNode::FindValue(std::string_view valueName) {
+  const std::ptrdiff_t k = valueIndex.Find(values, valueName);
+  return k < 0 ? nullptr : &values[static_cast<std::size_t>(k)];
 }
 
 const RegValue* RegNode::FindValue(std::string_view valueName) const {
-  for (const auto& v : values) {
-    if (CompareNoCase(v.name, valueName) == 0) return &v;
-  }
-  return nullptr;
+  const std::ptrdiff_t k = valueIndex.Find(values, valueName);
+  return k < 0 ? nullptr : &values[static_cast<std::size_t>(k)];
 }
 
 void RegNode::PutValue(std::string_view valueName, std::uint32_t type,
@@ -109,18 +161,19 @@ void RegNode::PutValue(std::string_view valueName, std::uint32_t type,
     v->data = std::move(data);
     return;
   }
+  const RegValue* before = values.data();
   values.push_back(RegValue{std::string(valueName), type, std::move(data)});
+  valueIndex.Appended(values, before);
 }
 
 bool RegNode::RemoveValue(std::string_view valueName) {
-  for (auto it = values.begin(); it != values.end(); ++it) {
-    if (CompareNoCase(it->name, valueName) == 0) {
-      values.erase(it);
-      modified = true;
-      return true;
-    }
-  }
-  return false;
+  const std::ptrdiff_t k = valueIndex.Find(values, valueName);
+  if (k < 0) return false;
+  const std::string removed = std::move(values[static_cast<std::size_t>(k)].name);
+  values.erase(values.begin() + k);
+  valueIndex.Removed(values, static_cast<std::size_t>(k), removed);
+  modified = true;
+  return true;
 }
 
 std::string RegNode::Path() const {

@@ -23,11 +23,50 @@ struct RegValue {
   std::vector<std::uint8_t> data;
 };
 
+// Finds a key's values by name when it has many: a lookup per name in a list would make loading
+// or reading a key of a hundred thousand values take minutes. It only speeds lookups up: it is
+// rebuilt whenever the list is not the one it was made for, and every hit is checked.
+class RegValueIndex {
+ public:
+  RegValueIndex() = default;
+  // A copied key has values of its own: its index is made anew.
+  RegValueIndex(const RegValueIndex&) {}
+  RegValueIndex& operator=(const RegValueIndex&) {
+    built_.reset();
+    return *this;
+  }
+  RegValueIndex(RegValueIndex&&) = default;
+  RegValueIndex& operator=(RegValueIndex&&) = default;
+
+  // The position of the value named `name` (compared as CompareNoCase does), or -1.
+  std::ptrdiff_t Find(const std::vector<RegValue>& values, std::string_view name);
+  // After values.push_back of a name not there yet; `before` is what values.data() was.
+  void Appended(const std::vector<RegValue>& values, const RegValue* before);
+  // After values.erase of the value named `name` at `at`.
+  void Removed(const std::vector<RegValue>& values, std::size_t at, std::string_view name);
+
+ private:
+  struct Built {
+    std::unordered_map<std::string, std::size_t> slots;  // folded name -> position
+    // The list as it was when indexed: one that reallocated, grew or shrank since is indexed
+    // anew.
+    const RegValue* storage = nullptr;
+    std::size_t size = 0;
+  };
+  void Build(const std::vector<RegValue>& values);
+
+  std::unique_ptr<Built> built_;  // only for keys with many values: most keys have a few
+};
+
 struct RegNode {
   std::string name;
   RegNode* parent = nullptr;
   std::vector<std::shared_ptr<RegNode>> children;  // sorted by CompareNoCase
-  std::vector<RegValue> values;                    // in insertion order
+  // In insertion order, no name twice. Reordering the list or assigning a new one is fine;
+  // a name is not renamed in place, nor are values swapped in and out through the list at an
+  // unchanged length (use PutValue and RemoveValue): the index trusts that the same storage of
+  // the same length holds the same names.
+  std::vector<RegValue> values;
   // Rights this key grants; an open asking for more is denied.
   std::uint32_t grantedAccess = win::kKeyAllAccess;
   bool deleted = false;
@@ -41,6 +80,7 @@ struct RegNode {
   // One past the child the last lookup found. Scans open keys in enumeration order, so the next
   // lookup nearly always wants that child; it is only a guess, checked before searching.
   mutable std::size_t lookupHint = 0;
+  mutable RegValueIndex valueIndex;
 
   RegNode() = default;
   RegNode(const RegNode&) = default;

@@ -14,6 +14,7 @@
 #include "support/ZelRegistry.h"
 #include "support/platform/wine/AtomicFile.h"
 #include "support/platform/wine/WinePlatform.h"
+#include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
 
@@ -70,6 +71,13 @@ WineRegistry::WineRegistry(const std::string& prefixDir, bool writable,
   for (HiveFile& file : hives_) {
     file.stamp = StampOf(file.path);
     if (!file.stamp) {
+      const int error = errno;  // StampOf's stat left it
+      struct stat link {};
+      // Only a name that is not there at all means a prefix Wine has not made yet; a link to
+      // nowhere, a loop or a folder that may not be read is something else to put right.
+      if (error != ENOENT || lstat(file.path.c_str(), &link) == 0) {
+        throw WinePrefixError("レジストリファイル " + FileProblemMessage(file.path, error));
+      }
       throw WinePrefixError("Wine のプレフィックス " + prefixDir + " にレジストリファイル " +
                             file.fileName +
                             " がありません。一度 Wine のプログラムを起動して、プレフィックスを"
@@ -137,8 +145,8 @@ WineHive WineRegistry::LoadHive(const HiveFile& file) const {
     return LoadWineRegistryFile(file.path);
   } catch (const RegFileError& error) {
     if (error.line != 0) throw;
-    throw WinePrefixError("レジストリファイル " + file.path + " を読めません（" + error.what() +
-                          "）。");
+    // The message names the file and says what is wrong with it.
+    throw WinePrefixError("レジストリファイル " + std::string(error.what()));
   }
 }
 

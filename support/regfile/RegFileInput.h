@@ -1,0 +1,24 @@
+// Reading a registry file (a Wine hive or a regedit export) whole, refusing what is not one: a
+// FIFO would block the reader for ever, a link to a device would read without end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tovalin {
+
+// Larger than any registry file: a fresh prefix's system.reg is under 2 MB.
+constexpr std::uint64_t kMaxRegistryFileSize = std::uint64_t{2} << 30;
+
+// The file's bytes. Only a regular file (links followed) of at most kMaxRegistryFileSize bytes
+// is read, and only as many bytes as it had when opened. Anything else is a RegFileError with
+// line 0 whose message says what is wrong with the file.
+std::string ReadRegistryFile(const std::string& path);
+
+#ifndef _WIN32
+// Why opening or examining `path` failed with `error` (an errno value), as a sentence naming
+// the file: missing, a link to nothing, a link loop, no permission, a directory, too large…
+std::string FileProblemMessage(const std::string& path, int error);
+#endif
+
+}  // namespace tovalin
