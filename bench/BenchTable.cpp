@@ -47,6 +47,7 @@ void TargetReporter::ReportRuns(const std::vector<Run>& runs) {
     if (run.aggregate_name != "median") continue;
     for (const Target& target : targets_) {
       if (run.run_name.function_name != target.benchmark) continue;
+      if (!target.args.empty() && run.run_name.args != target.args) continue;
       Row row;
       row.figure = target.figure;
       row.goal = target.goal;

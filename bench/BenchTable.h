@@ -46,6 +46,7 @@ struct Target {
   Goal goal;
   double limit;  // ms, MB/s or items/s
   std::string unit;
+  std::string args = {};  // the run's arguments ("30"); empty: every run of the benchmark
 };
 
 class Table {

@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth fonts-ipafont-gothic
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev python3-pefile
   clang libclang-rt-14-dev
-  qt6-translations-l10n xdotool x11-utils imagemagick zip unzip dpkg-dev
+  qt6-translations-l10n xdotool x11-utils imagemagick zip unzip dpkg-dev strace
 )
 missing=()
 for p in "${packages[@]}"; do

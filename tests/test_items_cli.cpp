@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -76,6 +77,17 @@ class ItemsCli : public testing::Test {
     std::string command = Quote(cli_.string());
     for (const std::string& arg : args) command += " " + Quote(arg);
     return Shell(command + " --prefix " + Quote(prefix_.string()), withStderr);
+  }
+
+  // Starts every call at once and waits for all.
+  std::vector<Result> CliTogether(const std::vector<std::vector<std::string>>& calls) {
+    std::vector<Result> results(calls.size());
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+      threads.emplace_back([&, k] { results[k] = Cli(calls[k]); });
+    }
+    for (std::thread& thread : threads) thread.join();
+    return results;
   }
 
   fs::path cli_;
@@ -156,6 +168,8 @@ TEST_F(ItemsCli, RepairDeletesTheKeyAndProcessesPrintsNothingWhenNoneRun) {
 
 // --- against Wine itself ---
 
+constexpr const char* kShowClsid = "{64818D10-4F9B-11CF-86EA-00AA00B929E8}";
+
 class ItemsCliWine : public ItemsCli {
  protected:
   void SetUp() override {
@@ -189,6 +203,27 @@ class ItemsCliWine : public ItemsCli {
     Shell(Env() + "wineserver -k");
     Shell(Env() + "wineserver -w");
   }
+  // Office-shaped classes and keys for every setting, imported by Wine itself.
+  void ImportOfficeShapes() {
+    std::ofstream(prefix_ / "drive_c" / "office.reg")
+        << "REGEDIT4\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\Excel.Sheet.8]\r\n\"BrowserFlags\"=dword:00000018\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\.doc]\r\n@=\"Word.Document.8\"\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\Word.Document.8]\r\n@=\"Microsoft Word Document\"\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\.ppt]\r\n@=\"PowerPoint.Show.8\"\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\PowerPoint.Show.8\\CLSID]\r\n@=\""
+        << kShowClsid
+        << "\"\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\CLSID\\"
+        << kShowClsid
+        << "\\LocalServer32]\r\n@=\"POWERPNT.EXE\"\r\n\r\n"
+           "[HKEY_CLASSES_ROOT\\TovalinVBSFile.SymantecDisabled\\Shell\\Open\\Command]\r\n"
+           "@=\"\\\"C:\\\\windows\\\\system32\\\\WScript.exe\\\" \\\"%1\\\"\"\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\Common\\General]\r\n\r\n";
+    ASSERT_EQ(Wine("reg import C:\\\\office.reg /reg:32").exitCode, 0);
+    StopServer();
+  }
   // `wine reg query` as a 32-bit program sees the registry, as Office and Tovalin do.
   std::string Query(const std::string& key, const std::string& value = "") {
     return Wine("reg query " + Quote(key) + (value.empty() ? " /s" : " /v " + Quote(value)) +
@@ -197,42 +232,32 @@ class ItemsCliWine : public ItemsCli {
   }
 };
 
-constexpr const char* kShowClsid = "{64818D10-4F9B-11CF-86EA-00AA00B929E8}";
-
 TEST_F(ItemsCliWine, EverySettingFlipsAndWineSeesIt) {
-  std::ofstream(prefix_ / "drive_c" / "office.reg")
-      << "REGEDIT4\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\Excel.Sheet.8]\r\n\"BrowserFlags\"=dword:00000018\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\.doc]\r\n@=\"Word.Document.8\"\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\Word.Document.8]\r\n@=\"Microsoft Word Document\"\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\.ppt]\r\n@=\"PowerPoint.Show.8\"\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\PowerPoint.Show.8\\CLSID]\r\n@=\""
-      << kShowClsid
-      << "\"\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\CLSID\\"
-      << kShowClsid
-      << "\\LocalServer32]\r\n@=\"POWERPNT.EXE\"\r\n\r\n"
-         "[HKEY_CLASSES_ROOT\\TovalinVBSFile.SymantecDisabled\\Shell\\Open\\Command]\r\n"
-         "@=\"\\\"C:\\\\windows\\\\system32\\\\WScript.exe\\\" \\\"%1\\\"\"\r\n\r\n"
-         "[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\11.0\\Common\\General]\r\n\r\n";
-  ASSERT_EQ(Wine("reg import C:\\\\office.reg /reg:32").exitCode, 0);
-  StopServer();
+  ImportOfficeShapes();
+  if (HasFatalFailure()) return;
 
+  // Every switch set at once, as windows and scripts on one prefix might: each waits its turn
+  // and none undoes another's change.
   struct Flip {
-    const char* item;
-    const char* from;
-    const char* to;
+    std::string item, from, to;
   };
-  for (const Flip& flip :
-       {Flip{"51", "-1", "1"}, Flip{"52", "-1", "1"}, Flip{"151", "1", "0"}, Flip{"251", "0", "1"},
-        Flip{"252", "1", "0"}, Flip{"351", "0", "1"}, Flip{"552", "0", "1"}}) {
-    SCOPED_TRACE(flip.item);
-    EXPECT_EQ(Cli({"get", flip.item}).out, std::string(flip.from) + "\n");
-    const Result set = Cli({"set", flip.item, flip.to});
-    EXPECT_EQ(set.exitCode, 0) << set.out;
-    EXPECT_EQ(set.out, std::string(flip.to) + "\n");
-  }
+  std::vector<Flip> flips = {{"51", "-1", "1"}, {"52", "-1", "1"}, {"151", "1", "0"},
+                             {"251", "0", "1"}, {"252", "1", "0"}, {"351", "0", "1"},
+                             {"552", "0", "1"}};
+  auto flipAll = [&](bool forward) {
+    std::vector<std::vector<std::string>> calls;
+    for (const Flip& flip : flips)
+      calls.push_back({"set", flip.item, forward ? flip.to : flip.from});
+    const std::vector<Result> results = CliTogether(calls);
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+      SCOPED_TRACE(calls[k][1] + " " + calls[k][2]);
+      EXPECT_EQ(results[k].exitCode, 0) << results[k].out;
+      EXPECT_EQ(results[k].out, calls[k][2] + "\n");
+      EXPECT_EQ(Cli({"get", calls[k][1]}).out, calls[k][2] + "\n");
+    }
+  };
+  for (const Flip& flip : flips) EXPECT_EQ(Cli({"get", flip.item}).out, flip.from + "\n");
+  flipAll(true);
 
   EXPECT_NE(Query("HKCU\\Software\\Microsoft\\Office\\11.0\\Common\\General", "AcbControl")
                 .find("REG_DWORD    0x1"),
@@ -253,12 +278,9 @@ TEST_F(ItemsCliWine, EverySettingFlipsAndWineSeesIt) {
   EXPECT_EQ(server.find("\\LocalServer32"), std::string::npos);
   StopServer();
 
-  // And back again.
-  for (const char* item : {"51", "52", "151", "251", "252", "351", "552"}) {
-    SCOPED_TRACE(item);
-    const char* to = std::string(item) == "151" || std::string(item) == "252" ? "1" : "0";
-    EXPECT_EQ(Cli({"set", item, to}).exitCode, 0);
-  }
+  // And back again, to and fro a few times.
+  flips[0].from = flips[1].from = "0";
+  flipAll(false);
   EXPECT_NE(
       Query("HKCR\\TovalinVBSFile.SymantecDisabled\\Shell\\Open\\Command").find("WScript.exe"),
       std::string::npos);
@@ -269,6 +291,75 @@ TEST_F(ItemsCliWine, EverySettingFlipsAndWineSeesIt) {
   EXPECT_NE(
       Query(std::string("HKCR\\CLSID\\") + kShowClsid + "\\LocalServer32").find("POWERPNT.EXE"),
       std::string::npos);
+  StopServer();
+  for (int round = 0; round < 4; ++round) flipAll(round % 2 == 0);
+}
+
+// Each action is one save per hive, put in place by one rename: killed at any of its system
+// calls, it leaves every hive as it was before or after, and doing it again completes it.
+TEST_F(ItemsCliWine, AnActionKilledAnywhereLeavesWholeHivesAndARetryCompletesIt) {
+  if (::access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed";
+  ImportOfficeShapes();
+  if (HasFatalFailure()) return;
+  const std::vector<std::string> hives = {"system.reg", "user.reg", "userdef.reg"};
+  std::vector<std::string> pristine;
+  for (const std::string& hive : hives) pristine.push_back(ReadAll(prefix_ / hive));
+  auto restore = [&] {
+    for (std::size_t k = 0; k < hives.size(); ++k) std::ofstream(prefix_ / hives[k]) << pristine[k];
+  };
+  const std::string cli = Quote(cli_.string()) + " ";
+  const std::string where = " --prefix " + Quote(prefix_.string());
+
+  for (const auto& [item, to] :
+       std::vector<std::pair<std::string, std::string>>{{"151", "0"}, {"552", "1"}, {"52", "1"}}) {
+    SCOPED_TRACE(item + " " + to);
+    restore();
+    const std::string from = Cli({"get", item}).out;
+    const fs::path log = dir_ / "trace.log";
+    ASSERT_EQ(
+        Shell("strace -f -o " + Quote(log.string()) + " " + cli + "set " + item + " " + to + where)
+            .exitCode,
+        0);
+    // The points to kill at: taking the lock, and every system call of the save (from the
+    // creation of the temporary file on), each named by its syscall and how many of that
+    // syscall the program had made, as strace counts them.
+    std::vector<std::pair<std::string, int>> calls;
+    std::map<std::string, int> seen;
+    std::istringstream lines(ReadAll(log));
+    int renames = 0;
+    bool saving = false;
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t name = line.find_first_not_of("0123456789 ");
+      const std::size_t paren = line.find('(', name);
+      if (name == std::string::npos || paren == std::string::npos) continue;
+      const std::string call = line.substr(name, paren - name);
+      if (call.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") != std::string::npos) {
+        continue;
+      }
+      const int count = ++seen[call];
+      saving = saving || line.find("tovalin-tmp-") != std::string::npos;
+      if (saving || call == "flock") calls.emplace_back(call, count);
+      if (call.starts_with("rename") && line.find(".reg\"") != std::string::npos) ++renames;
+    }
+    EXPECT_EQ(renames, 1) << "one save of one hive";
+    ASSERT_GT(calls.size(), 5u);
+
+    for (const auto& [call, count] : calls) {
+      SCOPED_TRACE(call + " #" + std::to_string(count));
+      restore();
+      Shell("strace -f -o /dev/null -e inject=" + call + ":signal=SIGKILL:when=" +
+            std::to_string(count) + " " + cli + "set " + item + " " + to + where);
+      const Result state = Cli({"get", item});
+      EXPECT_EQ(state.exitCode, 0);
+      EXPECT_TRUE(state.out == from || state.out == to + "\n") << state.out;
+      const Result retry = Cli({"set", item, to});
+      EXPECT_EQ(retry.exitCode, 0);
+      EXPECT_EQ(retry.out, to + "\n");
+      for (const fs::directory_entry& entry : fs::directory_iterator(prefix_)) {
+        EXPECT_EQ(entry.path().filename().string().find("tovalin-tmp"), std::string::npos);
+      }
+    }
+  }
 }
 
 TEST_F(ItemsCliWine, ProcessesFindsARunningWineProgram) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,13 +11,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "support/ZelRegistry.h"
 #include "support/platform/wine/WinePlatform.h"
 #include "support/platform/wine/WinePrefix.h"
+#include "support/platform/wine/WineRegistry.h"
 #include "support/regfile/RegFileInput.h"
 #include "support/regfile/WineRegFile.h"
 #include "tests/wine/WineTestSupport.h"
@@ -323,13 +329,15 @@ TEST(WineRegistrySave, ChangesOnDiskAreReadBeforeWriting) {
 
 TEST(WineRegistrySave, FailedSaveIsUndoneAndReported) {
   TemplatePrefix prefix;
-  const std::string before = ReadText(prefix.File("system.reg"));
+  const std::string machineBefore = ReadText(prefix.File("system.reg"));
+  const std::string userBefore = ReadText(prefix.File("user.reg"));
   auto platform = Open(prefix);
   TZelRegistry reg(platform->Registry());
   reg.SetRoot(RootKey::LocalMachine);
   ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\Wine\\Native", false));
 
-  // A file size limit makes the write of the new file fail half-way, as a full disk would.
+  // A file size limit makes the write of the larger new file fail half-way, as a full disk
+  // would; the action's other hive, written completely, must not be put in place either.
   struct rlimit saved {};
   getrlimit(RLIMIT_FSIZE, &saved);
   struct sigaction ignore {
@@ -337,21 +345,27 @@ TEST(WineRegistrySave, FailedSaveIsUndoneAndReported) {
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &old);
   struct rlimit limit = saved;
-  limit.rlim_cur = before.size() / 2;
-  setrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = std::max(machineBefore.size(), userBefore.size()) - 1;
   bool raised = false;
+  const std::string lost(200, 'L');
   try {
-    reg.WriteText("Where", "lost");
+    TZelChanges action(platform->Registry());
+    reg.WriteText("Where", lost);
+    Write(*platform, RootKey::CurrentUser, "Environment", "TEMP", lost);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    action.Commit();
   } catch (const ERegistryException& error) {
     raised = true;
-    EXPECT_NE(std::string(error.what()).find("system.reg"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("変更は取り消されました"), std::string::npos);
   }
   setrlimit(RLIMIT_FSIZE, &saved);
   sigaction(SIGXFSZ, &old, nullptr);
 
   EXPECT_TRUE(raised);
-  EXPECT_EQ(ReadText(prefix.File("system.reg")), before);
+  EXPECT_EQ(ReadText(prefix.File("system.reg")), machineBefore);
+  EXPECT_EQ(ReadText(prefix.File("user.reg")), userBefore);
   EXPECT_EQ(reg.ReadText("Where"), "32-bit");  // the handle still works, on the old data
+  EXPECT_NE(Read(*platform, RootKey::CurrentUser, "Environment", "TEMP"), lost);
   std::string listing;
   winetest::Run({"ls", "-a", prefix.path()}, {"PATH=/usr/bin:/bin"}, &listing);
   EXPECT_EQ(listing.find("tovalin-tmp"), std::string::npos) << listing;
@@ -359,6 +373,44 @@ TEST(WineRegistrySave, FailedSaveIsUndoneAndReported) {
   // Once space is back the same change goes through.
   reg.WriteText("Where", "kept");
   EXPECT_NE(ReadText(prefix.File("system.reg")).find("\"Where\"=\"kept\""), std::string::npos);
+}
+
+TEST(WineRegistrySave, AnActionWaitsForAnotherHolderOfThePrefix) {
+  TemplatePrefix prefix;
+  // What a save killed before its rename left; it goes once the prefix is ours.
+  WriteText(prefix.File("user.reg") + ".tovalin-tmp-AbC123", "half");
+  const std::string before = ReadText(prefix.File("system.reg"));
+  WineOpenOptions options;
+  options.writable = true;
+  options.lockTimeout = std::chrono::milliseconds(300);
+  const int other = open(WineRegistry::LockPath(prefix.path()).c_str(), O_RDONLY | O_CREAT, 0644);
+  ASSERT_EQ(flock(other, LOCK_EX), 0);
+  auto platform = OpenWinePrefix(prefix.path(), options);
+  EXPECT_TRUE(std::ifstream(prefix.File("user.reg") + ".tovalin-tmp-AbC123").good())
+      << "kept while another Tovalin may be saving";
+
+  try {
+    Write(*platform, RootKey::LocalMachine, "Software\\Wine", "Late", "x");
+    ADD_FAILURE() << "changed a prefix another Tovalin holds";
+  } catch (const ERegistryException& error) {
+    EXPECT_NE(std::string(error.what()).find("別の Tovalin"), std::string::npos) << error.what();
+  }
+  EXPECT_EQ(ReadText(prefix.File("system.reg")), before);
+
+  // Released while we wait: the change goes through on what the other one saved.
+  std::string theirs = before + "\n[Software\\\\Theirs] 1700000001\n\"By\"=\"other\"\n";
+  std::thread holder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    WriteText(prefix.File("system.reg") + ".new", theirs);
+    rename((prefix.File("system.reg") + ".new").c_str(), prefix.File("system.reg").c_str());
+    close(other);
+  });
+  Write(*platform, RootKey::LocalMachine, "Software\\Wine", "Late", "x");
+  holder.join();
+  const std::string after = ReadText(prefix.File("system.reg"));
+  EXPECT_NE(after.find("\"By\"=\"other\""), std::string::npos);
+  EXPECT_NE(after.find("\"Late\"=\"x\""), std::string::npos);
+  EXPECT_FALSE(std::ifstream(prefix.File("user.reg") + ".tovalin-tmp-AbC123").good());
 }
 
 // --- the prefix's wineserver ---

@@ -83,6 +83,7 @@ WinePrefixPlatform::WinePrefixPlatform(const std::string& prefixDir, const WineO
       icons_(files_),
       processes_(prefixDir, files_, environment_) {
   files_.SetShowDotFiles(ShowDotFiles(registry_));
+  registry_.SetLockTimeout(options.lockTimeout);
   files_.SetEnvironment(&environment_);
 }
 
