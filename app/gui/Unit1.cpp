@@ -393,12 +393,31 @@ void TForm1::ConnectHandlers() {
   });
 
   connect(GlbItem, &TGraphicListBox::Click, this, [this] { Guarded([this] { GlbItemClick(); }); });
+  connect(PctMain, &QTabWidget::currentChanged, this,
+          [this] { Guarded([this] { RefreshStates(); }); });
   connect(BtnItem, &QPushButton::clicked, this, [this] { Guarded([this] { BtnItemClick(); }); });
   connect(SbtItem1, &QPushButton::clicked, this, [this] { Guarded([this] { SbtItem1Click(); }); });
   connect(SbtItem2, &QPushButton::clicked, this, [this] { Guarded([this] { SbtItem2Click(); }); });
   connect(Splitter1, &TSplitter::Moved, this, [this] { LayoutItemPanel(); });
 
   ConnectInfoPage();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::ActivationChange || !isActiveWindow() || !FMso) return;
+  // Activation also follows every message box; an error here would open the next one, so the
+  // state shown stays as it was and the next click reports what is wrong.
+  try {
+    RefreshStates();
+  } catch (...) {
+  }
+}
+
+void TForm1::RefreshStates() {
+  platform_.Registry().Refresh();
+  const TZelMsoItem* item = CurrentItem();
+  if (item != nullptr && item->Captions.size() > 1) ShowItemState(FMso->GetItemState(item->ItemId));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
@@ -518,6 +537,7 @@ void TForm1::GlbMenuClick() {
   if (row == -1 || row == FMenuIndex) return;
 
   TimerProcess->stop();
+  platform_.Registry().Refresh();
   FMenuIndex = row;
   FItemIndex = -1;
   MM_Help->clear();
@@ -642,6 +662,7 @@ void TForm1::GlbItemClick() {
     SbtItem2->setText(item->Captions.size() > 1 ? Q(item->Captions[1]) : QString());
     SbtItem1->setEnabled(true);
     SbtItem2->setEnabled(true);
+    platform_.Registry().Refresh();
     ShowItemState(FMso->GetItemState(item->ItemId));
   }
 }

@@ -96,6 +96,8 @@ class TForm1 : public QMainWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Coming back to the window, the user may have changed the registry elsewhere meanwhile.
+  void changeEvent(QEvent* event) override;
 
  private:
   void CreateComponents();
@@ -113,6 +115,8 @@ class TForm1 : public QMainWindow {
   // Shows the two toggle buttons for a state: 0 presses the first, 1 the second, anything else
   // neither.
   void ShowItemState(int state);
+  // Reads again what another program changed on disk and shows the current item's state anew.
+  void RefreshStates();
   const TZelMsoItem* CurrentItem() const;
   // Runs a handler; an error that escapes it is shown and the window goes on.
   template <class F>

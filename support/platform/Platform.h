@@ -118,6 +118,10 @@ class IRegistry {
   virtual void BeginChanges() {}
   virtual void CommitChanges() {}
   virtual void RollbackChanges() {}
+  // Reads again what another program changed since it was read (Wine saved a hive file), so
+  // that states shown next are current; true when anything was read again. Stores that are
+  // always current (the system registry) have nothing to do.
+  virtual bool Refresh() { return false; }
 };
 
 struct FindEntry {

@@ -3,14 +3,24 @@
 // the executable, real processes found and ended).
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTest>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "app/gui/ProgramArt.h"
 #include "app/gui/Unit1.h"
 #include "tests/World.h"
 #include "tests/gui/GuiTestSupport.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+
+#include "support/platform/wine/WinePlatform.h"
+#endif
 
 namespace tovalin {
 namespace {
@@ -67,6 +77,75 @@ TEST_P(WindowOnWorld, FindsOfficeShowsTheExecutablesIconAndEndsItsProcess) {
 
 INSTANTIATE_TEST_SUITE_P(Worlds, WindowOnWorld, testing::ValuesIn(test::AllWorlds()),
                          [](const auto& info) { return test::WorldName(info.param); });
+
+#if !defined(_WIN32)
+// Wine saves its hives while the window is open: whenever the window shows a state again, it is
+// the one Wine saved.
+TEST(WindowOnWinePrefix, ShowsWhatAnotherProgramSavedMeanwhile) {
+  namespace fs = std::filesystem;
+  const fs::path prefix =
+      fs::temp_directory_path() / ("tovalin-gui-refresh-" + std::to_string(::getpid()));
+  fs::remove_all(prefix);
+  fs::copy(fs::path(TOVALIN_SOURCE_DIR) / "examples" / "sample-prefix", prefix,
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  WineOpenOptions options;
+  options.writable = true;
+  auto platform = OpenWinePrefix(prefix.string(), options);
+  test::ScriptedBoxes boxes;
+  TForm1 form(*platform, boxes);
+  ASSERT_TRUE(form.StartOk());
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  // The suite's logon-IME switch, which the sample prefix lets flip both ways.
+  constexpr int kItem = 52;
+  const auto& items = form.Model().Slots[0]->Items;
+  const auto row = std::find_if(items.begin(), items.end(),
+                                [](const TZelMsoItem& item) { return item.ItemId == kItem; });
+  ASSERT_NE(row, items.end());
+  auto showItem = [&] {
+    form.GlbMenu->SetItemIndex(0);
+    form.GlbMenuClick();
+    form.PctMain->setCurrentWidget(form.TabRepair);
+    form.GlbItem->SetItemIndex(static_cast<int>(row - items.begin()));
+    form.GlbItemClick();
+  };
+  showItem();
+
+  struct Way {
+    const char* name;
+    std::function<void()> show;
+  };
+  const std::vector<Way> ways = {{"switching pages",
+                                  [&] {
+                                    form.PctMain->setCurrentWidget(form.TabInfo);
+                                    form.PctMain->setCurrentWidget(form.TabRepair);
+                                  }},
+                                 {"coming back to the window",
+                                  [&] {
+                                    form.activateWindow();
+                                    QApplication::setActiveWindow(&form);
+                                    QEvent activation(QEvent::ActivationChange);
+                                    QApplication::sendEvent(&form, &activation);
+                                  }},
+                                 {"switching products", [&] {
+                                    form.GlbMenu->SetItemIndex(1);
+                                    form.GlbMenuClick();
+                                    showItem();
+                                  }}};
+  int state = 0;
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    state = 1 - state;
+    auto other = OpenWinePrefix(prefix.string(), options);
+    ASSERT_TRUE(TZelMso(*other).SetItemState(kItem, state));
+    way.show();
+    EXPECT_EQ(form.SbtItem1->isChecked(), state == 0);
+    EXPECT_EQ(form.SbtItem2->isChecked(), state == 1);
+  }
+  fs::remove_all(prefix);
+}
+#endif
 
 }  // namespace
 }  // namespace tovalin

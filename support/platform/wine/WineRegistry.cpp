@@ -396,7 +396,8 @@ void WineRegistry::DiscardUnsaved() {
   }
 }
 
-void WineRegistry::RefreshChangedHives() {
+bool WineRegistry::RefreshChangedHives() {
+  bool changed = false;
   for (HiveFile& file : hives_) {
     const std::optional<FileStamp> now = StampOf(file.path);
     if (now && file.stamp && *now == *file.stamp) continue;
@@ -408,11 +409,23 @@ void WineRegistry::RefreshChangedHives() {
       WineHive hive = LoadHive(file);
       file.stamp = now;
       Install(file, std::move(hive));
+      changed = true;
     } catch (const std::exception& error) {
       throw ERegistryException("レジストリファイル " + file.path +
                                " を読み直せないため、レジストリを変更できません（" + error.what() +
                                "）。");
     }
+  }
+  return changed;
+}
+
+bool WineRegistry::Refresh() {
+  // Inside an action the tree holds changes not yet saved: reading a file again would drop them.
+  if (actionDepth_ > 0) return false;
+  try {
+    return RefreshChangedHives();
+  } catch (const ERegistryException&) {
+    return false;
   }
 }
 

@@ -59,8 +59,12 @@ class WineRegistry : public MemoryRegistry {
   const RegNode* RawFind(WineHiveId hive, std::string_view path) const;
   // Counts changes and reloads, for whoever caches what the registry says.
   std::uint64_t Generation() const { return generation_; }
-  // Reads again every hive whose file changed on disk since it was read.
-  void RefreshChangedHives();
+  // Reads again every hive whose file changed on disk since it was read; true when one was.
+  // Raises when a changed file cannot be read.
+  bool RefreshChangedHives();
+  // The same outside an action, for showing states: a file that cannot be read now keeps the
+  // view as it was (the next change reports it).
+  bool Refresh() override;
 
  protected:
   std::shared_ptr<RegNode> Walk(const std::shared_ptr<RegNode>& node,
