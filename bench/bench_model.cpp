@@ -74,7 +74,7 @@ enum class Layout { HiveOrder, Scattered };
 // 50,000 classes: extensions, ProgIDs with open commands (none of them a script host), controls
 // with class ids, interfaces. Their names are taken first, then the keys are created in the
 // layout's order.
-void AddClasses(MemoryRegistry& r, std::mt19937& random, Layout layout) {
+void AddClasses(TreeRegistry& r, std::mt19937& random, Layout layout) {
   std::vector<std::pair<std::string, int>> classes;
   for (int n = 0; static_cast<int>(classes.size()) < kClasses; ++n) {
     const std::string number = std::to_string(n);
@@ -124,7 +124,7 @@ void AddClasses(MemoryRegistry& r, std::mt19937& random, Layout layout) {
 // and the five applications installed for each of the four versions.
 void BuildMachine(MemoryPlatform& p) {
   std::mt19937 random(20240601);
-  MemoryRegistry& r = p.registry;
+  TreeRegistry& r = p.registry;
   const std::string uninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
   const std::string userData =
       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
@@ -290,7 +290,7 @@ void BM_ManyValuesInOneKey(benchmark::State& state) {
   }();
   std::size_t read = 0;
   for (auto _ : state) {
-    MemoryRegistry registry;
+    TreeRegistry registry;
     ApplyRegeditFile(file, "many.reg", registry);
     RegHandle key = 0;
     registry.OpenKey(registry.Root(RootKey::CurrentUser), "Software\\Many", win::kKeyRead, key);

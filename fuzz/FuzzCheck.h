@@ -8,7 +8,7 @@
 #include <string>
 
 #include "support/Text.h"
-#include "support/platform/memory/MemoryRegistry.h"
+#include "support/registry/TreeRegistry.h"
 
 namespace tovalin::fuzz {
 

@@ -17,7 +17,7 @@ namespace {
 constexpr std::array<RootKey, 4> kRoots = {RootKey::ClassesRoot, RootKey::CurrentUser,
                                            RootKey::LocalMachine, RootKey::Users};
 
-void Preload(MemoryRegistry& registry) {
+void Preload(TreeRegistry& registry) {
   registry.SetString(RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Office\\11.0\\Excel", "", "x");
   registry.SetDword(RootKey::LocalMachine, "SOFTWARE\\Microsoft\\Office\\11.0\\Excel\\Options",
                     "Flags", 8);
@@ -30,7 +30,7 @@ void Preload(MemoryRegistry& registry) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::vector<std::uint8_t> content(data, data + size);
-  MemoryRegistry registry;
+  TreeRegistry registry;
   Preload(registry);
   std::array<std::shared_ptr<RegNode>, 4> before;
   for (std::size_t k = 0; k < kRoots.size(); ++k) {

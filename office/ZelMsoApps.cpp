@@ -5,6 +5,7 @@
 #include <string>
 
 #include "office/ZelMso.h"
+#include "support/FileNames.h"
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
 #include "support/ZelSysUtils.h"
@@ -23,11 +24,6 @@ std::string Trim(std::string_view text) {
   while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
   while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
   return std::string(text.substr(first, last - first));
-}
-
-std::string FileNamePart(std::string_view path) {
-  const std::size_t cut = path.find_last_of("\\:");
-  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
 // A version text such as "11.0" as a number. Version resources are written by anyone, so

@@ -30,7 +30,7 @@ std::vector<std::uint8_t> Utf16Z(std::string_view text) {
   return data;
 }
 
-const RegValue* Find(const MemoryRegistry& registry, RootKey root, std::string_view key,
+const RegValue* Find(const TreeRegistry& registry, RootKey root, std::string_view key,
                      std::string_view name) {
   const RegNode* node = registry.Find(root, key);
   return node == nullptr ? nullptr : node->FindValue(name);
@@ -52,7 +52,7 @@ TEST(RegeditFile, Version5InUtf16) {
       "[HKLM\\SOFTWARE\\Microsoft\\Office\\11.0]\r\n"
       "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n"
       "[HKU\\.DEFAULT\\Keyboard Layout\\Preload]\r\n\"1\"=\"00000411\"\r\n";
-  MemoryRegistry registry;
+  TreeRegistry registry;
   ApplyRegeditFile(Utf16File(text), "export.reg", registry);
   const std::string key = "Software\\Tovalin\\日本";
   EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, ""), "既定");
@@ -80,7 +80,7 @@ TEST(RegeditFile, Regedit4KeepsStringTypesAsAnsiBytes) {
       "\"Bin\"=hex:e6,97\n"
       "\"S\"=\"会社\"\n";
   for (const std::string& prefix : {std::string(), std::string("\xEF\xBB\xBF")}) {
-    MemoryRegistry registry;
+    TreeRegistry registry;
     ApplyRegeditFile(Bytes(prefix + text), "ansi.reg", registry);
     const std::string key = "Software\\T";
     EXPECT_EQ(Find(registry, RootKey::LocalMachine, key, "Exp")->data, Utf16Z("%windir%"));
@@ -107,7 +107,7 @@ TEST(RegeditFile, ShiftJisExportsAndContinuedHexData) {
       {"REGEDIT4\n[HKCU\\A]\n\"B\"=hex:01,02,\\\n\n  ; note\n  03\n", "A", "B", {1, 2, 3}},
   };
   for (const auto& c : cases) {
-    MemoryRegistry registry;
+    TreeRegistry registry;
     ApplyRegeditFile(Bytes(c.file), "x.reg", registry);
     const RegValue* value = Find(registry, RootKey::CurrentUser, c.key, c.name);
     ASSERT_NE(value, nullptr) << c.file;
@@ -116,7 +116,7 @@ TEST(RegeditFile, ShiftJisExportsAndContinuedHexData) {
 }
 
 TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
-  MemoryRegistry registry;
+  TreeRegistry registry;
   registry.SetString(RootKey::CurrentUser, "Software\\A\\B\\C", "v", "x");
   registry.SetString(RootKey::CurrentUser, "Software\\Keep", "", "d");
   registry.SetString(RootKey::CurrentUser, "Software\\Keep", "gone", "x");
@@ -168,7 +168,7 @@ TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
       {"REGEDIT4\n[HKCU\\X]\n\"v\"=\"\x82\"\n", 3},  // a Shift_JIS lead byte alone
   };
   for (const auto& [text, line] : cases) {
-    MemoryRegistry registry;
+    TreeRegistry registry;
     registry.SetString(RootKey::CurrentUser, "Before", "v", "kept");
     const std::string withChange = "[HKCU\\Before]\n\"v\"=\"changed\"\n";
     std::string file = text;
@@ -188,7 +188,7 @@ TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
     }
     EXPECT_EQ(registry.GetString(RootKey::CurrentUser, "Before", "v"), "kept") << file;
   }
-  MemoryRegistry registry;
+  TreeRegistry registry;
   EXPECT_THROW(LoadRegeditFile("/nonexistent/tovalin/export.reg", registry), RegFileError);
   EXPECT_THROW(ApplyRegeditFile({0xFF, 0xFE, 0x41}, "odd.reg", registry), RegFileError);
 }
@@ -201,7 +201,7 @@ TEST(RegeditFile, HostileInputNeverCrashes) {
   const std::vector<std::uint8_t> utf16 = Utf16File(valid);
   const std::vector<std::uint8_t> utf8 = Bytes(valid);
   auto apply = [](const std::vector<std::uint8_t>& content) {
-    MemoryRegistry registry;
+    TreeRegistry registry;
     try {
       ApplyRegeditFile(content, "x.reg", registry);
     } catch (const RegFileError&) {

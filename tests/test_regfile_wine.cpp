@@ -10,6 +10,7 @@
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
 #include "support/regfile/WineRegFile.h"
+#include "support/registry/TreeRegistry.h"
 
 namespace tovalin {
 namespace {
@@ -160,7 +161,7 @@ TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   EXPECT_EQ(FormatWineRegistry(hive, kStamp), kSample);
 
   hive = ParseWineRegistry(kSample, "user.reg");
-  MemoryRegistry registry;
+  TreeRegistry registry;
   registry.SetRootNode(RootKey::CurrentUser, hive.root);
   TZelRegistry reg(registry);
   ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\Test\\a[b]c", false));

@@ -10,7 +10,7 @@
 
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
-#include "support/platform/memory/MemoryRegistry.h"
+#include "support/registry/TreeRegistry.h"
 
 namespace tovalin {
 namespace {
@@ -49,7 +49,7 @@ TEST(RegistryNameOrder, MatchesTheFullUtf16Comparison) {
 }
 
 TEST(RegistryLookup, FindsEveryKeyInAnyOrderWhileKeysComeAndGo) {
-  MemoryRegistry registry;
+  TreeRegistry registry;
   std::vector<std::string> names;
   for (int i = 0; i < 400; ++i) names.push_back("Class." + std::to_string(i * 7 % 400));
   for (const std::string& name : names) registry.Ensure(RootKey::ClassesRoot, name + "\\Shell");

@@ -23,7 +23,7 @@ namespace {
 // SOFTWARE\Classes, so an export of either spelling lands in the same keys.
 std::unique_ptr<Platform> OpenRegeditFiles(const std::vector<std::string>& files, bool writable) {
   auto platform = std::make_unique<MemoryPlatform>();
-  MemoryRegistry& registry = platform->registry;
+  TreeRegistry& registry = platform->registry;
   RegNode* software = registry.Ensure(RootKey::LocalMachine, "SOFTWARE");
   registry.Ensure(RootKey::LocalMachine, "SOFTWARE\\Classes");
   registry.SetRootNode(RootKey::ClassesRoot, ChildPtr(*software, "Classes"));

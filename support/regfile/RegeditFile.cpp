@@ -331,11 +331,11 @@ class Parser {
   std::vector<Operation> ops_;
 };
 
-void Notify(MemoryRegistry& registry, RegNode& node) {
+void Notify(TreeRegistry& registry, RegNode& node) {
   if (registry.onChange) registry.onChange(node);
 }
 
-void Apply(Operation& op, MemoryRegistry& registry) {
+void Apply(Operation& op, TreeRegistry& registry) {
   switch (op.kind) {
     case Operation::Kind::CreateKey: {
       const bool existed = registry.Find(op.root, op.path) != nullptr;
@@ -423,7 +423,7 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
   return decoded;
 }
 
-void ApplyExport(std::string_view content, const std::string& fileName, MemoryRegistry& registry) {
+void ApplyExport(std::string_view content, const std::string& fileName, TreeRegistry& registry) {
   std::string decoded;
   bool shiftJis = false;
   const std::string_view text = DecodeExport(content, fileName, decoded, shiftJis);
@@ -435,12 +435,12 @@ void ApplyExport(std::string_view content, const std::string& fileName, MemoryRe
 }  // namespace
 
 void ApplyRegeditFile(const std::vector<std::uint8_t>& content, const std::string& fileName,
-                      MemoryRegistry& registry) {
+                      TreeRegistry& registry) {
   ApplyExport(std::string_view(reinterpret_cast<const char*>(content.data()), content.size()),
               fileName, registry);
 }
 
-void LoadRegeditFile(const std::string& path, MemoryRegistry& registry) {
+void LoadRegeditFile(const std::string& path, TreeRegistry& registry) {
   ApplyExport(ReadRegistryFile(path), path, registry);
 }
 

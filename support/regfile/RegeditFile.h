@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/platform/memory/MemoryRegistry.h"
 #include "support/regfile/WineRegFile.h"
+#include "support/registry/TreeRegistry.h"
 
 namespace tovalin {
 
@@ -18,8 +18,8 @@ namespace tovalin {
 // `registry.onChange`. The whole file is checked first: a malformed file throws RegFileError
 // naming the file and line and changes nothing.
 void ApplyRegeditFile(const std::vector<std::uint8_t>& content, const std::string& fileName,
-                      MemoryRegistry& registry);
+                      TreeRegistry& registry);
 // Reads the file and applies it; an unreadable file is a RegFileError with line 0.
-void LoadRegeditFile(const std::string& path, MemoryRegistry& registry);
+void LoadRegeditFile(const std::string& path, TreeRegistry& registry);
 
 }  // namespace tovalin

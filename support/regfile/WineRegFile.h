@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/platform/memory/MemoryRegistry.h"
+#include "support/registry/RegistryTree.h"
 
 namespace tovalin {
 

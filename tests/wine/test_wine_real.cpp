@@ -18,12 +18,12 @@
 #include "office/ZelMso.h"
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
-#include "support/platform/memory/MemoryRegistry.h"
 #include "support/platform/wine/WinePlatform.h"
 #include "support/platform/wine/WinePrefix.h"
 #include "support/platform/wine/WineServer.h"
 #include "support/regfile/RegeditFile.h"
 #include "support/regfile/WineRegFile.h"
+#include "support/registry/TreeRegistry.h"
 #include "tests/wine/WineTestSupport.h"
 
 namespace tovalin {
@@ -158,7 +158,7 @@ TEST_F(RealWine, WineReadsWhatWeWrite) {
   ASSERT_EQ(
       Wine({"reg", "export", "HKCU\\Software\\Tovalin", "C:\\tovalin-export.reg", "/y"}, &out), 0)
       << out;
-  MemoryRegistry exported;
+  TreeRegistry exported;
   LoadRegeditFile(prefix_ + "/drive_c/tovalin-export.reg", exported);
   EXPECT_EQ(exported.GetString(RootKey::CurrentUser, "Software\\Tovalin", "Name"), "山田 太郎");
 

@@ -1,5 +1,6 @@
 #include "support/platform/memory/MemoryPlatform.h"
 
+#include "support/FileNames.h"
 #include "support/PeReader.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
@@ -14,35 +15,7 @@ std::string ParentFolder(std::string_view path) {
   return std::string(path.substr(0, slash));
 }
 
-bool MatchMask(std::string_view mask, std::string_view name) {
-  // Iterative wildcard match with one backtrack point.
-  std::size_t m = 0, n = 0, starM = std::string_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == '?' || AsciiLower(mask[m]) == AsciiLower(name[n]))) {
-      ++m;
-      ++n;
-    } else if (m < mask.size() && mask[m] == '*') {
-      starM = m++;
-      starN = n;
-    } else if (starM != std::string_view::npos) {
-      m = starM + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == '*') ++m;
-  return m == mask.size();
-}
-
 }  // namespace
-
-bool MatchFileMask(std::string_view mask, std::string_view name) { return MatchMask(mask, name); }
-
-std::string FileNamePart(std::string_view path) {
-  const std::size_t cut = path.find_last_of("\\:");
-  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
-}
 
 // --- files ---
 
@@ -64,7 +37,7 @@ std::vector<FindEntry> MemoryFileSystem::FindFiles(std::string_view pattern) {
   for (const auto& [key, entry] : entries_) {
     if (Key(ParentFolder(entry.path)) != folder) continue;
     const std::string name = FileNamePart(entry.path);
-    if (MatchMask(mask, name)) found.push_back(FindEntry{name, entry.attributes});
+    if (MatchFileMask(mask, name)) found.push_back(FindEntry{name, entry.attributes});
   }
   return found;
 }
@@ -127,7 +100,9 @@ void MemoryEnvironment::Set(std::string_view name, std::string_view value) {
   vars_[AsciiUpperCase(name)] = std::string(value);
 }
 
-void MemoryEnvironment::Unset(std::string_view name) { vars_.erase(AsciiUpperCase(name)); }
+void MemoryEnvironment::Unset(std::string_view name) {
+  vars_.erase(AsciiUpperCase(name));
+}
 
 // --- version resources ---
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/platform/Platform.h"
-#include "support/platform/memory/MemoryRegistry.h"
+#include "support/registry/TreeRegistry.h"
 
 namespace tovalin {
 
@@ -89,8 +89,8 @@ struct FakeProcess {
   std::string exeFile;    // the snapshot's szExeFile; the file name part of imagePath if empty
   bool running = true;
   std::uint32_t exitCode = win::kStillActive;
-  bool openable = true;       // OpenProcess succeeds
-  bool needsDebug = false;    // opens only while SeDebugPrivilege is on
+  bool openable = true;     // OpenProcess succeeds
+  bool needsDebug = false;  // opens only while SeDebugPrivilege is on
 };
 
 class MemoryProcesses : public IProcesses {
@@ -116,8 +116,8 @@ class MemoryProcesses : public IProcesses {
   bool snapshotAvailable = true;
   bool psapiAvailable = true;
   bool tokenAvailable = true;
-  bool holdsDebugPrivilege = true;  // the account may enable it
-  bool debugEnabled = false;        // current state
+  bool holdsDebugPrivilege = true;     // the account may enable it
+  bool debugEnabled = false;           // current state
   std::vector<FakeProcess> processes;  // exited ones stay listed with running=false
   std::size_t openHandles = 0;
   std::size_t openTokens = 0;
@@ -138,17 +138,12 @@ class MemoryPlatform : public Platform {
   IIcons& Icons() override { return icons; }
   IProcesses& Processes() override { return processes; }
 
-  MemoryRegistry registry;
+  TreeRegistry registry;
   MemoryFileSystem files;
   MemoryEnvironment environment;
   MemoryVersionResources versions;
   MemoryIcons icons;
   MemoryProcesses processes;
 };
-
-// Does `name` match a FindFirstFile mask ('*' any run, '?' one character), without regard to case?
-bool MatchFileMask(std::string_view mask, std::string_view name);
-// The text after the last "\" or ":".
-std::string FileNamePart(std::string_view path);
 
 }  // namespace tovalin

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/FileNames.h"
 #include "support/Text.h"
-#include "support/platform/memory/MemoryPlatform.h"
 #include "support/platform/windows/Win32.h"
 
 namespace tovalin {

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "support/FileNames.h"
 #include "support/Text.h"
-#include "support/platform/memory/MemoryPlatform.h"
 
 namespace tovalin {
 

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
+#include "support/FileNames.h"
 #include "support/Text.h"
-#include "support/platform/memory/MemoryPlatform.h"
 
 namespace tovalin {
 

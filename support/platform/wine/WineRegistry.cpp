@@ -494,15 +494,15 @@ long WineRegistry::CreateKeyInView(RegHandle parent, std::string_view subPath, s
 
 long WineRegistry::SetValue(RegHandle key, std::string_view name, std::uint32_t type,
                             const std::vector<std::uint8_t>& data) {
-  return Mutate([&] { return MemoryRegistry::SetValue(key, name, type, data); });
+  return Mutate([&] { return TreeRegistry::SetValue(key, name, type, data); });
 }
 
 long WineRegistry::DeleteValue(RegHandle key, std::string_view name) {
-  return Mutate([&] { return MemoryRegistry::DeleteValue(key, name); });
+  return Mutate([&] { return TreeRegistry::DeleteValue(key, name); });
 }
 
 long WineRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
-  return Mutate([&] { return MemoryRegistry::DeleteKey(parent, subPath); });
+  return Mutate([&] { return TreeRegistry::DeleteKey(parent, subPath); });
 }
 
 }  // namespace tovalin

@@ -13,15 +13,15 @@
 #include <string>
 #include <string_view>
 
-#include "support/platform/memory/MemoryRegistry.h"
 #include "support/platform/wine/WineServer.h"
 #include "support/regfile/WineRegFile.h"
+#include "support/registry/TreeRegistry.h"
 
 namespace tovalin {
 
 enum class WineHiveId { Machine, User, DefaultUser };
 
-class WineRegistry : public MemoryRegistry {
+class WineRegistry : public TreeRegistry {
  public:
   // Loads system.reg, user.reg and userdef.reg of the prefix. Throws WinePrefixError for a
   // missing or unreadable file and RegFileError for a malformed one. `clock` gives the FILETIME

@@ -1,0 +1,298 @@
+#include "support/registry/TreeRegistry.h"
+
+#include <algorithm>
+
+#include "support/Text.h"
+
+namespace tovalin {
+
+namespace {
+
+constexpr RegHandle kRootHandles[4] = {0x80000000u, 0x80000001u, 0x80000002u, 0x80000003u};
+
+int RootIndex(RegHandle handle) {
+  for (int i = 0; i < 4; ++i) {
+    if (kRootHandles[i] == handle) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+TreeRegistry::TreeRegistry() {
+  for (auto& root : roots_) root = std::make_shared<RegNode>();
+}
+
+RegHandle TreeRegistry::Root(RootKey root) {
+  return kRootHandles[static_cast<int>(root)];
+}
+
+void TreeRegistry::SetRootNode(RootKey root, std::shared_ptr<RegNode> node) {
+  roots_[static_cast<int>(root)] = std::move(node);
+}
+
+std::shared_ptr<RegNode> TreeRegistry::RootNode(RootKey root) const {
+  return roots_[static_cast<int>(root)];
+}
+
+bool TreeRegistry::Resolve(RegHandle handle, OpenKeyState& state) const {
+  const int root = RootIndex(handle);
+  if (root >= 0) {
+    state.node = roots_[root];
+    state.access = win::kKeyAllAccess;
+    return state.node != nullptr;
+  }
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return false;
+  state = it->second;
+  return true;
+}
+
+std::shared_ptr<RegNode> TreeRegistry::Walk(const std::shared_ptr<RegNode>& node,
+                                            std::string_view subPath) const {
+  // Probes walk paths by the ten thousand: the components are looked up in place, and only
+  // the key at the end is handed out as a shared pointer.
+  const RegNode* current = node.get();
+  std::string_view pending;  // the last component seen, not yet looked up
+  std::size_t start = 0;
+  while (start <= subPath.size()) {
+    std::size_t end = subPath.find('\\', start);
+    if (end == std::string_view::npos) end = subPath.size();
+    if (end > start) {
+      if (!pending.empty()) {
+        current = current->FindChild(pending);
+        if (current == nullptr) return nullptr;
+      }
+      pending = subPath.substr(start, end - start);
+    }
+    start = end + 1;
+  }
+  return pending.empty() ? node : ChildPtr(*current, pending);
+}
+
+long TreeRegistry::Guard() {
+  return writeGuard ? writeGuard() : win::kSuccess;
+}
+
+void TreeRegistry::Changed(RegNode& node) {
+  node.modified = true;
+  if (onChange) onChange(node);
+}
+
+RegHandle TreeRegistry::NewHandle(std::shared_ptr<RegNode> node, std::uint32_t access) {
+  const RegHandle handle = nextHandle_++;
+  handles_[handle] = OpenKeyState{std::move(node), access};
+  return handle;
+}
+
+long TreeRegistry::OpenKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                           RegHandle& result) {
+  result = 0;
+  OpenKeyState state;
+  if (!Resolve(parent, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  std::shared_ptr<RegNode> node = Walk(state.node, subPath);
+  if (!node) return win::kFileNotFound;
+  if ((access & ~node->grantedAccess & 0xF003F) != 0) return win::kAccessDenied;
+  result = NewHandle(std::move(node), access);
+  return win::kSuccess;
+}
+
+long TreeRegistry::CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
+                             RegHandle& result) {
+  result = 0;
+  OpenKeyState state;
+  if (!Resolve(parent, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  std::shared_ptr<RegNode> current = state.node;
+  bool created = false;
+  for (const std::string& part : SplitPath(subPath)) {
+    std::shared_ptr<RegNode> next = ChildPtr(*current, part);
+    if (!next) {
+      // Creating needs the right to add subkeys, on the handle for the first step and on the
+      // key itself below it.
+      const std::uint32_t have = current == state.node ? state.access : current->grantedAccess;
+      if ((have & win::kKeyCreateSubKey) == 0 ||
+          (current->grantedAccess & win::kKeyCreateSubKey) == 0) {
+        return win::kAccessDenied;
+      }
+      if (const long guard = Guard(); guard != win::kSuccess) return guard;
+      current->AddChild(part);
+      next = ChildPtr(*current, part);
+      created = true;
+      Changed(*next);
+    }
+    current = next;
+  }
+  if (!created && (access & ~current->grantedAccess & 0xF003F) != 0) return win::kAccessDenied;
+  result = NewHandle(std::move(current), access);
+  return win::kSuccess;
+}
+
+long TreeRegistry::CloseKey(RegHandle key) {
+  if (RootIndex(key) >= 0) return win::kSuccess;
+  return handles_.erase(key) ? win::kSuccess : win::kInvalidHandle;
+}
+
+namespace {
+long EnumName(const std::string& name, std::uint32_t maxUnits, std::string& out) {
+  if (Utf16Length(name) + 1 > maxUnits) return win::kMoreData;
+  out = name;
+  return win::kSuccess;
+}
+}  // namespace
+
+long TreeRegistry::EnumKey(RegHandle key, std::uint32_t index, std::uint32_t maxUnits,
+                           std::string& name) {
+  OpenKeyState state;
+  if (!Resolve(key, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  if ((state.access & win::kKeyEnumerateSubKeys) == 0) return win::kAccessDenied;
+  if (index >= state.node->children.size()) return win::kNoMoreItems;
+  return EnumName(state.node->children[index]->name, maxUnits, name);
+}
+
+long TreeRegistry::EnumValue(RegHandle key, std::uint32_t index, std::uint32_t maxUnits,
+                             std::string& name) {
+  OpenKeyState state;
+  if (!Resolve(key, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  if ((state.access & win::kKeyQueryValue) == 0) return win::kAccessDenied;
+  if (index >= state.node->values.size()) return win::kNoMoreItems;
+  return EnumName(state.node->values[index].name, maxUnits, name);
+}
+
+long TreeRegistry::QueryInfoKey(RegHandle key, std::uint32_t& subKeys, std::uint32_t& values) {
+  OpenKeyState state;
+  if (!Resolve(key, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  if ((state.access & win::kKeyQueryValue) == 0) return win::kAccessDenied;
+  subKeys = static_cast<std::uint32_t>(state.node->children.size());
+  values = static_cast<std::uint32_t>(state.node->values.size());
+  return win::kSuccess;
+}
+
+long TreeRegistry::QueryValue(RegHandle key, std::string_view name, std::uint32_t& type,
+                              std::vector<std::uint8_t>* data) {
+  OpenKeyState state;
+  if (!Resolve(key, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  if ((state.access & win::kKeyQueryValue) == 0) return win::kAccessDenied;
+  const RegValue* value = state.node->FindValue(name);
+  if (value == nullptr) return win::kFileNotFound;
+  type = value->type;
+  if (data != nullptr) *data = value->data;
+  return win::kSuccess;
+}
+
+long TreeRegistry::SetValue(RegHandle key, std::string_view name, std::uint32_t type,
+                            const std::vector<std::uint8_t>& data) {
+  OpenKeyState state;
+  if (!Resolve(key, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  if ((state.access & win::kKeySetValue) == 0) return win::kAccessDenied;
+  if (const long guard = Guard(); guard != win::kSuccess) return guard;
+  state.node->PutValue(name, type, data);
+  Changed(*state.node);
+  return win::kSuccess;
+}
+
+long TreeRegistry::DeleteValue(RegHandle key, std::string_view name) {
+  OpenKeyState state;
+  if (!Resolve(key, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  if ((state.access & win::kKeySetValue) == 0) return win::kAccessDenied;
+  if (state.node->FindValue(name) == nullptr) return win::kFileNotFound;
+  if (const long guard = Guard(); guard != win::kSuccess) return guard;
+  state.node->RemoveValue(name);
+  Changed(*state.node);
+  return win::kSuccess;
+}
+
+long TreeRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
+  OpenKeyState state;
+  if (!Resolve(parent, state)) return win::kInvalidHandle;
+  if (state.node->deleted) return win::kKeyDeleted;
+  // An empty path names the key of the handle itself, as RegDeleteKey opens it; a predefined
+  // root cannot be deleted.
+  std::shared_ptr<RegNode> node = Walk(state.node, subPath);
+  if (!node) return win::kFileNotFound;
+  for (const auto& root : roots_) {
+    if (root == node) return win::kAccessDenied;
+  }
+  if ((node->grantedAccess & win::kDelete) == 0) return win::kAccessDenied;
+  if (!node->children.empty()) return win::kAccessDenied;
+  RegNode* owner = node->parent;
+  if (owner == nullptr) return win::kAccessDenied;
+  if (const long guard = Guard(); guard != win::kSuccess) return guard;
+  owner->RemoveChild(node->name);
+  Changed(*owner);
+  return win::kSuccess;
+}
+
+RegNode* TreeRegistry::Find(RootKey root, std::string_view path) const {
+  std::shared_ptr<RegNode> node = Walk(roots_[static_cast<int>(root)], path);
+  return node.get();
+}
+
+RegNode* TreeRegistry::Ensure(RootKey root, std::string_view path) {
+  RegNode* current = roots_[static_cast<int>(root)].get();
+  for (const std::string& part : SplitPath(path)) current = current->AddChild(part);
+  return current;
+}
+
+void TreeRegistry::SetValueDirect(RootKey root, std::string_view path, std::string_view name,
+                                  std::uint32_t type, std::vector<std::uint8_t> data) {
+  Ensure(root, path)->PutValue(name, type, std::move(data));
+}
+
+void TreeRegistry::SetString(RootKey root, std::string_view path, std::string_view name,
+                             std::string_view text, std::uint32_t type) {
+  std::vector<std::uint8_t> data = Utf8ToUtf16Bytes(text);
+  data.push_back(0);
+  data.push_back(0);
+  SetValueDirect(root, path, name, type, std::move(data));
+}
+
+void TreeRegistry::SetDword(RootKey root, std::string_view path, std::string_view name,
+                            std::uint32_t value) {
+  SetValueDirect(root, path, name, win::kRegDword,
+                 {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+}
+
+void TreeRegistry::SetBinary(RootKey root, std::string_view path, std::string_view name,
+                             std::vector<std::uint8_t> data) {
+  SetValueDirect(root, path, name, win::kRegBinary, std::move(data));
+}
+
+void TreeRegistry::SetAccess(RootKey root, std::string_view path, std::uint32_t access) {
+  Ensure(root, path)->grantedAccess = access;
+}
+
+std::optional<std::string> TreeRegistry::GetString(RootKey root, std::string_view path,
+                                                   std::string_view name) const {
+  const RegNode* node = Find(root, path);
+  if (node == nullptr) return std::nullopt;
+  const RegValue* value = node->FindValue(name);
+  if (value == nullptr) return std::nullopt;
+  std::u16string text = Utf16FromBytes(value->data.data(), value->data.size());
+  const std::size_t nul = text.find(u'\0');
+  if (nul != std::u16string::npos) text.resize(nul);
+  return Utf16ToUtf8(text);
+}
+
+std::optional<std::uint32_t> TreeRegistry::GetDword(RootKey root, std::string_view path,
+                                                    std::string_view name) const {
+  const RegNode* node = Find(root, path);
+  if (node == nullptr) return std::nullopt;
+  const RegValue* value = node->FindValue(name);
+  if (value == nullptr || value->type != win::kRegDword || value->data.size() != 4) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value->data[0] | (value->data[1] << 8) |
+                                    (value->data[2] << 16) |
+                                    (static_cast<std::uint32_t>(value->data[3]) << 24));
+}
+
+}  // namespace tovalin
