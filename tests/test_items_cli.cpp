@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -224,6 +225,14 @@ class ItemsCliWine : public ItemsCli {
     ASSERT_EQ(Wine("reg import C:\\\\office.reg /reg:32").exitCode, 0);
     StopServer();
   }
+  // Asks every quarter second for up to half a minute.
+  static bool QueryUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 120; ++i) {
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    return false;
+  }
   // `wine reg query` as a 32-bit program sees the registry, as Office and Tovalin do.
   std::string Query(const std::string& key, const std::string& value = "") {
     return Wine("reg query " + Quote(key) + (value.empty() ? " /s" : " /v " + Quote(value)) +
@@ -362,15 +371,11 @@ TEST_F(ItemsCliWine, AnActionKilledAnywhereLeavesWholeHivesAndARetryCompletesIt)
   }
 }
 
-TEST_F(ItemsCliWine, ProcessesFindsARunningWineProgram) {
+TEST_F(ItemsCliWine, ProcessesFindsARunningWineProgramAndAChangeWaitsForIt) {
   Shell("cd " + Quote((prefix_ / "drive_c").string()) + " && " + Env() +
         "wine cmd /c ping -n 60 127.0.0.1 >/dev/null 2>&1 &");
   std::string found;
-  for (int i = 0; i < 120 && found.empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    found = Cli({"processes", "ping.exe"}).out;
-  }
-  ASSERT_FALSE(found.empty());
+  ASSERT_TRUE(QueryUntil([&] { return !(found = Cli({"processes", "ping.exe"}).out).empty(); }));
   std::istringstream lines(found);
   std::string line;
   int count = 0;
@@ -381,6 +386,23 @@ TEST_F(ItemsCliWine, ProcessesFindsARunningWineProgram) {
   EXPECT_EQ(count, 1);
   // A running Excel would stop a repair; ping does not.
   EXPECT_EQ(Cli({"repair", "202"}).exitCode, 0);
+
+  // A change waits for the prefix's Wine, up to the time given.
+  const Result refused = Cli({"set", "52", "1", "--wait=1"}, true);
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.out.find("終了しない"), std::string::npos) << refused.out;
+  StopServer();
+  // Wine changes the registry and runs on a little: the change made after waiting keeps both.
+  Shell("cd " + Quote((prefix_ / "drive_c").string()) + " && " + Env() +
+        "wine cmd /c \"reg add HKCU\\Software\\TovalinWait /v By /d wine /f & ping -n 3 "
+        "127.0.0.1\" >/dev/null 2>&1 &");
+  ASSERT_TRUE(QueryUntil([&] { return !Cli({"processes", "ping.exe"}).out.empty(); }));
+  const Result waited = Cli({"set", "52", "1", "--wait"});
+  EXPECT_EQ(waited.exitCode, 0);
+  EXPECT_EQ(waited.out, "1\n");
+  EXPECT_NE(Query("HKCU\\Software\\TovalinWait", "By").find("wine"), std::string::npos);
+  EXPECT_NE(Query("HKU\\.DEFAULT\\Keyboard Layout\\Preload", "1").find("00000411"),
+            std::string::npos);
 }
 
 }  // namespace

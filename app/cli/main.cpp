@@ -14,6 +14,13 @@
 #include "app/cli/Report.h"
 #include "office/ZelMso.h"
 
+#ifndef _WIN32
+#include <chrono>
+
+#include "support/platform/wine/WinePlatform.h"
+#include "support/platform/wine/WineServer.h"
+#endif
+
 #ifdef _WIN32
 #include <windows.h>
 // shellapi.h needs windows.h first.
@@ -99,6 +106,30 @@ const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, std::int
 }
 
 // Changes must land somewhere: regedit exports are only read, never written back.
+#ifndef _WIN32
+// --wait[=SECONDS]: a change waits for the prefix's Wine to end instead of being refused.
+void AddWaitOption(CLI::App& sub, int& seconds) {
+  sub.add_option("--wait", seconds,
+                 "Wait up to SECONDS (default 60) for the Wine programs and the wineserver of the "
+                 "prefix to end, instead of refusing the change while they run")
+      ->expected(0, 1)
+      ->default_str("60")
+      ->type_name("SECONDS");
+}
+
+void WaitForWine(const MachineOptions& machine, int seconds) {
+  if (seconds <= 0 || !machine.regFiles.empty()) return;
+  const std::string prefix = machine.prefix.empty() ? DefaultWinePrefix() : machine.prefix;
+  if (!WineServerProbe(prefix).WaitUntilStopped(std::chrono::seconds(seconds))) {
+    throw std::runtime_error("Wine のプログラムが " + std::to_string(seconds) +
+                             " 秒たっても終了しないため、変更しませんでした。");
+  }
+}
+#else
+void AddWaitOption(CLI::App&, int&) {}
+void WaitForWine(const MachineOptions&, int) {}
+#endif
+
 void RequireSavedMachine(const MachineOptions& machine) {
   if (!machine.regFiles.empty()) {
     throw std::runtime_error("--reg で読み込んだレジストリは変更を保存できません。");
@@ -128,6 +159,7 @@ Command AddSet(CLI::App& app) {
     MachineOptions machine;
     std::int32_t itemId = 0;
     std::int32_t state = 0;
+    int waitSeconds = 0;
   };
   auto options = std::make_shared<Options>();
   CLI::App* sub = app.add_subcommand(
@@ -137,8 +169,10 @@ Command AddSet(CLI::App& app) {
       ->required()
       ->check(CLI::Range(0, 1));
   AddMachineOptions(*sub, options->machine);
+  AddWaitOption(*sub, options->waitSeconds);
   return {sub, [options] {
             RequireSavedMachine(options->machine);
+            WaitForWine(options->machine, options->waitSeconds);
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
             TZelMso mso(*platform);
             OfferedItem(mso, options->itemId, 1);
@@ -158,14 +192,17 @@ Command AddRepair(CLI::App& app) {
   struct Options {
     MachineOptions machine;
     std::int32_t itemId = 0;
+    int waitSeconds = 0;
   };
   auto options = std::make_shared<Options>();
   CLI::App* sub =
       app.add_subcommand("repair", "Run a repair item; refused while the application is running");
   sub->add_option("ITEMID", options->itemId, "Item id, as `report` lists it")->required();
   AddMachineOptions(*sub, options->machine);
+  AddWaitOption(*sub, options->waitSeconds);
   return {sub, [options] {
             RequireSavedMachine(options->machine);
+            WaitForWine(options->machine, options->waitSeconds);
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
             TZelMso mso(*platform);
             const TZelMsoItem& item = OfferedItem(mso, options->itemId, 2);

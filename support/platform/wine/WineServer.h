@@ -2,6 +2,8 @@
 // writes it over the hive files when it saves, so a change made to the files would be lost.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,11 @@ class WineServerProbe {
 
   // Looks each time: the server comes and goes with the prefix's programs.
   bool Running() const;
+  // Waits until the server has ended: its last program closed and the few seconds it lingers
+  // after that over. False when it still runs after `limit`, or when `keepWaiting` (asked
+  // between looks) says to give up.
+  bool WaitUntilStopped(std::chrono::milliseconds limit,
+                        const std::function<bool()>& keepWaiting = {}) const;
 
   // "server-<dev>-<inode>" of the prefix folder, the name of the server's working folder; empty
   // when the prefix cannot be examined.
