@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "support/widgets/SysColors.h"
+#include "app/widgets/SysColors.h"
 
 namespace tovalin {
 

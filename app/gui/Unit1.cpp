@@ -17,8 +17,8 @@
 #include <QTableWidget>
 
 #include "app/gui/ProgramArt.h"
+#include "app/widgets/SysColors.h"
 #include "support/Text.h"
-#include "support/widgets/SysColors.h"
 
 namespace tovalin {
 

@@ -18,9 +18,9 @@
 #include "app/gui/Panel.h"
 #include "app/gui/ProgramInfo.h"
 #include "app/gui/ShellRequests.h"
+#include "app/widgets/GraphicListBox.h"
+#include "app/widgets/ImageList.h"
 #include "office/ZelMso.h"
-#include "support/widgets/GraphicListBox.h"
-#include "support/widgets/ImageList.h"
 
 class QAction;
 class QButtonGroup;

@@ -8,8 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "support/widgets/GraphicListBox.h"
-#include "support/widgets/SysColors.h"
+#include "app/widgets/GraphicListBox.h"
+#include "app/widgets/SysColors.h"
 
 namespace tovalin {
 namespace {

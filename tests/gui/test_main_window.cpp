@@ -10,7 +10,7 @@
 
 #include "app/gui/ProgramArt.h"
 #include "app/gui/Unit1.h"
-#include "support/widgets/SysColors.h"
+#include "app/widgets/SysColors.h"
 #include "tests/gui/GuiTestSupport.h"
 
 namespace tovalin {

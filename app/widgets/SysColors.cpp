@@ -1,4 +1,4 @@
-#include "support/widgets/SysColors.h"
+#include "app/widgets/SysColors.h"
 
 namespace tovalin {
 

@@ -1,4 +1,4 @@
-#include "support/widgets/GraphicListBox.h"
+#include "app/widgets/GraphicListBox.h"
 
 #include <QAbstractItemDelegate>
 #include <QFontInfo>
@@ -12,7 +12,7 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 
-#include "support/widgets/SysColors.h"
+#include "app/widgets/SysColors.h"
 
 namespace tovalin {
 

@@ -11,7 +11,7 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "support/widgets/ImageList.h"
+#include "app/widgets/ImageList.h"
 
 namespace tovalin {
 

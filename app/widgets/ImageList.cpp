@@ -1,4 +1,4 @@
-#include "support/widgets/ImageList.h"
+#include "app/widgets/ImageList.h"
 
 namespace tovalin {
 
