@@ -3,17 +3,9 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "support/platform/NativePlatform.h"
 #include "support/platform/memory/MemoryPlatform.h"
 #include "support/regfile/RegeditFile.h"
-
-#ifdef _WIN32
-#if __has_include("support/platform/windows/WindowsPlatform.h")
-#include "support/platform/windows/WindowsPlatform.h"
-#define TOVALIN_CLI_NATIVE_WINDOWS 1
-#endif
-#else
-#include "support/platform/wine/WinePlatform.h"
-#endif
 
 namespace tovalin::cli {
 
@@ -39,19 +31,10 @@ std::unique_ptr<Platform> OpenRegeditFiles(const std::vector<std::string>& files
 
 std::unique_ptr<Platform> OpenMachine(const MachineOptions& options, bool writable) {
   if (!options.regFiles.empty()) return OpenRegeditFiles(options.regFiles, writable);
-#ifdef _WIN32
-#ifdef TOVALIN_CLI_NATIVE_WINDOWS
-  return OpenWindowsPlatform();
-#else
-  throw std::runtime_error(
-      "この版は Windows のレジストリを直接読めません。--reg でレジストリのエクスポートを指定してく"
-      "ださい。");
-#endif
-#else
-  WineOpenOptions wine;
-  wine.writable = writable;
-  return OpenWinePrefix(options.prefix.empty() ? DefaultWinePrefix() : options.prefix, wine);
-#endif
+  NativeOptions native;
+  native.winePrefix = options.prefix;
+  native.writable = writable;
+  return OpenNativePlatform(native);
 }
 
 }  // namespace tovalin::cli

@@ -8,12 +8,7 @@
 #include "app/gui/SingleInstance.h"
 #include "app/gui/Translations.h"
 #include "app/gui/Unit1.h"
-
-#ifdef _WIN32
-#include "support/platform/windows/WindowsPlatform.h"
-#else
-#include "support/platform/wine/WinePlatform.h"
-#endif
+#include "support/platform/NativePlatform.h"
 
 namespace tovalin {
 namespace {
@@ -38,20 +33,10 @@ class TApplication : public QApplication {
 };
 
 std::unique_ptr<Platform> OpenMachine() {
-#ifdef _WIN32
-  return OpenWindowsPlatform();
-#else
-  WineOpenOptions options;
+  NativeOptions options;
   options.writable = true;
-  try {
-    return OpenWinePrefix(DefaultWinePrefix(), options);
-  } catch (const WinePrefixError&) {
-    // A prefix we may not write to can still be inspected; every change is then refused with
-    // the platform's own explanation. A prefix that cannot be read at all fails here again.
-    options.writable = false;
-    return OpenWinePrefix(DefaultWinePrefix(), options);
-  }
-#endif
+  options.readOnlyWhenNotWritable = true;
+  return OpenNativePlatform(options);
 }
 
 void CentreOnScreen(QWidget& window) {

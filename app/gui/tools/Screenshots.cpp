@@ -14,11 +14,7 @@
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit2.h"
 #include "app/gui/ZelAboutDialog.h"
-#ifdef _WIN32
-#include "support/platform/windows/WindowsPlatform.h"
-#else
-#include "support/platform/wine/WinePlatform.h"
-#endif
+#include "support/platform/NativePlatform.h"
 
 namespace {
 
@@ -51,11 +47,9 @@ int main(int argc, char** argv) {
   QDir().mkpath(outDir);
 
   try {
-#ifdef _WIN32
-    std::unique_ptr<tovalin::Platform> platform = tovalin::OpenWindowsPlatform();
-#else
-    std::unique_ptr<tovalin::Platform> platform = tovalin::OpenWinePrefix(argv[1]);
-#endif
+    tovalin::NativeOptions native;
+    if (kArguments == 3) native.winePrefix = argv[1];
+    std::unique_ptr<tovalin::Platform> platform = tovalin::OpenNativePlatform(native);
     PrintedBoxes boxes;
     tovalin::TForm1 form(*platform, boxes);
     if (!form.StartOk()) return 1;
