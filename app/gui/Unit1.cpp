@@ -7,14 +7,12 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTableWidget>
 
 #include "app/gui/ProgramArt.h"
 #include "app/widgets/SysColors.h"
@@ -237,68 +235,6 @@ void TForm1::CreateComponents() {
 
   CreateInfoPage();
   CreateRepairPage();
-}
-
-void TForm1::CreateInfoPage() {
-  GbxUserInfo = new QGroupBox(QStringLiteral("登録情報"), TabInfo);
-  GbxUserInfo->setObjectName(QStringLiteral("GbxUserInfo"));
-  LblCompany = new QLabel(QStringLiteral("会社名"), GbxUserInfo);
-  LblCompany->setObjectName(QStringLiteral("LblCompany"));
-  LblOwner = new QLabel(QStringLiteral("ユーザー名"), GbxUserInfo);
-  LblOwner->setObjectName(QStringLiteral("LblOwner"));
-  LblInitials = new QLabel(QStringLiteral("頭文字"), GbxUserInfo);
-  LblInitials->setObjectName(QStringLiteral("LblInitials"));
-  for (QLabel* label : {LblCompany, LblOwner, LblInitials}) label->adjustSize();
-  EdtCompany = new QLineEdit(GbxUserInfo);
-  EdtCompany->setObjectName(QStringLiteral("EdtCompany"));
-  EdtOwner = new QLineEdit(GbxUserInfo);
-  EdtOwner->setObjectName(QStringLiteral("EdtOwner"));
-  EdtInitials = new QLineEdit(GbxUserInfo);
-  EdtInitials->setObjectName(QStringLiteral("EdtInitials"));
-  for (QLineEdit* edit : {EdtCompany, EdtOwner, EdtInitials}) edit->resize(121, 20);
-  BtnChange = new QPushButton(QStringLiteral("更新(&R)"), GbxUserInfo);
-  BtnChange->setObjectName(QStringLiteral("BtnChange"));
-  BtnChange->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
-  BtnChange->setDefault(true);
-  BtnChange->setEnabled(false);
-  BtnChange->resize(100, 25);
-
-  PnlProductID = new QWidget(TabInfo);
-  PnlProductID->setObjectName(QStringLiteral("PnlProductID"));
-  PnlProductID->hide();
-  LblProductID = new QLabel(QStringLiteral("インストールされているバージョン"), PnlProductID);
-  LblProductID->setObjectName(QStringLiteral("LblProductID"));
-  LblProductID->adjustSize();
-  SgdProductID = new QTableWidget(2, 3, PnlProductID);
-  SgdProductID->setObjectName(QStringLiteral("SgdProductID"));
-
-  PnlAppFileList = new QWidget(TabInfo);
-  PnlAppFileList->setObjectName(QStringLiteral("PnlAppFileList"));
-  PnlAppFileList->hide();
-  LblVerList = new QLabel(QStringLiteral("インストールされているバージョン"), PnlAppFileList);
-  LblVerList->setObjectName(QStringLiteral("LblVerList"));
-  LblVerList->adjustSize();
-  SgdAppFileList = new QTableWidget(2, 2, PnlAppFileList);
-  SgdAppFileList->setObjectName(QStringLiteral("SgdAppFileList"));
-  BtnFolder = new QPushButton(QStringLiteral("フォルダ(&O)"), PnlAppFileList);
-  BtnFolder->setObjectName(QStringLiteral("BtnFolder"));
-  BtnFolder->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  BtnFolder->setAutoDefault(false);
-  BtnFolder->resize(100, 25);
-  BtnProperty = new QPushButton(QStringLiteral("プロパティ(&P)"), PnlAppFileList);
-  BtnProperty->setObjectName(QStringLiteral("BtnProperty"));
-  BtnProperty->setIcon(style()->standardIcon(QStyle::SP_FileDialogInfoView));
-  BtnProperty->setAutoDefault(false);
-  BtnProperty->resize(100, 25);
-
-  for (QTableWidget* grid : {SgdProductID, SgdAppFileList}) {
-    grid->verticalHeader()->hide();
-    grid->setShowGrid(true);
-    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    grid->horizontalHeader()->setHighlightSections(false);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-  }
 }
 
 void TForm1::CreateRepairPage() {
