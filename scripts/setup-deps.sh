@@ -8,6 +8,7 @@ packages=(
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev python3-pefile
   clang libclang-rt-14-dev
   qt6-translations-l10n xdotool x11-utils imagemagick zip unzip dpkg-dev strace
+  lintian appstream desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

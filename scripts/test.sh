@@ -18,6 +18,8 @@ cmake --build --preset sanitize
 ctest --preset sanitize -j2 --repeat until-pass:2
 # Each fuzz target for a minute over its seed corpus (clang, ASan + UBSan; fuzz/run.sh).
 bash fuzz/run.sh 60
+# The Debian package of the default build: checked by lintian, installed, run and removed again.
+bash tests/linux/package_deb.sh build/default
 # The Windows build: Qt for Windows is built once into a cache folder outside the tree
 # (scripts/build-qt-windows.sh, started above; nothing to do when cached), then the core,
 # tovalin-cli.exe and tovalin.exe are cross-compiled with mingw-w64; their tests, the window's tests
