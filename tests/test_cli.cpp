@@ -2,22 +2,22 @@
 #if !defined(_WIN32) && __has_include(<nlohmann/json.hpp>)
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/Text.h"
+#include "tests/CliTestSupport.h"
 
 namespace tovalin {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace clitest;
 
 struct CliResult {
   int exitCode = -1;
@@ -25,55 +25,21 @@ struct CliResult {
   std::string err;
 };
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
 class Cli : public testing::Test {
  protected:
   void SetUp() override {
-    binary_ = fs::path(TOVALIN_BINARY_DIR) / "app" / "cli" / "tovalin-cli";
+    binary_ = CliBinary();
     if (!fs::exists(binary_)) GTEST_SKIP() << "tovalin-cli is not built";
-    dir_ =
-        fs::temp_directory_path() / ("tovalin-cli-test-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
+    folder_.emplace("tovalin-cli-test-");
+    dir_ = folder_->Path();
   }
 
   CliResult Run(const std::vector<std::string>& args) {
     std::string command = Quote(binary_.string());
     for (const std::string& arg : args) command += " " + Quote(arg);
     const fs::path errFile = dir_ / "stderr.txt";
-    command += " 2>" + Quote(errFile.string());
-    CliResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadAll(errFile);
-    return result;
+    const ShellResult shell = Shell(command + " 2>" + Quote(errFile.string()));
+    return CliResult{shell.exitCode, shell.out, ReadAll(errFile)};
   }
 
   // A regedit export as regedit writes it: UTF-16LE with a byte-order mark, CR LF lines.
@@ -102,6 +68,7 @@ class Cli : public testing::Test {
   }
 
   fs::path binary_;
+  std::optional<TestFolder> folder_;
   fs::path dir_;
 };
 

@@ -4,8 +4,6 @@
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,60 +18,32 @@
 #include <thread>
 #include <vector>
 
+#include "tests/CliTestSupport.h"
+
 namespace tovalin {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-};
+using namespace clitest;
+using Result = ShellResult;
 
-std::string Quote(const std::string& arg) {
-  std::string out = "'";
-  for (char c : arg) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// Runs a shell command line; stdout (and stderr when asked) is captured.
+// Standard error goes with the output when asked, else nowhere.
 Result Shell(const std::string& command, bool withStderr = false) {
-  Result result;
-  FILE* pipe = ::popen((command + (withStderr ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
+  return clitest::Shell(command + (withStderr ? " 2>&1" : " 2>/dev/null"));
 }
 
 class ItemsCli : public testing::Test {
  protected:
   void SetUp() override {
-    cli_ = fs::path(TOVALIN_BINARY_DIR) / "app" / "cli" / "tovalin-cli";
+    cli_ = CliBinary();
     if (!fs::exists(cli_)) GTEST_SKIP() << "tovalin-cli is not built";
-    dir_ =
-        fs::temp_directory_path() / ("tovalin-items-" + std::to_string(::getpid()) + "-" +
-                                     testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    folder_.emplace("tovalin-items-");
+    dir_ = folder_->Path();
     prefix_ = dir_ / "prefix";
     fs::copy(fs::path(TOVALIN_SOURCE_DIR) / "examples" / "sample-prefix", prefix_,
              fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   }
-  void TearDown() override {
-    if (!dir_.empty()) fs::remove_all(dir_);
-  }
-
   Result Cli(const std::vector<std::string>& args, bool withStderr = false) {
     std::string command = Quote(cli_.string());
     for (const std::string& arg : args) command += " " + Quote(arg);
@@ -92,6 +62,7 @@ class ItemsCli : public testing::Test {
   }
 
   fs::path cli_;
+  std::optional<TestFolder> folder_;
   fs::path dir_;
   fs::path prefix_;
 };
