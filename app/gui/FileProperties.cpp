@@ -9,16 +9,13 @@
 #include <QVBoxLayout>
 
 #include "app/gui/ProgramArt.h"
+#include "app/gui/QtText.h"
 #include "app/gui/Unit1.h"
 #include "support/ZelVersionInfo.h"
 
 namespace tovalin {
 
 namespace {
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString DateText(const QDateTime& time) {
   return time.isValid() ? time.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) : QString();

@@ -15,16 +15,13 @@
 #include <QTabWidget>
 
 #include "app/gui/ProgramArt.h"
+#include "app/gui/QtText.h"
 #include "app/widgets/SysColors.h"
 #include "support/Text.h"
 
 namespace tovalin {
 
 namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Line breaks in the model's texts are CR LF; the text controls want LF.
 QString PlainLines(const std::string& text) {

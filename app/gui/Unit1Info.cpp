@@ -14,6 +14,7 @@
 
 #include "app/gui/Links.h"
 #include "app/gui/ProgramInfo.h"
+#include "app/gui/QtText.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit2.h"
 #include "app/gui/ZelAboutDialog.h"
@@ -22,10 +23,6 @@
 namespace tovalin {
 
 namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 std::string Utf8(const QString& text) {
   const QByteArray bytes = text.toUtf8();

@@ -13,6 +13,7 @@
 #include "app/gui/DialogSupport.h"
 #include "app/gui/Links.h"
 #include "app/gui/ProgramArt.h"
+#include "app/gui/QtText.h"
 #include "app/gui/Unit1.h"
 #include "support/ZelSysUtils.h"
 #include "support/ZelVersionInfo.h"
@@ -27,10 +28,6 @@ namespace {
 
 constexpr QColor kNavy(0x00, 0x00, 0x80);
 constexpr QColor kRed(0xFF, 0x00, 0x00);
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 int Right(const QWidget* w) {
   return w->x() + w->width();
