@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
        Target::Metric::RealTimeMs, Goal::AtMost, 100, "ms", "30"},
       {"BM_WineProcessPoll", "running-application poll (Wine prefix)", Target::Metric::RealTimeMs,
        Goal::AtMost, 5, "ms"},
+      {"BM_ListWinePrefixes", "Wine prefix list (20 wineboot prefixes, 2 with Office)",
+       Target::Metric::RealTimeMs, Goal::AtMost, 300, "ms"},
       {"BM_VersionResources", "version resources of Wine's PE files",
        Target::Metric::ItemsPerSecond, Goal::AtLeast, 2000, "files/s"},
   };
