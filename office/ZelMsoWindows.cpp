@@ -55,11 +55,18 @@ bool IsScriptClass(IRegistry& registry, std::string_view name, std::vector<std::
          command.find("cscript.exe") != std::string::npos;
 }
 
+// "\name", appended: GCC 12 at -O3 reports a false -Wrestrict overlap for "\\" + std::string(...).
+std::string RootPath(std::string_view name) {
+  std::string path = "\\";
+  path += name;
+  return path;
+}
+
 void MoveClass(IRegistry& registry, std::string_view from, std::string_view to) {
   TZelRegistry reg(registry);
   reg.SetRoot(RootKey::ClassesRoot);
-  const std::string fromPath = "\\" + std::string(from);
-  if (reg.HasKey(fromPath)) reg.RenameKey(fromPath, "\\" + std::string(to));
+  const std::string fromPath = RootPath(from);
+  if (reg.HasKey(fromPath)) reg.RenameKey(fromPath, RootPath(to));
 }
 
 }  // namespace

@@ -22,6 +22,17 @@ bool IsBlank(char c) {
 
 // The value of a variable, or nothing when it is unset or empty (GetEnvironmentVariable's 0).
 // Values are taken whole: a fixed buffer would silently turn a long value into an empty one.
+// "%name%", appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict overlap for
+// "%" + std::string(...).
+std::string PercentToken(std::string_view name) {
+  std::string token;
+  token.reserve(name.size() + 2);
+  token += '%';
+  token += name;
+  token += '%';
+  return token;
+}
+
 std::optional<std::string> LookUp(Platform& platform, std::string_view name) {
   if (name.empty()) return std::nullopt;
   std::optional<std::string> value = platform.Environment().GetVariable(name);
@@ -123,7 +134,7 @@ bool FileExists(Platform& platform, std::string_view path) {
 
 std::string GetEnvironmentValue(Platform& platform, std::string_view name) {
   if (std::optional<std::string> value = LookUp(platform, name)) return *value;
-  return "%" + std::string(name) + "%";
+  return PercentToken(name);
 }
 
 std::string ExpandEnvironmentText(Platform& platform, std::string_view text) {
@@ -157,7 +168,7 @@ std::string ExpandEnvironmentText(Platform& platform, std::string_view text) {
       scan = close + 1;
       continue;
     }
-    const std::string token = "%" + name + "%";
+    const std::string token = PercentToken(name);
     std::vector<Run> next(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(current));
     std::size_t resume = 0;  // the run after the first inserted value
     for (std::size_t k = current; k < runs.size(); ++k) {
@@ -234,8 +245,8 @@ std::string GetCommandFileName(Platform& platform, std::string_view commandLine)
   if (t.size() > 1 && t[0] == '\\') {
     const std::size_t second = t.find('\\', 1);
     if (second != std::string::npos) {
-      const std::string x =
-          ExpandPathVariables(platform, "%" + t.substr(1, second - 1) + "%" + t.substr(second));
+      const std::string x = ExpandPathVariables(
+          platform, PercentToken(std::string_view(t).substr(1, second - 1)) + t.substr(second));
       if (FileExists(platform, x)) return x;
     }
   }

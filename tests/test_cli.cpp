@@ -35,8 +35,7 @@ class Cli : public testing::Test {
   }
 
   CliResult Run(const std::vector<std::string>& args) {
-    std::string command = Quote(binary_.string());
-    for (const std::string& arg : args) command += " " + Quote(arg);
+    const std::string command = CommandLine(binary_, args);
     const fs::path errFile = dir_ / "stderr.txt";
     const ShellResult shell = Shell(command + " 2>" + Quote(errFile.string()));
     return CliResult{shell.exitCode, shell.out, ReadAll(errFile)};

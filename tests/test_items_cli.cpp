@@ -45,8 +45,7 @@ class ItemsCli : public testing::Test {
              fs::copy_options::recursive | fs::copy_options::copy_symlinks);
   }
   Result Cli(const std::vector<std::string>& args, bool withStderr = false) {
-    std::string command = Quote(cli_.string());
-    for (const std::string& arg : args) command += " " + Quote(arg);
+    const std::string command = CommandLine(cli_, args);
     return Shell(command + " --prefix " + Quote(prefix_.string()), withStderr);
   }
 

@@ -112,7 +112,11 @@ Bytes ResourceSection(const std::vector<Resource>& list) {
   std::sort(types.begin(), types.end());
   using Key = std::pair<std::uint32_t, std::string>;  // type, name or "#id"
   auto keyOf = [](const Resource& r) {
-    return Key{r.type, r.name.empty() ? "#" + std::to_string(r.id) : r.name};
+    if (!r.name.empty()) return Key{r.type, r.name};
+    // Appended: GCC 12 at -O3 reports a false -Wrestrict overlap for "#" + std::to_string(...).
+    std::string number = "#";
+    number += std::to_string(r.id);
+    return Key{r.type, number};
   };
   std::map<std::uint32_t, std::vector<Key>> names;
   std::map<Key, std::vector<std::size_t>> languages;

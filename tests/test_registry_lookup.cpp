@@ -60,7 +60,10 @@ TEST(RegistryLookup, FindsEveryKeyInAnyOrderWhileKeysComeAndGo) {
       TZelRegistry reg(registry);
       reg.SetRoot(RootKey::ClassesRoot);
       EXPECT_EQ(reg.OpenKeyRead("\\" + name + "\\Shell"), present) << name;
-      EXPECT_EQ(reg.HasKey("\\" + AsciiUpperCase(name)), present) << name;
+      // Appended: GCC 12 at -O3 reports a false -Wrestrict overlap for "\\" + std::string(...).
+      std::string upper = "\\";
+      upper += AsciiUpperCase(name);
+      EXPECT_EQ(reg.HasKey(upper), present) << name;
     }
   };
   std::sort(order.begin(), order.end(),
