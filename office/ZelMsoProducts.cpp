@@ -1,4 +1,5 @@
 // Installed products: the uninstall entries decoded against the product-code catalogue.
+#include "office/OfficeProductCodes.h"
 #include "office/ZelMso.h"
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
@@ -106,17 +107,8 @@ void TZelMso::ScanInstalledProducts() {
 
 int TZelMso::MatchProductCode(std::string_view productCode, const TZelCodeTable& codeTable,
                               int codePosition) {
-  // Characters 4-5 or 11-14, counted from 1; a short name just yields a shorter kind code.
-  const std::size_t from = codePosition == 0 ? 3 : 10;
-  const std::size_t count = codePosition == 0 ? 2 : 4;
-  const std::string_view kind =
-      from < productCode.size() ? productCode.substr(from, count) : std::string_view();
-
-  for (const TZelCodeEntry& entry : codeTable) {
-    const std::string_view code = entry.Code;
-    if (kind.size() >= code.size() && kind.compare(0, code.size(), code) == 0) {
-      return std::string_view(entry.Flag) == "1" ? -1 : 0;
-    }
+  if (const TZelCodeEntry* entry = FindKindEntry(productCode, codeTable, codePosition)) {
+    return std::string_view(entry->Flag) == "1" ? -1 : 0;
   }
 
   TZelRegistry reg(platform_.Registry());
