@@ -103,6 +103,29 @@ void TZelRegistry::ChangeKey(RegHandle key, std::string path) {
   currentPath_ = std::move(path);
 }
 
+namespace {
+
+// An open key closed when it goes out of scope, so that an error thrown half-way (a refused
+// save, say) leaves no handle behind.
+class ScopedKey {
+ public:
+  explicit ScopedKey(IRegistry& registry) : registry_(registry) {}
+  ~ScopedKey() {
+    if (key_ != 0) registry_.CloseKey(key_);
+  }
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  // For the backend to fill in.
+  RegHandle& Out() { return key_; }
+  RegHandle Get() const { return key_; }
+
+ private:
+  IRegistry& registry_;
+  RegHandle key_ = 0;
+};
+
+}  // namespace
+
 std::string TZelRegistry::KeyName() const {
   std::string name = RootName(root_);
   if (current_ != 0 && !currentPath_.empty()) name += "\\" + currentPath_;
@@ -148,10 +171,8 @@ bool TZelRegistry::OpenKeyWrite(std::string_view path, bool canCreate) {
 bool TZelRegistry::HasKey(std::string_view path) {
   std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
-  RegHandle key = 0;
-  if (registry_.OpenKey(base, relative, win::kKeyReadNoNotify, key) != win::kSuccess) return false;
-  registry_.CloseKey(key);
-  return true;
+  ScopedKey key(registry_);
+  return registry_.OpenKey(base, relative, win::kKeyReadNoNotify, key.Out()) == win::kSuccess;
 }
 
 bool TZelRegistry::HasValue(std::string_view name) {
@@ -160,19 +181,18 @@ bool TZelRegistry::HasValue(std::string_view name) {
 }
 
 bool TZelRegistry::EraseTree(RegHandle base, std::string_view relative) {
-  RegHandle key = 0;
-  if (registry_.OpenKey(base, relative, access_, key) == win::kSuccess) {
+  if (ScopedKey key(registry_);
+      registry_.OpenKey(base, relative, access_, key.Out()) == win::kSuccess) {
     std::uint32_t subKeys = 0;
     std::uint32_t values = 0;
-    if (registry_.QueryInfoKey(key, subKeys, values) == win::kSuccess) {
+    if (registry_.QueryInfoKey(key.Get(), subKeys, values) == win::kSuccess) {
       for (std::uint32_t i = subKeys; i-- > 0;) {
         std::string name;
-        if (registry_.EnumKey(key, i, kUnlimitedNameUnits, name) == win::kSuccess) {
-          EraseTree(key, name);
+        if (registry_.EnumKey(key.Get(), i, kUnlimitedNameUnits, name) == win::kSuccess) {
+          EraseTree(key.Get(), name);
         }
       }
     }
-    registry_.CloseKey(key);
   }
   return registry_.DeleteKey(base, relative) == win::kSuccess;
 }
@@ -268,11 +288,10 @@ void TZelRegistry::WriteBytes(std::string_view name, const std::vector<std::uint
 void TZelRegistry::MakeKey(std::string_view path) {
   std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
-  RegHandle key = 0;
-  if (registry_.CreateKey(base, relative, win::kKeyAllAccess, key) != win::kSuccess) {
+  ScopedKey key(registry_);
+  if (registry_.CreateKey(base, relative, win::kKeyAllAccess, key.Out()) != win::kSuccess) {
     throw ERegistryException(RegistryCreateKeyMessage(path));
   }
-  registry_.CloseKey(key);
 }
 
 void TZelRegistry::CopyValues(RegHandle from, RegHandle to) {
@@ -297,14 +316,12 @@ void TZelRegistry::CopyTree(RegHandle from, RegHandle to) {
     std::string name;
     const long result = registry_.EnumKey(from, i, kUnlimitedNameUnits, name);
     if (result != win::kSuccess) break;
-    RegHandle child = 0;
-    RegHandle target = 0;
-    if (registry_.OpenKey(from, name, access_, child) != win::kSuccess) continue;
-    if (registry_.CreateKey(to, name, win::kKeyAllAccess, target) == win::kSuccess) {
-      CopyTree(child, target);
-      registry_.CloseKey(target);
+    ScopedKey child(registry_);
+    ScopedKey target(registry_);
+    if (registry_.OpenKey(from, name, access_, child.Out()) != win::kSuccess) continue;
+    if (registry_.CreateKey(to, name, win::kKeyAllAccess, target.Out()) == win::kSuccess) {
+      CopyTree(child.Get(), target.Get());
     }
-    registry_.CloseKey(child);
   }
 }
 
@@ -322,24 +339,16 @@ void TZelRegistry::RenameKey(std::string_view oldPath, std::string_view newPath)
   }
   std::string_view oldRelative;
   const RegHandle oldBase = BaseFor(oldPath, oldRelative);
-  RegHandle oldKey = 0;
-  if (registry_.OpenKey(oldBase, oldRelative, access_, oldKey) != win::kSuccess) return;
-  try {
+  {
+    ScopedKey oldKey(registry_);
+    if (registry_.OpenKey(oldBase, oldRelative, access_, oldKey.Out()) != win::kSuccess) return;
     MakeKey(newPath);
-  } catch (...) {
-    registry_.CloseKey(oldKey);
-    throw;
+    std::string_view newRelative;
+    const RegHandle newBase = BaseFor(newPath, newRelative);
+    ScopedKey newKey(registry_);
+    if (registry_.OpenKey(newBase, newRelative, access_, newKey.Out()) != win::kSuccess) return;
+    CopyTree(oldKey.Get(), newKey.Get());
   }
-  std::string_view newRelative;
-  const RegHandle newBase = BaseFor(newPath, newRelative);
-  RegHandle newKey = 0;
-  if (registry_.OpenKey(newBase, newRelative, access_, newKey) != win::kSuccess) {
-    registry_.CloseKey(oldKey);
-    return;
-  }
-  CopyTree(oldKey, newKey);
-  registry_.CloseKey(newKey);
-  registry_.CloseKey(oldKey);
   EraseKey(oldPath);
 }
 

@@ -292,6 +292,22 @@ TEST(MemoryRegistryAccess, QueryOnlyKeyOpensForReadingButRefusesWrites) {
   EXPECT_EQ(platform.registry.OpenHandleCount(), 0u);
 }
 
+TEST(MemoryRegistryAccess, ARenameStoppedByAnErrorLeavesNoKeyOpen) {
+  MemoryPlatform platform;
+  platform.registry.SetDword(RootKey::CurrentUser, "Software\\Src\\a\\b", "n", 1);
+  // The store refuses the copy's first value, as a prefix refuses changes while Wine runs.
+  int changes = 0;
+  platform.registry.writeGuard = [&]() -> long {
+    if (++changes > 3) throw ERegistryException("refused");
+    return win::kSuccess;
+  };
+  {
+    TZelRegistry reg(platform.registry);
+    EXPECT_THROW(reg.RenameKey("\\Software\\Src", "\\Software\\Dst"), ERegistryException);
+  }
+  EXPECT_EQ(platform.registry.OpenHandleCount(), 0u);
+}
+
 TEST(MemoryRegistryAccess, EmptyPathDeletesTheOpenKey) {
   MemoryPlatform platform;
   platform.registry.SetDword(RootKey::CurrentUser, "Software\\Gone\\sub", "n", 1);
