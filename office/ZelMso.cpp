@@ -106,17 +106,6 @@ std::string FormatPath(std::string_view format, std::initializer_list<std::strin
   return out;
 }
 
-void AddItem(TZelMsoInfo& info, std::int32_t kind, std::string_view title, std::int32_t itemId,
-             std::initializer_list<const char*> captions, std::string_view description) {
-  TZelMsoItem item;
-  item.Kind = kind;
-  item.Title = std::string(title);
-  item.Description = std::string(description);
-  for (const char* caption : captions) item.Captions.emplace_back(caption);
-  item.ItemId = itemId;
-  info.Items.push_back(std::move(item));
-}
-
 std::string PackGuid(std::string_view guid) {
   // {12345678-ABCD-EF01-2345-6789ABCDEF01}: groups at 1, 10, 15, 20, 25.
   if (guid.size() != 38) return {};

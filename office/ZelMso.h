@@ -113,10 +113,6 @@ class TZelMsoInfo {
   std::vector<TZelMsoAppFileList> AppFiles;
 };
 
-// Grows Info.Items by one item.
-void AddItem(TZelMsoInfo& info, std::int32_t kind, std::string_view title, std::int32_t itemId,
-             std::initializer_list<const char*> captions, std::string_view description);
-
 // The 32-character packed form of a braced product code.
 std::string PackGuid(std::string_view guid);
 
@@ -213,6 +209,29 @@ class TZelMso {
 std::string ScanText(TZelRegistry& reg, std::string_view name, std::vector<std::string>& warnings);
 std::optional<std::int32_t> ScanDword(TZelRegistry& reg, std::string_view name,
                                       std::vector<std::string>& warnings);
+
+// --- the item catalogue ---
+
+enum class TZelItemKind : std::int32_t { Information = 0, Setting = 1, Trouble = 2 };
+
+// One item: what the page shows and what it does. A setting has Get and Set, a repair Repair.
+struct TZelItemRow {
+  std::int32_t ItemId;
+  TZelItemKind Kind;
+  const char* Title;
+  std::array<const char*, 2> Captions;  // a repair has one
+  const char* Description;              // "%0:s" stands for the application's name
+  std::int32_t (*Get)(TZelMso&);
+  void (*Set)(TZelMso&, std::int32_t);
+  TZelMso::TRepairResult (*Repair)(TZelMso&);
+};
+
+// The row of an item id; nullptr for an id no item has.
+const TZelItemRow* FindItemRow(std::int32_t itemId);
+// The application (index into kMsoApps) an item belongs to.
+constexpr int ItemApplication(std::int32_t itemId) {
+  return itemId / 100;
+}
 
 // Formats "%s" placeholders in order (the registry path formats of the model).
 std::string FormatPath(std::string_view format, std::initializer_list<std::string_view> args);

@@ -1,5 +1,6 @@
 // The per-application repair and setting items, and the dispatch of item ids to the operations
 // behind them.
+#include <array>
 #include <string>
 
 #include "office/ZelMso.h"
@@ -18,21 +19,6 @@ constexpr const char* kTitleFileLock = "トラブル：ファイルが編集出�
 constexpr const char* kTitleBrowser = "InternetExplorerとの連携可否";
 constexpr const char* kTitleReadOnly = "読み取り専用メニューの追加可否";
 constexpr const char* kTitleViewMode = "編集モードの使用可否";
-
-#define TOVALIN_CAPTIONS_USE \
-  { "使用する", "使用しない" }
-#define TOVALIN_CAPTIONS_SHOW \
-  { "表示する", "表示しない" }
-#define TOVALIN_CAPTIONS_REDISPLAY \
-  { "再表示" }
-#define TOVALIN_CAPTIONS_REPAIR \
-  { "修復" }
-#define TOVALIN_CAPTIONS_LINK \
-  { "連携させる", "連携させない" }
-#define TOVALIN_CAPTIONS_VIEW_MODE \
-  { "プレビュー", "編集モード" }
-#define TOVALIN_CAPTIONS_ADD \
-  { "追加する", "追加しない" }
 
 constexpr const char* kClipboardText =
     "Officeクリップボードを使うとクリップボードに複数のオブジェクトを保存しておけますが、この機能が"
@@ -89,128 +75,113 @@ constexpr const char* kReadOnlyText =
 constexpr const char* kViewModeText =
     "InternetExplorer(IE)から%0:sが開かれる場合に編集モードで開くかどうかを設定します。";
 
-constexpr int kSetting = 1;
-constexpr int kTrouble = 2;
+constexpr std::array<const char*, 2> kCaptionsUse = {"使用する", "使用しない"};
+constexpr std::array<const char*, 2> kCaptionsShow = {"表示する", "表示しない"};
+constexpr std::array<const char*, 2> kCaptionsRedisplay = {"再表示", nullptr};
+constexpr std::array<const char*, 2> kCaptionsRepair = {"修復", nullptr};
+constexpr std::array<const char*, 2> kCaptionsLink = {"連携させる", "連携させない"};
+constexpr std::array<const char*, 2> kCaptionsViewMode = {"プレビュー", "編集モード"};
+constexpr std::array<const char*, 2> kCaptionsAdd = {"追加する", "追加しない"};
 
-void AddAppItems(TZelMsoInfo& info, int appIndex) {
-  const std::string_view app = kMsoApps[appIndex].AppName;
-  const auto formatted = [&](const char* text) { return FormatArg0(text, app); };
-  switch (appIndex) {
-    case 0:
-      AddItem(info, kSetting, kTitleClipboard, 51, TOVALIN_CAPTIONS_USE, formatted(kClipboardText));
-      AddItem(info, kSetting, kTitleLogonIme, 52, TOVALIN_CAPTIONS_SHOW, formatted(kLogonImeText));
-      break;
-    case 1:
-      AddItem(info, kSetting, kTitleScriptHost, 151, TOVALIN_CAPTIONS_USE, kScriptHostText);
-      break;
-    case 2:
-      AddItem(info, kTrouble, kTitleMenuBar, 201, TOVALIN_CAPTIONS_REDISPLAY, kMenuBarText);
-      AddItem(info, kTrouble, kTitleFileLock, 202, TOVALIN_CAPTIONS_REPAIR, kFileLockText);
-      AddItem(info, kSetting, kTitleBrowser, 251, TOVALIN_CAPTIONS_LINK, formatted(kBrowserText));
-      AddItem(info, kSetting, kTitleReadOnly, 252, TOVALIN_CAPTIONS_ADD, kReadOnlyText);
-      break;
-    case 3:
-      AddItem(info, kTrouble, kTitleMenuBar, 301, TOVALIN_CAPTIONS_REDISPLAY, kMenuBarText);
-      AddItem(info, kTrouble, kTitleFileLock, 302, TOVALIN_CAPTIONS_REPAIR, kFileLockText);
-      AddItem(info, kSetting, kTitleBrowser, 351, TOVALIN_CAPTIONS_LINK, formatted(kBrowserText));
-      break;
-    case 4:
-      AddItem(info, kTrouble, kTitleMenuBar, 401, TOVALIN_CAPTIONS_REDISPLAY, kMenuBarText);
-      AddItem(info, kTrouble, kTitleFileLock, 402, TOVALIN_CAPTIONS_REPAIR, kFileLockText);
-      break;
-    case 5:
-      AddItem(info, kTrouble, kTitleMenuBar, 501, TOVALIN_CAPTIONS_REDISPLAY, kMenuBarText);
-      AddItem(info, kTrouble, kTitleFileLock, 502, TOVALIN_CAPTIONS_REPAIR, kFileLockText);
-      AddItem(info, kSetting, kTitleBrowser, 551, TOVALIN_CAPTIONS_LINK, formatted(kBrowserText));
-      AddItem(info, kSetting, kTitleViewMode, 552, TOVALIN_CAPTIONS_VIEW_MODE,
-              formatted(kViewModeText));
-      break;
-    default:
-      break;
-  }
-}
+using Kind = TZelItemKind;
 
-#undef TOVALIN_CAPTIONS_USE
-#undef TOVALIN_CAPTIONS_SHOW
-#undef TOVALIN_CAPTIONS_REDISPLAY
-#undef TOVALIN_CAPTIONS_REPAIR
-#undef TOVALIN_CAPTIONS_LINK
-#undef TOVALIN_CAPTIONS_VIEW_MODE
-#undef TOVALIN_CAPTIONS_ADD
-
-struct TZelSetting {
-  std::int32_t ItemId;
-  std::int32_t (*Get)(TZelMso&);
-  void (*Set)(TZelMso&, std::int32_t);
+// Every item, in the order the page lists an application's items. A setting has Get and Set, a
+// repair has Repair; "%0:s" in a description stands for the application's name.
+constexpr TZelItemRow kItems[] = {
+    {51, Kind::Setting, kTitleClipboard, kCaptionsUse, kClipboardText,
+     [](TZelMso& m) { return m.GetOfficeClipboardState(); },
+     [](TZelMso& m, std::int32_t s) { m.SetOfficeClipboardState(s); }, nullptr},
+    {52, Kind::Setting, kTitleLogonIme, kCaptionsShow, kLogonImeText,
+     [](TZelMso& m) { return m.GetLogonImeState(); },
+     [](TZelMso& m, std::int32_t s) { m.SetLogonImeState(s); }, nullptr},
+    {151, Kind::Setting, kTitleScriptHost, kCaptionsUse, kScriptHostText,
+     [](TZelMso& m) { return m.GetScriptHostState(); },
+     [](TZelMso& m, std::int32_t s) { m.SetScriptHostState(s); }, nullptr},
+    {201, Kind::Trouble, kTitleMenuBar, kCaptionsRedisplay, kMenuBarText, nullptr, nullptr,
+     [](TZelMso& m) { return m.DeleteToolbarFiles(2, "xlb"); }},
+    {202, Kind::Trouble, kTitleFileLock, kCaptionsRepair, kFileLockText, nullptr, nullptr,
+     [](TZelMso& m) { return m.DeleteTempLockFiles(); }},
+    {251, Kind::Setting, kTitleBrowser, kCaptionsLink, kBrowserText,
+     [](TZelMso& m) { return m.GetBrowserIntegrationState(2); },
+     [](TZelMso& m, std::int32_t s) { m.SetBrowserIntegrationState(2, s); }, nullptr},
+    {252, Kind::Setting, kTitleReadOnly, kCaptionsAdd, kReadOnlyText,
+     [](TZelMso& m) { return m.GetReadOnlyVerbState(2); },
+     [](TZelMso& m, std::int32_t s) { m.SetReadOnlyVerbState(2, s); }, nullptr},
+    {301, Kind::Trouble, kTitleMenuBar, kCaptionsRedisplay, kMenuBarText, nullptr, nullptr,
+     [](TZelMso& m) {
+       m.DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
+       return TZelMso::TRepairResult{};
+     }},
+    {302, Kind::Trouble, kTitleFileLock, kCaptionsRepair, kFileLockText, nullptr, nullptr,
+     [](TZelMso& m) { return m.DeleteTempLockFiles(); }},
+    {351, Kind::Setting, kTitleBrowser, kCaptionsLink, kBrowserText,
+     [](TZelMso& m) { return m.GetBrowserIntegrationState(3); },
+     [](TZelMso& m, std::int32_t s) { m.SetBrowserIntegrationState(3, s); }, nullptr},
+    {401, Kind::Trouble, kTitleMenuBar, kCaptionsRedisplay, kMenuBarText, nullptr, nullptr,
+     [](TZelMso& m) {
+       m.DeleteOfficeAppKey(4, "%s\\%s\\%s\\Settings\\CommandBars");
+       return TZelMso::TRepairResult{};
+     }},
+    {402, Kind::Trouble, kTitleFileLock, kCaptionsRepair, kFileLockText, nullptr, nullptr,
+     [](TZelMso& m) { return m.DeleteTempLockFiles(); }},
+    {501, Kind::Trouble, kTitleMenuBar, kCaptionsRedisplay, kMenuBarText, nullptr, nullptr,
+     [](TZelMso& m) { return m.DeleteToolbarFiles(5, "pcb"); }},
+    {502, Kind::Trouble, kTitleFileLock, kCaptionsRepair, kFileLockText, nullptr, nullptr,
+     [](TZelMso& m) { return m.DeleteTempLockFiles(); }},
+    {551, Kind::Setting, kTitleBrowser, kCaptionsLink, kBrowserText,
+     [](TZelMso& m) { return m.GetBrowserIntegrationState(5); },
+     [](TZelMso& m, std::int32_t s) { m.SetBrowserIntegrationState(5, s); }, nullptr},
+    {552, Kind::Setting, kTitleViewMode, kCaptionsViewMode, kViewModeText,
+     [](TZelMso& m) { return m.GetEditModeState(5); },
+     [](TZelMso& m, std::int32_t s) { m.SetEditModeState(5, s); }, nullptr},
 };
 
-constexpr TZelSetting kSettings[] = {
-    {51, [](TZelMso& m) { return m.GetOfficeClipboardState(); },
-     [](TZelMso& m, std::int32_t s) { m.SetOfficeClipboardState(s); }},
-    {52, [](TZelMso& m) { return m.GetLogonImeState(); },
-     [](TZelMso& m, std::int32_t s) { m.SetLogonImeState(s); }},
-    {151, [](TZelMso& m) { return m.GetScriptHostState(); },
-     [](TZelMso& m, std::int32_t s) { m.SetScriptHostState(s); }},
-    {251, [](TZelMso& m) { return m.GetBrowserIntegrationState(2); },
-     [](TZelMso& m, std::int32_t s) { m.SetBrowserIntegrationState(2, s); }},
-    {252, [](TZelMso& m) { return m.GetReadOnlyVerbState(2); },
-     [](TZelMso& m, std::int32_t s) { m.SetReadOnlyVerbState(2, s); }},
-    {351, [](TZelMso& m) { return m.GetBrowserIntegrationState(3); },
-     [](TZelMso& m, std::int32_t s) { m.SetBrowserIntegrationState(3, s); }},
-    {551, [](TZelMso& m) { return m.GetBrowserIntegrationState(5); },
-     [](TZelMso& m, std::int32_t s) { m.SetBrowserIntegrationState(5, s); }},
-    {552, [](TZelMso& m) { return m.GetEditModeState(5); },
-     [](TZelMso& m, std::int32_t s) { m.SetEditModeState(5, s); }},
-};
+}  // namespace
 
-const TZelSetting* FindSetting(std::int32_t itemId) {
-  for (const TZelSetting& setting : kSettings) {
-    if (setting.ItemId == itemId) return &setting;
+const TZelItemRow* FindItemRow(std::int32_t itemId) {
+  for (const TZelItemRow& row : kItems) {
+    if (row.ItemId == itemId) return &row;
   }
   return nullptr;
 }
 
-}  // namespace
-
 void TZelMso::BuildItemCatalogue() {
-  for (int appIndex = 0; appIndex < kAppCount; ++appIndex) {
-    if (Slots[appIndex]) AddAppItems(*Slots[appIndex], appIndex);
+  for (const TZelItemRow& row : kItems) {
+    const int appIndex = ItemApplication(row.ItemId);
+    if (!Slots[appIndex]) continue;
+    TZelMsoItem item;
+    item.Kind = static_cast<std::int32_t>(row.Kind);
+    item.Title = row.Title;
+    item.Description = FormatArg0(row.Description, kMsoApps[appIndex].AppName);
+    for (const char* caption : row.Captions) {
+      if (caption != nullptr) item.Captions.emplace_back(caption);
+    }
+    item.ItemId = row.ItemId;
+    Slots[appIndex]->Items.push_back(std::move(item));
   }
 }
 
 std::int32_t TZelMso::GetItemState(std::int32_t itemId) {
-  const TZelSetting* setting = FindSetting(itemId);
-  return setting != nullptr ? setting->Get(*this) : -1;
+  const TZelItemRow* row = FindItemRow(itemId);
+  return row != nullptr && row->Get != nullptr ? row->Get(*this) : -1;
 }
 
 bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state) {
-  const TZelSetting* setting = FindSetting(itemId);
-  if (setting == nullptr) return false;
+  const TZelItemRow* row = FindItemRow(itemId);
+  if (row == nullptr || row->Set == nullptr) return false;
   TZelChanges changes(platform_.Registry());
-  setting->Set(*this, state);
+  row->Set(*this, state);
   changes.Commit();
   return GetItemState(itemId) == state;
 }
 
 TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
-  switch (itemId) {
-    case 201:
-      return DeleteToolbarFiles(2, "xlb");
-    case 501:
-      return DeleteToolbarFiles(5, "pcb");
-    case 202:
-    case 302:
-    case 402:
-    case 502:
-      return DeleteTempLockFiles();
-    default:
-      break;
-  }
+  const TZelItemRow* row = FindItemRow(itemId);
+  if (row == nullptr || row->Repair == nullptr) return {};
   TZelChanges changes(platform_.Registry());
-  if (itemId == 301) DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
-  if (itemId == 401) DeleteOfficeAppKey(4, "%s\\%s\\%s\\Settings\\CommandBars");
+  TRepairResult result = row->Repair(*this);
   changes.Commit();
-  return {};
+  return result;
 }
 
 }  // namespace tovalin

@@ -87,6 +87,11 @@ TEST_F(Catalogue, KindsAndCaptionsMatchTheItemType) {
   Build({0, 1, 2, 3, 4, 5});
   for (const auto& slot : mso_->Slots) {
     for (const auto& item : slot->Items) {
+      // A setting can be read and changed, a repair run; nothing else.
+      const TZelItemRow* row = FindItemRow(item.ItemId);
+      ASSERT_NE(row, nullptr) << item.ItemId;
+      EXPECT_EQ(row->Get != nullptr && row->Set != nullptr, item.Kind == 1) << item.ItemId;
+      EXPECT_EQ(row->Repair != nullptr, item.Kind == 2) << item.ItemId;
       const int n = item.ItemId % 100;
       if (n >= 51) {
         EXPECT_EQ(item.Kind, 1) << item.ItemId;

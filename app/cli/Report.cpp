@@ -7,15 +7,14 @@ namespace tovalin::cli {
 
 namespace {
 
-constexpr std::int32_t kKindSetting = 1;
-
 nlohmann::ordered_json ItemJson(TZelMso& mso, const TZelMsoItem& item) {
   nlohmann::ordered_json json;
   json["itemId"] = item.ItemId;
   json["kind"] = item.Kind;
   json["title"] = item.Title;
   json["captions"] = item.Captions;
-  if (item.Kind == kKindSetting) json["state"] = mso.GetItemState(item.ItemId);
+  if (item.Kind == static_cast<std::int32_t>(TZelItemKind::Setting))
+    json["state"] = mso.GetItemState(item.ItemId);
   return json;
 }
 
@@ -37,16 +36,15 @@ nlohmann::ordered_json SlotJson(TZelMso& mso, int index, const TZelMsoInfo& slot
 }
 
 const char* KindName(std::int32_t kind) {
-  switch (kind) {
-    case 0:
+  switch (static_cast<TZelItemKind>(kind)) {
+    case TZelItemKind::Information:
       return "情報";
-    case 1:
+    case TZelItemKind::Setting:
       return "設定";
-    case 2:
+    case TZelItemKind::Trouble:
       return "トラブル";
-    default:
-      return "?";
   }
+  return "?";
 }
 
 std::string StateText(const TZelMsoItem& item, std::int32_t state) {
@@ -92,7 +90,7 @@ void PrintSlot(TZelMso& mso, int index, const TZelMsoInfo& slot, std::ostream& o
     out << "      項目 (Items):\n";
     for (const TZelMsoItem& item : slot.Items) {
       out << "        " << item.ItemId << "  [" << KindName(item.Kind) << "] " << item.Title;
-      if (item.Kind == kKindSetting) {
+      if (item.Kind == static_cast<std::int32_t>(TZelItemKind::Setting)) {
         out << "  → " << StateText(item, mso.GetItemState(item.ItemId));
       }
       out << "\n";

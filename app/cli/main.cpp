@@ -91,15 +91,15 @@ Command AddReport(CLI::App& app) {
 
 // The item as the troubleshooting page offers it: only items of detected applications, so a
 // change never works from a slot that is not there (the read-only verb names Excel's path).
-const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, std::int32_t kind) {
+const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, TZelItemKind kind) {
   for (const auto& slot : mso.Slots) {
     if (!slot) continue;
     for (const TZelMsoItem& item : slot->Items) {
       if (item.ItemId != itemId) continue;
-      if (item.Kind != kind) {
-        throw std::runtime_error(
-            "項目 " + std::to_string(itemId) +
-            (kind == 1 ? " は設定ではありません。" : " は修復ではありません。"));
+      if (item.Kind != static_cast<std::int32_t>(kind)) {
+        throw std::runtime_error("項目 " + std::to_string(itemId) +
+                                 (kind == TZelItemKind::Setting ? " は設定ではありません。"
+                                                                : " は修復ではありません。"));
       }
       return item;
     }
@@ -151,7 +151,7 @@ Command AddGet(CLI::App& app) {
   return {sub, [options] {
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, false);
             TZelMso mso(*platform);
-            OfferedItem(mso, options->itemId, 1);
+            OfferedItem(mso, options->itemId, TZelItemKind::Setting);
             std::cout << mso.GetItemState(options->itemId) << "\n";
             return 0;
           }};
@@ -178,7 +178,7 @@ Command AddSet(CLI::App& app) {
             WaitForWine(options->machine, options->waitSeconds);
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
             TZelMso mso(*platform);
-            OfferedItem(mso, options->itemId, 1);
+            OfferedItem(mso, options->itemId, TZelItemKind::Setting);
             // The setters expect a real change: switching the logon IME off twice, say, would
             // replace the saved layout list by the one-entry list.
             std::int32_t state = mso.GetItemState(options->itemId);
@@ -208,8 +208,9 @@ Command AddRepair(CLI::App& app) {
             WaitForWine(options->machine, options->waitSeconds);
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
             TZelMso mso(*platform);
-            const TZelMsoItem& item = OfferedItem(mso, options->itemId, 2);
-            const TZelMsoApp& application = kMsoApps[static_cast<std::size_t>(item.ItemId / 100)];
+            const TZelMsoItem& item = OfferedItem(mso, options->itemId, TZelItemKind::Trouble);
+            const TZelMsoApp& application =
+                kMsoApps[static_cast<std::size_t>(ItemApplication(item.ItemId))];
             TArrayDword pids;
             mso.FindRunningProcesses(application.ExeName, pids);
             if (!pids.empty()) {

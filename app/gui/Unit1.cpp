@@ -512,14 +512,14 @@ void TForm1::GlbMenuClick() {
   IL_Item->Clear();
   for (const TZelMsoItem& item : info->Items) {
     GlbItem->addItem(Q(item.Title));
-    switch (item.Kind) {
-      case 0:
+    switch (static_cast<TZelItemKind>(item.Kind)) {
+      case TZelItemKind::Information:
         IL_Item->Add(SystemIconImage(SystemIconKind::Information, IL_Item->Width()));
         break;
-      case 1:
+      case TZelItemKind::Setting:
         IL_Item->Add(SystemIconImage(SystemIconKind::Question, IL_Item->Width()));
         break;
-      case 2:
+      case TZelItemKind::Trouble:
         IL_Item->Add(SystemIconImage(SystemIconKind::Warning, IL_Item->Width()));
         break;
       default:
