@@ -81,10 +81,32 @@ WinePrefixPlatform::WinePrefixPlatform(const std::string& prefixDir, const WineO
       environment_(registry_),
       versions_(files_),
       icons_(files_),
-      processes_(prefixDir, files_, environment_) {
+      processes_(prefixDir, files_, environment_),
+      holders_(prefixDir, processes_) {
   files_.SetShowDotFiles(ShowDotFiles(registry_));
   registry_.SetLockTimeout(options.lockTimeout);
   files_.SetEnvironment(&environment_);
+}
+
+// --- the programs that hold the registry ---
+
+std::vector<std::string> WineStoreHolders::Programs() {
+  std::vector<ProcessEntry> entries;
+  processes_.Snapshot(entries);
+  std::vector<std::string> names;
+  for (ProcessEntry& entry : entries) names.push_back(std::move(entry.exeFile));
+  return names;
+}
+
+void WineStoreHolders::EndPrograms() {
+  std::vector<ProcessEntry> entries;
+  processes_.Snapshot(entries);
+  for (const ProcessEntry& entry : entries) {
+    const ProcessHandle process = processes_.OpenProcess(win::kProcessAllAccess, entry.pid);
+    if (process == 0) continue;  // ended meanwhile
+    processes_.Terminate(process, 1);
+    processes_.CloseProcess(process);
+  }
 }
 
 // --- version resources and icons ---
