@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressDialog>
 #include <algorithm>
 #include <map>
@@ -14,13 +15,13 @@ namespace tovalin {
 
 namespace {
 
-// "EXCEL.EXE", "ping.exe (2)": one line per program, in name order.
-QString ProgramLines(const std::vector<std::string>& programs) {
+// "EXCEL.EXE", "ping.exe (2)": one line per program, in name order, each after `lead`.
+QString ProgramLines(const std::vector<std::string>& programs, const QString& lead) {
   std::map<std::string, int> counts;
   for (const std::string& name : programs) ++counts[name];
   QString lines;
   for (const auto& [name, count] : counts) {
-    lines += QStringLiteral("    ") + Q(name);
+    lines += lead + Q(name);
     if (count > 1) lines += QStringLiteral(" (%1)").arg(count);
     lines += QStringLiteral("\r\n");
   }
@@ -32,7 +33,7 @@ QString WaitingText(const std::vector<std::string>& programs) {
     return QStringLiteral("Wine のサーバー (wineserver) が終了するのを待っています…");
   }
   QString text = QStringLiteral("次の Wine のプログラムが終了するのを待っています:\n") +
-                 ProgramLines(programs);
+                 ProgramLines(programs, QStringLiteral("・"));
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return text.trimmed();
 }
@@ -50,6 +51,10 @@ bool WaitWithProgress(IStoreHolders& holders, QWidget* parent) {
   progress.setAutoClose(false);
   progress.setAutoReset(false);
   progress.setCancelButtonText(QStringLiteral("キャンセル"));
+  auto* label = new QLabel(&progress);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  label->setTextFormat(Qt::PlainText);
+  progress.setLabel(label);
   progress.setLabelText(WaitingText(holders.Programs()));
   progress.setMinimumWidth(360);
   progress.show();
@@ -84,7 +89,7 @@ bool ReleaseHeldStore(Platform& platform, IMessageBoxes& boxes, QWidget* parent)
     text = QStringLiteral(
                "この Wine プレフィックスでは次の Wine のプログラムが動作中です。\r\n"
                "動作中に変更すると、Wine が終了するときに上書きされてしまいます。\r\n\r\n") +
-           ProgramLines(programs) +
+           ProgramLines(programs, QStringLiteral("    ")) +
            QStringLiteral(
                "\r\nプログラムが終了するのを待ってから変更しますか？\r\n"
                "プログラムを強制終了してから変更することもできます。");
@@ -97,7 +102,7 @@ bool ReleaseHeldStore(Platform& platform, IMessageBoxes& boxes, QWidget* parent)
   if (choice == 1) {
     if (!boxes.Ask(QStringLiteral("Wine のプログラムを強制終了しますか？\r\n"
                                   "保存していない内容は失われます。\r\n\r\n") +
-                   ProgramLines(programs))) {
+                   ProgramLines(programs, QStringLiteral("    ")))) {
       return false;
     }
     holders->EndPrograms();

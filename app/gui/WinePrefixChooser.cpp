@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/gui/QtText.h"
@@ -84,9 +85,22 @@ TPrefixChooser::TPrefixChooser(std::vector<FoundWinePrefix> found,
                                 QStringLiteral("Office"), QStringLiteral("パス")});
   LvwPrefixes->header()->setStretchLastSection(true);
   for (const FoundWinePrefix& prefix : found_) AddRow(prefix, current);
-  for (int column : {kName, kSource, kOffice}) LvwPrefixes->resizeColumnToContents(column);
+  for (int column : {kName, kSource}) LvwPrefixes->resizeColumnToContents(column);
+  // As wide as the product names; a long reason why a prefix cannot be opened is cut short
+  // (its tooltip has it whole) rather than pushing the path out of sight.
+  int officeWidth = LvwPrefixes->fontMetrics().horizontalAdvance(QStringLiteral("Office なし"));
+  for (std::size_t i = 0; i < found_.size(); ++i) {
+    if (!found_[i].Usable()) continue;
+    for (const QString& line :
+         LvwPrefixes->topLevelItem(static_cast<int>(i))->text(kOffice).split(u'\n')) {
+      officeWidth = std::max(officeWidth, LvwPrefixes->fontMetrics().horizontalAdvance(line));
+    }
+  }
+  LvwPrefixes->setColumnWidth(kOffice, officeWidth + 16);
+  LvwPrefixes->setTextElideMode(Qt::ElideMiddle);
   LvwPrefixes->setVisible(!found_.empty());
   layout->addWidget(LvwPrefixes, 1);
+  if (found_.empty()) layout->addStretch(1);
 
   auto* buttons = new QHBoxLayout;
   BtnFolder = new QPushButton(QStringLiteral("フォルダーを選ぶ(&F)..."), this);
@@ -108,7 +122,7 @@ TPrefixChooser::TPrefixChooser(std::vector<FoundWinePrefix> found,
   connect(LvwPrefixes, &QTreeWidget::currentItemChanged, this, [this] { UpdateOpenButton(); });
   connect(LvwPrefixes, &QTreeWidget::itemDoubleClicked, this, [this] { OpenSelected(); });
   UpdateOpenButton();
-  resize(640, found_.empty() ? 300 : 360);
+  resize(760, found_.empty() ? 300 : 360);
 }
 
 void TPrefixChooser::AddRow(const FoundWinePrefix& prefix, const std::string& current) {
