@@ -226,6 +226,26 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
   winetest::Run({"wineserver", "-k"}, env);
   winetest::Run({"wineserver", "-w"}, env);
   EXPECT_EQ(TZelMso(*OpenWinePrefix(prefix, options)).GetItemState(kItem), 1);
+
+  // Ending the programs instead, after a confirmation, does not wait for them.
+  const pid_t ping = winetest::Spawn("wine", {"wine", "ping", "-n", "120", "127.0.0.1"}, env);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const std::vector<std::string> programs = holders->Programs();
+        return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
+               std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
+      },
+      60000));
+  boxes.shown.clear();
+  boxes.answers = {MsgResult::Yes, MsgResult::Yes};
+  boxes.choices = {1};  // end them
+  form.SbtItem1->click();
+  EXPECT_TRUE(winetest::WaitChild(ping, 10000)) << "ping was not ended";
+  EXPECT_FALSE(holders->Busy());
+  ASSERT_EQ(boxes.shown.size(), 4u) << boxes.shown.back().text.toStdString();
+  EXPECT_EQ(boxes.shown[2].icon, MsgIcon::Question);
+  EXPECT_EQ(boxes.shown[3].text, QStringLiteral("設定を更新しました。"));
+  EXPECT_EQ(TZelMso(*OpenWinePrefix(prefix, options)).GetItemState(kItem), 0);
 }
 #endif
 

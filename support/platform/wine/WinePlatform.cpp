@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <thread>
 
 #include "support/PeReader.h"
 #include "support/Text.h"
@@ -96,6 +97,21 @@ std::vector<std::string> WineStoreHolders::Programs() {
   std::vector<std::string> names;
   for (ProcessEntry& entry : entries) names.push_back(std::move(entry.exeFile));
   return names;
+}
+
+bool WineStoreHolders::WaitUntilFree(std::chrono::milliseconds limit,
+                                     const std::function<bool()>& keepWaiting) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return !Busy();
+    if (!probe_.WaitUntilStopped(left, keepWaiting)) return false;
+    if (processes_.List().empty()) return true;
+    // A program is still starting its server.
+    if (keepWaiting && !keepWaiting()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
 }
 
 void WineStoreHolders::EndPrograms() {

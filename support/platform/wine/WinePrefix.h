@@ -49,12 +49,11 @@ class WineStoreHolders : public IStoreHolders {
  public:
   WineStoreHolders(const std::string& prefixDir, WineProcesses& processes)
       : probe_(prefixDir), processes_(processes) {}
-  bool Busy() override { return probe_.Running(); }
+  // A program that has just started may not have started its server yet: it counts as well.
+  bool Busy() override { return probe_.Running() || !processes_.List().empty(); }
   std::vector<std::string> Programs() override;
   bool WaitUntilFree(std::chrono::milliseconds limit,
-                     const std::function<bool()>& keepWaiting) override {
-    return probe_.WaitUntilStopped(limit, keepWaiting);
-  }
+                     const std::function<bool()>& keepWaiting) override;
   void EndPrograms() override;
 
  private:
