@@ -60,6 +60,10 @@ class PrintedBoxes : public IMessageBoxes {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
     return MsgResult::No;
   }
+  int Choose(const QString& text, MsgIcon, const QStringList&) override {
+    std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    return -1;
+  }
 };
 
 // Reports the first paint of the window or of anything inside it.

@@ -21,8 +21,13 @@ if [ "$windows" = 0 ]; then
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
   cp -a examples/sample-prefix "$work/prefix"
+  # A home folder with prefixes to choose from: two with Office, one that cannot be opened.
+  mkdir -p "$work/home/.local/share/wineprefixes" "$work/home/Games/broken"
+  cp -a examples/sample-prefix "$work/home/.wine"
+  cp -a examples/sample-prefix "$work/home/.local/share/wineprefixes/office2007"
+  cp examples/sample-prefix/user.reg "$work/home/Games/broken/"
   mkdir -p "$out"
-  xvfb-run -a -s "-screen 0 1024x768x24" \
+  HOME="$work/home" xvfb-run -a -s "-screen 0 1024x768x24" \
     ./build/default/app/gui/tovalin-screenshots "$work/prefix" "$out"
   exit 0
 fi

@@ -138,5 +138,51 @@ TEST(WinePrefixes, CliListsThemAsJson) {
   EXPECT_EQ(list[8]["sourceLabelEn"], "Lutris");
 }
 
+// Which prefix the window opens by itself, and when it asks.
+TEST(WinePrefixes, ChoosesWhatToOpenAtStart) {
+  auto prefix = [](const std::string& path, bool office, const std::string& problem = "") {
+    FoundWinePrefix found;
+    found.path = path;
+    found.problem = problem;
+    if (office) found.office.push_back({"11.0", "{90110411-6000-11D3-8CFE-0150048383C9}", ""});
+    return found;
+  };
+  const FoundWinePrefix a = prefix("/h/a", true);
+  const FoundWinePrefix b = prefix("/h/b", true);
+  const FoundWinePrefix bare = prefix("/h/bare", false);
+  const FoundWinePrefix broken = prefix("/h/broken", true, "user.reg がありません");
+  using Kind = PrefixToOpen::Kind;
+  struct Case {
+    const char* name;
+    std::vector<FoundWinePrefix> found;
+    std::string winePrefix, remembered;
+    PrefixToOpen expected;
+  };
+  const std::vector<Case> cases = {
+      {"WINEPREFIX wins over all", {a, b}, "/h/bare", "/h/a", {Kind::Open, "/h/bare"}},
+      {"WINEPREFIX even when nothing was found", {}, "/x", "", {Kind::Open, "/x"}},
+      {"the only one with Office", {bare, a, broken}, "", "", {Kind::Open, "/h/a"}},
+      {"the only one even when another was remembered", {a}, "", "/h/gone", {Kind::Open, "/h/a"}},
+      {"several ask", {a, b}, "", "", {Kind::Ask, ""}},
+      {"the remembered one among several", {a, b}, "", "/h/b", {Kind::Open, "/h/b"}},
+      {"remembered but Office gone", {a, b, bare}, "", "/h/bare", {Kind::Ask, ""}},
+      {"remembered but broken", {a, b, broken}, "", "/h/broken", {Kind::Ask, ""}},
+      {"none with Office asks", {bare, broken}, "", "", {Kind::Ask, ""}},
+      {"nothing found asks", {}, "", "", {Kind::Ask, ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ChoosePrefixToOpen(c.found, c.winePrefix, c.remembered), c.expected);
+  }
+}
+
+TEST(WinePrefixes, NamesThePlacesLookedAt) {
+  const std::vector<std::string> places = WinePrefixPlaces({"/h", "", {"/mine"}, {}});
+  ASSERT_EQ(places.size(), 8u);
+  EXPECT_EQ(places.front(), "/h/.wine");
+  EXPECT_EQ(places[1], "/h/.local/share/wineprefixes");
+  EXPECT_EQ(places.back(), "/mine");
+}
+
 }  // namespace
 }  // namespace tovalin

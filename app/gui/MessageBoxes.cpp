@@ -1,11 +1,14 @@
 #include "app/gui/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QPushButton>
+#include <vector>
 
 namespace tovalin {
 
-MsgResult QtMessageBoxes::Show(const QString& text, MsgIcon icon, MsgButtons buttons) {
-  QMessageBox box;
+namespace {
+
+void SetUp(QMessageBox& box, const QString& text, MsgIcon icon) {
   box.setWindowTitle(QStringLiteral("Tovalin"));
   QString shown = text;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -25,6 +28,13 @@ MsgResult QtMessageBoxes::Show(const QString& text, MsgIcon icon, MsgButtons but
       box.setIcon(QMessageBox::Warning);
       break;
   }
+}
+
+}  // namespace
+
+MsgResult QtMessageBoxes::Show(const QString& text, MsgIcon icon, MsgButtons buttons) {
+  QMessageBox box;
+  SetUp(box, text, icon);
   if (buttons == MsgButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
@@ -36,6 +46,29 @@ MsgResult QtMessageBoxes::Show(const QString& text, MsgIcon icon, MsgButtons but
   const int answer = box.exec();
   if (buttons == MsgButtons::Ok) return MsgResult::Ok;
   return answer == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
+}
+
+int QtMessageBoxes::Choose(const QString& text, MsgIcon icon, const QStringList& buttons) {
+  QMessageBox box;
+  SetUp(box, text, icon);
+  std::vector<QAbstractButton*> added;
+  for (const QString& label : buttons) {
+    // Roles only order the buttons the platform's way; the first one is the default.
+    const QMessageBox::ButtonRole role =
+        added.empty()
+            ? QMessageBox::AcceptRole
+            : (&label == &buttons.back() ? QMessageBox::RejectRole : QMessageBox::ActionRole);
+    added.push_back(box.addButton(label, role));
+  }
+  if (!added.empty()) {
+    box.setDefaultButton(qobject_cast<QPushButton*>(added.front()));
+    box.setEscapeButton(added.back());
+  }
+  box.exec();
+  for (std::size_t i = 0; i < added.size(); ++i) {
+    if (box.clickedButton() == added[i]) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 QString ExceptionMessageText(std::string_view what) {

@@ -3,13 +3,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <exception>
 #include <string_view>
 
 namespace tovalin {
 
 enum class MsgIcon { Error, Information, Question, Warning };
-enum class MsgButtons { Ok, YesNo };
+enum class MsgButtons { Ok, YesNo, Choice };
 enum class MsgResult { Ok, Yes, No };
 
 class IMessageBoxes {
@@ -17,6 +18,10 @@ class IMessageBoxes {
   virtual ~IMessageBoxes() = default;
   // A modal box with the caption "Tovalin" and no owner window. CR LF in text is a line break.
   virtual MsgResult Show(const QString& text, MsgIcon icon, MsgButtons buttons) = 0;
+
+  // A question answered with one of the given buttons: its index, or -1 when the box was closed
+  // without one (Escape), which counts as the last button.
+  virtual int Choose(const QString& text, MsgIcon icon, const QStringList& buttons) = 0;
 
   MsgResult Inform(const QString& text) { return Show(text, MsgIcon::Information, MsgButtons::Ok); }
   MsgResult Warn(const QString& text) { return Show(text, MsgIcon::Warning, MsgButtons::Ok); }
@@ -30,6 +35,7 @@ class IMessageBoxes {
 class QtMessageBoxes : public IMessageBoxes {
  public:
   MsgResult Show(const QString& text, MsgIcon icon, MsgButtons buttons) override;
+  int Choose(const QString& text, MsgIcon icon, const QStringList& buttons) override;
 };
 
 // Ends an operation quietly: the exception display shows nothing for it.

@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QTabWidget>
 
+#include "app/gui/HeldStore.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
 #include "app/widgets/SysColors.h"
@@ -105,6 +106,21 @@ void TForm1::RestoreFromOtherInstance() {
   activateWindow();
 }
 
+void TForm1::SetMachine(const QString& description, std::function<void()> switchMachine) {
+  switchMachine_ = std::move(switchMachine);
+  MI_F_Machine->setVisible(static_cast<bool>(switchMachine_));
+  // The machine matters more than the credit line when there is a choice of machines.
+  StatusMachine->setText(description);
+  StatusMachine->setToolTip(description);
+  StatusMachine->setVisible(!description.isEmpty());
+  StatusText->setVisible(description.isEmpty());
+}
+
+bool TForm1::StoreReleased() {
+  TimerPause pause(*TimerProcess, FAppIndex);
+  return ReleaseHeldStore(platform_, boxes_, this);
+}
+
 void TForm1::CreateComponents() {
   const QPalette pal = palette();
 
@@ -113,6 +129,9 @@ void TForm1::CreateComponents() {
   setMenuBar(MN_Main);
   MI_File = MN_Main->addMenu(QStringLiteral("ファイル(&F)"));
   MI_File->setObjectName(QStringLiteral("MI_File"));
+  MI_F_Machine = MI_File->addAction(QStringLiteral("Wine プレフィックスを切り替える(&W)..."));
+  MI_F_Machine->setObjectName(QStringLiteral("MI_F_Machine"));
+  MI_F_Machine->setVisible(false);
   MI_F_Exit = MI_File->addAction(QStringLiteral("終了(&X)"));
   MI_F_Exit->setObjectName(QStringLiteral("MI_F_Exit"));
   MI_Other = MN_Main->addMenu(QStringLiteral("その他(&O)"));
@@ -218,12 +237,15 @@ void TForm1::CreateComponents() {
   StatusBar1 = new QStatusBar(Client);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->setSizeGripEnabled(false);
-  auto* statusText =
-      new QLabel(QStringLiteral("Tovalin - Microsoft Office トラブル解決ユーティリティ  "
-                                "作者: Zaro Vadera \"Harrow\""),
-                 StatusBar1);
-  statusText->setObjectName(QStringLiteral("StatusText"));
-  StatusBar1->addWidget(statusText, 1);
+  StatusText = new QLabel(QStringLiteral("Tovalin - Microsoft Office トラブル解決ユーティリティ  "
+                                         "作者: Zaro Vadera \"Harrow\""),
+                          StatusBar1);
+  StatusText->setObjectName(QStringLiteral("StatusText"));
+  StatusBar1->addWidget(StatusText, 1);
+  StatusMachine = new QLabel(StatusBar1);
+  StatusMachine->setObjectName(QStringLiteral("StatusMachine"));
+  StatusMachine->setVisible(false);
+  StatusBar1->addWidget(StatusMachine, 1);
   StatusBar1->setGeometry(0, kMinClientHeight - 19, kMinClientWidth, 19);
 
   TimerProcess = new QTimer(this);
@@ -305,6 +327,9 @@ void TForm1::ConnectHandlers() {
   PnlItem->installEventFilter(this);
 
   connect(MI_F_Exit, &QAction::triggered, this, [this] { Guarded([this] { MI_F_ExitClick(); }); });
+  connect(MI_F_Machine, &QAction::triggered, this, [this] {
+    if (switchMachine_) Guarded(switchMachine_);
+  });
   connect(MI_Site, &QAction::triggered, this, [this] { Guarded([this] { MI_SiteClick(); }); });
   connect(MI_Bbs, &QAction::triggered, this, [this] { Guarded([this] { MI_BbsClick(); }); });
   connect(MI_GUID, &QAction::triggered, this, [this] { Guarded([this] { MI_GUIDClick(); }); });
@@ -611,6 +636,7 @@ void TForm1::BtnItemClick() {
   // The repair never runs while the application is running.
   if (!BtnProcess->isHidden()) return;
 
+  if (!StoreReleased()) return;
   TimerPause pause(*TimerProcess, FAppIndex);
   const TZelMso::TRepairResult done = FMso->RunRepair(item->ItemId);
   if (!done.Skipped.empty()) {
@@ -658,6 +684,7 @@ bool TForm1::ConfirmAndSetItemState(int value) {
   const TZelMsoItem* item = CurrentItem();
   if (item == nullptr) return false;
   if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {item->Title})))) return false;
+  if (!StoreReleased()) return false;
   if (FMso->SetItemState(item->ItemId, value)) {
     boxes_.Inform(QStringLiteral("設定を更新しました。"));
     return true;

@@ -64,6 +64,11 @@ class TForm1 : public QMainWindow {
   // Where folders, pages, mail and properties are opened; the desktop's unless set.
   void SetShellRequests(IShellRequests& shell);
 
+  // Names the machine shown on the status line and offers File > switch, which calls
+  // `switchMachine` (it must not destroy the window while the menu runs). Without a call the
+  // window names no machine and offers no switch, as on Windows.
+  void SetMachine(const QString& description, std::function<void()> switchMachine);
+
   // --- handlers ---
   void FormResize();
   void GlbMenuClick();
@@ -107,6 +112,8 @@ class TForm1 : public QMainWindow {
   void FormCreate(const ModelFactory& factory);
   void BuildProductMenu();
   bool ConfirmAndSetItemState(int value);
+  // Before a change: false when programs hold the registry and the user did not let them go.
+  bool StoreReleased();
   // The page's setup at creation (layout and first contents of the information page).
   void SetupInfoPage();
   void UpdateChangeButton();
@@ -145,6 +152,7 @@ class TForm1 : public QMainWindow {
   // --- components (object names as the window was designed with) ---
   QMenuBar* MN_Main = nullptr;
   QMenu* MI_File = nullptr;
+  QAction* MI_F_Machine = nullptr;
   QAction* MI_F_Exit = nullptr;
   QMenu* MI_Other = nullptr;
   QAction* MI_Site = nullptr;
@@ -167,6 +175,8 @@ class TForm1 : public QMainWindow {
   QPushButton* BtnMsoSite = nullptr;
   QPushButton* BtnClose = nullptr;
   QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusText = nullptr;
+  QLabel* StatusMachine = nullptr;
   QTimer* TimerProcess = nullptr;
 
   // Information page.
@@ -206,6 +216,7 @@ class TForm1 : public QMainWindow {
   int FItemIndex = -1;
   int FAppIndex = 0;
   TArrayDword FProcessIds;
+  std::function<void()> switchMachine_;
   bool FStartOk = false;
   // The item list gets half of PnlItem at the page's first real size.
   bool splitPending_ = true;

@@ -344,6 +344,7 @@ void TForm1::EdtInitialsChange() {
 
 void TForm1::BtnChangeClick() {
   if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {Utf8(GbxUserInfo->title())})))) return;
+  if (!StoreReleased()) return;
 
   // A field left blank is stored as one full-width space: the stored value then reads back as
   // empty, where an empty value would let an older place of the same field show through.

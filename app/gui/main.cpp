@@ -1,14 +1,15 @@
 // The program entry: one running copy per program file, then the main window over the machine's
-// own Office installation. No command line is read; every path ends with exit code 0.
+// own Office installation (on Linux, the Wine prefix chosen). No command line is read; every path
+// ends with exit code 0.
 #include <QApplication>
 #include <QScreen>
 #include <memory>
 
+#include "app/gui/MachineSource.h"
 #include "app/gui/MessageBoxes.h"
+#include "app/gui/Session.h"
 #include "app/gui/SingleInstance.h"
 #include "app/gui/Translations.h"
-#include "app/gui/Unit1.h"
-#include "support/platform/NativePlatform.h"
 
 namespace tovalin {
 namespace {
@@ -31,13 +32,6 @@ class TApplication : public QApplication {
  private:
   IMessageBoxes* boxes_ = nullptr;
 };
-
-std::unique_ptr<Platform> OpenMachine() {
-  NativeOptions options;
-  options.writable = true;
-  options.readOnlyWhenNotWritable = true;
-  return OpenNativePlatform(options);
-}
 
 void CentreOnScreen(QWidget& window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
@@ -67,23 +61,19 @@ int Run(int argc, char** argv) {
       return 0;
   }
 
-  std::unique_ptr<Platform> platform;
-  std::unique_ptr<TForm1> form;
+  const std::unique_ptr<IMachineSource> machines = NativeMachineSource(boxes);
+  TSession session(*machines, boxes);
   try {
-    platform = OpenMachine();
-    form = std::make_unique<TForm1>(*platform, boxes);
+    if (!session.Start()) return 0;
   } catch (...) {
     ShowException(boxes, std::current_exception());
     return 0;
   }
-  if (form->StartOk()) {
-    QObject::connect(&guard, &TInstanceGuard::RestoreRequested, form.get(),
-                     &TForm1::RestoreFromOtherInstance);
-    CentreOnScreen(*form);
-    form->show();
-    QApplication::exec();
-  }
-  form.reset();
+  QObject::connect(&guard, &TInstanceGuard::RestoreRequested, &session,
+                   &TSession::RestoreFromOtherInstance);
+  CentreOnScreen(*session.Form());
+  session.Form()->show();
+  QApplication::exec();
   return 0;
 }
 

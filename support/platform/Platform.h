@@ -6,7 +6,9 @@
 // UTF-8, and registry text data is kept as the registry keeps it (UTF-16LE with its NUL unit).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -215,6 +217,25 @@ class IProcesses {
   virtual void CloseToken(TokenHandle token) = 0;
 };
 
+// Programs of the machine that keep its registry in memory and write it back over the store
+// later (a Wine prefix's programs and its wineserver): a change saved while one of them runs
+// would be lost, so none is made then. A machine whose registry is always current has none.
+class IStoreHolders {
+ public:
+  virtual ~IStoreHolders() = default;
+  // Whether the store is held now; asks the machine each time.
+  virtual bool Busy() = 0;
+  // The file names of the programs that hold it, one per process ("EXCEL.EXE"); empty when
+  // only the server lingers after its last program.
+  virtual std::vector<std::string> Programs() = 0;
+  // Waits until nothing holds the store. False when `limit` passed first or when `keepWaiting`,
+  // asked several times a second, said to give up.
+  virtual bool WaitUntilFree(std::chrono::milliseconds limit,
+                             const std::function<bool()>& keepWaiting) = 0;
+  // Ends the holding programs at once; the server follows by itself a few seconds later.
+  virtual void EndPrograms() = 0;
+};
+
 // The whole machine.
 class Platform {
  public:
@@ -225,6 +246,8 @@ class Platform {
   virtual IVersionResources& Versions() = 0;
   virtual IIcons& Icons() = 0;
   virtual IProcesses& Processes() = 0;
+  // Nothing when the machine has no programs that hold its registry.
+  virtual IStoreHolders* StoreHolders() { return nullptr; }
 };
 
 }  // namespace tovalin

@@ -17,6 +17,15 @@ MsgResult ScriptedBoxes::Show(const QString& text, MsgIcon icon, MsgButtons butt
   return answer;
 }
 
+int ScriptedBoxes::Choose(const QString& text, MsgIcon icon, const QStringList&) {
+  shown.push_back({text, icon, MsgButtons::Choice});
+  if (whileOpen) whileOpen(shown.back());
+  if (choices.empty()) return -1;
+  const int choice = choices.front();
+  choices.pop_front();
+  return choice;
+}
+
 void OfficeMachine::AddProduct(const std::string& code, const std::string& displayName,
                                const std::string& displayVersion, const std::string& productId) {
   const std::string key = std::string(kUninstallPath) + "\\" + code;

@@ -23,9 +23,12 @@ struct ShownBox {
 class ScriptedBoxes : public IMessageBoxes {
  public:
   MsgResult Show(const QString& text, MsgIcon icon, MsgButtons buttons) override;
+  int Choose(const QString& text, MsgIcon icon, const QStringList& buttons) override;
 
   // Answers for the next questions, in order; a question without a scripted answer gets No.
   std::deque<MsgResult> answers;
+  // Buttons pressed in the next boxes of several buttons; without one the box is closed (-1).
+  std::deque<int> choices;
   // Runs while a box is open (the user taking time to answer).
   std::function<void(const ShownBox&)> whileOpen;
   std::vector<ShownBox> shown;

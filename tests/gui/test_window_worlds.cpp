@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "support/platform/wine/WinePlatform.h"
+#include "tests/wine/WineTestSupport.h"
 #endif
 
 namespace tovalin {
@@ -144,6 +145,107 @@ TEST(WindowOnWinePrefix, ShowsWhatAnotherProgramSavedMeanwhile) {
     EXPECT_EQ(form.SbtItem2->isChecked(), state == 1);
   }
   fs::remove_all(prefix);
+}
+
+// A change while the prefix's Wine runs: the window names its programs; Cancel changes nothing,
+// waiting makes the change once Wine and its server have ended, on what Wine saved meanwhile.
+TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
+  if (!winetest::WineAvailable()) GTEST_SKIP() << "Wine is not installed";
+  namespace fs = std::filesystem;
+  const winetest::TempDir dir("tovalin-gui-wait");
+  const std::string prefix = dir.path() + "/prefix";
+  fs::copy(fs::path(TOVALIN_SOURCE_DIR) / "examples" / "sample-prefix", prefix,
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  const std::vector<std::string> env = winetest::WineEnv(prefix);
+  // Wine makes the sample a full prefix first, keeping its Office data.
+  ASSERT_EQ(winetest::Run({"wine", "wineboot", "-u"}, env), 0);
+  ASSERT_EQ(winetest::Run({"wineserver", "-w"}, env), 0);
+
+  WineOpenOptions options;
+  options.writable = true;
+  auto platform = OpenWinePrefix(prefix, options);
+  test::ScriptedBoxes boxes;
+  TForm1 form(*platform, boxes);
+  ASSERT_TRUE(form.StartOk());
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  constexpr int kItem = 52;  // the suite's logon-IME switch
+  const auto& items = form.Model().Slots[0]->Items;
+  const auto row = std::find_if(items.begin(), items.end(),
+                                [](const TZelMsoItem& item) { return item.ItemId == kItem; });
+  ASSERT_NE(row, items.end());
+  form.GlbMenu->SetItemIndex(0);
+  form.GlbMenuClick();
+  form.PctMain->setCurrentWidget(form.TabRepair);
+  form.GlbItem->SetItemIndex(static_cast<int>(row - items.begin()));
+  form.GlbItemClick();
+  const int before = form.Model().GetItemState(kItem);
+  ASSERT_NE(before, 1);
+
+  // Wine changes the registry and runs on a little.
+  const pid_t wine = winetest::Spawn(
+      "wine",
+      {"wine", "cmd", "/c",
+       "reg add HKCU\\Software\\TovalinWait /v By /d wine /f & ping -n 4 127.0.0.1"},
+      env);
+  IStoreHolders* holders = platform->StoreHolders();
+  ASSERT_NE(holders, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const std::vector<std::string> programs = holders->Programs();
+        return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
+               std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
+      },
+      60000));
+
+  boxes.answers = {MsgResult::Yes};
+  boxes.choices = {2};  // Cancel
+  form.SbtItem2->click();
+  ASSERT_EQ(boxes.shown.size(), 2u);
+  EXPECT_EQ(boxes.shown[1].buttons, MsgButtons::Choice);
+  EXPECT_TRUE(boxes.shown[1].text.contains(QStringLiteral("ping.exe"), Qt::CaseInsensitive))
+      << boxes.shown[1].text.toStdString();
+  EXPECT_TRUE(holders->Busy());
+  EXPECT_EQ(form.Model().GetItemState(kItem), before);
+
+  boxes.shown.clear();
+  boxes.answers = {MsgResult::Yes};
+  boxes.choices = {0};  // wait
+  form.SbtItem2->click();
+  EXPECT_FALSE(holders->Busy());
+  ASSERT_EQ(boxes.shown.size(), 3u);
+  EXPECT_EQ(boxes.shown[2].text, QStringLiteral("設定を更新しました。"));
+  EXPECT_TRUE(form.SbtItem2->isChecked());
+  EXPECT_TRUE(winetest::WaitChild(wine, 10000));
+
+  std::string query;
+  ASSERT_EQ(winetest::Run({"wine", "reg", "query", "HKCU\\Software\\TovalinWait", "/v", "By"}, env,
+                          &query),
+            0);
+  EXPECT_NE(query.find("wine"), std::string::npos) << query;
+  winetest::Run({"wineserver", "-k"}, env);
+  winetest::Run({"wineserver", "-w"}, env);
+  EXPECT_EQ(TZelMso(*OpenWinePrefix(prefix, options)).GetItemState(kItem), 1);
+
+  // Ending the programs instead, after a confirmation, does not wait for them.
+  const pid_t ping = winetest::Spawn("wine", {"wine", "ping", "-n", "120", "127.0.0.1"}, env);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const std::vector<std::string> programs = holders->Programs();
+        return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
+               std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
+      },
+      60000));
+  boxes.shown.clear();
+  boxes.answers = {MsgResult::Yes, MsgResult::Yes};
+  boxes.choices = {1};  // end them
+  form.SbtItem1->click();
+  EXPECT_TRUE(winetest::WaitChild(ping, 10000)) << "ping was not ended";
+  EXPECT_FALSE(holders->Busy());
+  ASSERT_EQ(boxes.shown.size(), 4u) << boxes.shown.back().text.toStdString();
+  EXPECT_EQ(boxes.shown[2].icon, MsgIcon::Question);
+  EXPECT_EQ(boxes.shown[3].text, QStringLiteral("設定を更新しました。"));
+  EXPECT_EQ(TZelMso(*OpenWinePrefix(prefix, options)).GetItemState(kItem), 0);
 }
 #endif
 

@@ -1,5 +1,6 @@
 // Builds the main window on a Wine prefix (on Windows: on the machine itself) and saves a PNG of
-// every product on both pages, and of the report, about and file-details dialogs:
+// every product on both pages, and of the report, about and file-details dialogs (on Linux also
+// the prefix chooser over $HOME's prefixes and the questions asked while Wine runs):
 //   tovalin-screenshots <prefix folder> <output folder>
 //   tovalin-screenshots.exe <output folder>                  (Windows)
 // A development tool for looking at the window; the program itself reads no command line.
@@ -16,6 +17,16 @@
 #include "app/gui/ZelAboutDialog.h"
 #include "support/platform/NativePlatform.h"
 
+#ifndef _WIN32
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/gui/HeldStore.h"
+#include "app/gui/WinePrefixChooser.h"
+#include "office/OfficeProductCodes.h"
+#endif
+
 namespace {
 
 // Shows nothing: prints the message and answers No, so that the tool never waits.
@@ -25,7 +36,102 @@ class PrintedBoxes : public tovalin::IMessageBoxes {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
     return tovalin::MsgResult::No;
   }
+  int Choose(const QString& text, tovalin::MsgIcon, const QStringList&) override {
+    std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    return -1;
+  }
 };
+
+#ifndef _WIN32
+// Wine programs that seem to hold the prefix: the wait runs a moment and is then cancelled.
+class PictureHolders : public tovalin::IStoreHolders {
+ public:
+  bool Busy() override { return true; }
+  std::vector<std::string> Programs() override {
+    return {"EXCEL.EXE", "explorer.exe", "services.exe", "winedevice.exe", "winedevice.exe"};
+  }
+  bool WaitUntilFree(std::chrono::milliseconds, const std::function<bool()>& keepWaiting) override {
+    while (keepWaiting()) QTest::qWait(50);
+    return false;
+  }
+  void EndPrograms() override {}
+};
+
+// The prefix itself with the holders above.
+class HeldPlatform : public tovalin::Platform {
+ public:
+  explicit HeldPlatform(tovalin::Platform& inner) : inner_(inner) {}
+  tovalin::IRegistry& Registry() override { return inner_.Registry(); }
+  tovalin::IFileSystem& Files() override { return inner_.Files(); }
+  tovalin::IEnvironment& Environment() override { return inner_.Environment(); }
+  tovalin::IVersionResources& Versions() override { return inner_.Versions(); }
+  tovalin::IIcons& Icons() override { return inner_.Icons(); }
+  tovalin::IProcesses& Processes() override { return inner_.Processes(); }
+  tovalin::IStoreHolders* StoreHolders() override { return &holders_; }
+
+ private:
+  tovalin::Platform& inner_;
+  PictureHolders holders_;
+};
+
+// Saves whatever modal window is up after a moment, then closes it with Escape.
+void GrabModalLater(const QString& name, int delayMs) {
+  QTimer::singleShot(delayMs, [name] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+      std::fprintf(stderr, "nothing shown for %s\n", qPrintable(name));
+      return;
+    }
+    if (modal->grab().save(name)) std::printf("%s\n", qPrintable(name));
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+}
+
+// The prefix chooser over the prefixes of $HOME, and over none; the question and the progress
+// shown before a change while Wine runs; the window naming its prefix.
+bool SaveWineShots(tovalin::TForm1& form, tovalin::Platform& platform, const QString& outDir,
+                   const std::string& prefix) {
+  using namespace tovalin;
+  const char* home = std::getenv("HOME");
+  WinePrefixSearch search{home != nullptr ? home : "", "", {}, ListedOfficeVersion};
+  for (const auto& [found, what] : {std::pair{FindWinePrefixes(search), "prefix-chooser"},
+                                    std::pair{std::vector<FoundWinePrefix>{}, "prefix-none"}}) {
+    TPrefixChooser chooser(found, WinePrefixPlaces(search), prefix, &form);
+    chooser.show();
+    if (!QTest::qWaitForWindowExposed(&chooser)) return false;
+    QTest::qWait(150);
+    const QString name = outDir + QStringLiteral("/wine-%1.png").arg(QString::fromUtf8(what));
+    if (!chooser.grab().save(name)) return false;
+    std::printf("%s\n", qPrintable(name));
+  }
+
+  form.SetMachine(QStringLiteral("Wine プレフィックス: ") +
+                      QString::fromStdString(std::filesystem::path(prefix).filename().string()) +
+                      QStringLiteral(" [追加したフォルダー]  ") + QString::fromStdString(prefix),
+                  [] {});
+  form.GlbMenu->SetItemIndex(0);
+  form.GlbMenuClick();
+  form.PctMain->setCurrentWidget(form.TabInfo);
+  QTest::qWait(150);
+  const QString window = outDir + QStringLiteral("/wine-window.png");
+  if (!form.grab().save(window)) return false;
+  std::printf("%s\n", qPrintable(window));
+
+  HeldPlatform held(platform);
+  QtMessageBoxes boxes;
+  // The question first; the second grab finds the progress once "wait" was pressed.
+  QTimer::singleShot(600, [outDir] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    const QString name = outDir + QStringLiteral("/wine-running.png");
+    if (modal->grab().save(name)) std::printf("%s\n", qPrintable(name));
+    QTest::keyClick(modal, Qt::Key_Return);
+    GrabModalLater(outDir + QStringLiteral("/wine-waiting.png"), 600);
+  });
+  ReleaseHeldStore(held, boxes, &form);
+  return true;
+}
+#endif
 
 }  // namespace
 
@@ -131,6 +237,9 @@ int main(int argc, char** argv) {
       if (!saveDialog(properties, "properties")) return 1;
       break;
     }
+#ifndef _WIN32
+    if (!SaveWineShots(form, *platform, outDir, argv[1])) return 1;
+#endif
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tovalin-screenshots: %s\n", e.what());
     return 1;

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <thread>
 
 #include "support/PeReader.h"
 #include "support/Text.h"
@@ -81,10 +82,47 @@ WinePrefixPlatform::WinePrefixPlatform(const std::string& prefixDir, const WineO
       environment_(registry_),
       versions_(files_),
       icons_(files_),
-      processes_(prefixDir, files_, environment_) {
+      processes_(prefixDir, files_, environment_),
+      holders_(prefixDir, processes_) {
   files_.SetShowDotFiles(ShowDotFiles(registry_));
   registry_.SetLockTimeout(options.lockTimeout);
   files_.SetEnvironment(&environment_);
+}
+
+// --- the programs that hold the registry ---
+
+std::vector<std::string> WineStoreHolders::Programs() {
+  std::vector<ProcessEntry> entries;
+  processes_.Snapshot(entries);
+  std::vector<std::string> names;
+  for (ProcessEntry& entry : entries) names.push_back(std::move(entry.exeFile));
+  return names;
+}
+
+bool WineStoreHolders::WaitUntilFree(std::chrono::milliseconds limit,
+                                     const std::function<bool()>& keepWaiting) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return !Busy();
+    if (!probe_.WaitUntilStopped(left, keepWaiting)) return false;
+    if (processes_.List().empty()) return true;
+    // A program is still starting its server.
+    if (keepWaiting && !keepWaiting()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+void WineStoreHolders::EndPrograms() {
+  std::vector<ProcessEntry> entries;
+  processes_.Snapshot(entries);
+  for (const ProcessEntry& entry : entries) {
+    const ProcessHandle process = processes_.OpenProcess(win::kProcessAllAccess, entry.pid);
+    if (process == 0) continue;  // ended meanwhile
+    processes_.Terminate(process, 1);
+    processes_.CloseProcess(process);
+  }
 }
 
 // --- version resources and icons ---

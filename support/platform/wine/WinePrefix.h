@@ -13,6 +13,7 @@
 #include "support/platform/wine/WinePlatform.h"
 #include "support/platform/wine/WineProcesses.h"
 #include "support/platform/wine/WineRegistry.h"
+#include "support/platform/wine/WineServer.h"
 
 namespace tovalin {
 
@@ -43,6 +44,23 @@ class WineIcons : public IIcons {
   IconHandle next_ = 1;
 };
 
+// The prefix's wineserver and its Wine programs, which hold the registry while they run.
+class WineStoreHolders : public IStoreHolders {
+ public:
+  WineStoreHolders(const std::string& prefixDir, WineProcesses& processes)
+      : probe_(prefixDir), processes_(processes) {}
+  // A program that has just started may not have started its server yet: it counts as well.
+  bool Busy() override { return probe_.Running() || !processes_.List().empty(); }
+  std::vector<std::string> Programs() override;
+  bool WaitUntilFree(std::chrono::milliseconds limit,
+                     const std::function<bool()>& keepWaiting) override;
+  void EndPrograms() override;
+
+ private:
+  WineServerProbe probe_;
+  WineProcesses& processes_;
+};
+
 class WinePrefixPlatform : public Platform {
  public:
   // See OpenWinePrefix; prefixDir must be an absolute path.
@@ -54,6 +72,7 @@ class WinePrefixPlatform : public Platform {
   IVersionResources& Versions() override { return versions_; }
   IIcons& Icons() override { return icons_; }
   IProcesses& Processes() override { return processes_; }
+  IStoreHolders* StoreHolders() override { return &holders_; }
 
   const std::string& PrefixDir() const { return prefix_; }
   WineRegistry& WineRegistryStore() { return registry_; }
@@ -69,6 +88,7 @@ class WinePrefixPlatform : public Platform {
   WineVersionResources versions_;
   WineIcons icons_;
   WineProcesses processes_;
+  WineStoreHolders holders_;
 };
 
 }  // namespace tovalin

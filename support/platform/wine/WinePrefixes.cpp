@@ -276,6 +276,16 @@ void Examine(const std::string& path, const OfficeVersionOfProduct& officeVersio
   found.serverRunning = WineServerProbe(path).Running();
 }
 
+// The folders under the home folder where the tools keep one prefix per subfolder.
+constexpr std::pair<const char*, WinePrefixSource> kToolFolders[] = {
+    {"/.local/share/wineprefixes", WinePrefixSource::Winetricks},
+    {"/.PlayOnLinux/wineprefix", WinePrefixSource::PlayOnLinux},
+    {"/.cxoffice", WinePrefixSource::CrossOver},
+    {"/.local/share/bottles/bottles", WinePrefixSource::Bottles},
+    {"/.var/app/com.usebottles.bottles/data/bottles/bottles", WinePrefixSource::BottlesFlatpak},
+    {"/Games", WinePrefixSource::Lutris},
+};
+
 struct Candidate {
   std::string path;
   WinePrefixSource source;
@@ -335,15 +345,9 @@ std::vector<FoundWinePrefix> FindWinePrefixes(const WinePrefixSearch& search) {
   if (!home.empty()) {
     if (Present(home + "/.wine"))
       candidates.push_back({home + "/.wine", WinePrefixSource::Default});
-    const std::pair<const char*, WinePrefixSource> folders[] = {
-        {"/.local/share/wineprefixes", WinePrefixSource::Winetricks},
-        {"/.PlayOnLinux/wineprefix", WinePrefixSource::PlayOnLinux},
-        {"/.cxoffice", WinePrefixSource::CrossOver},
-        {"/.local/share/bottles/bottles", WinePrefixSource::Bottles},
-        {"/.var/app/com.usebottles.bottles/data/bottles/bottles", WinePrefixSource::BottlesFlatpak},
-        {"/Games", WinePrefixSource::Lutris},
-    };
-    for (const auto& [folder, source] : folders) AddChildren(home + folder, source, candidates);
+    for (const auto& [folder, source] : kToolFolders) {
+      AddChildren(home + folder, source, candidates);
+    }
   }
   for (const std::string& folder : search.addedFolders) {
     if (!folder.empty()) candidates.push_back({folder, WinePrefixSource::Added});
@@ -356,6 +360,35 @@ std::vector<FoundWinePrefix> FindWinePrefixes(const WinePrefixSearch& search) {
     list.push_back(ExamineWinePrefix(candidate.path, candidate.source, search.officeVersionOf));
   }
   return list;
+}
+
+std::vector<std::string> WinePrefixPlaces(const WinePrefixSearch& search) {
+  std::vector<std::string> places;
+  if (!search.winePrefix.empty()) places.push_back(search.winePrefix);
+  if (!search.home.empty()) {
+    places.push_back(search.home + "/.wine");
+    for (const auto& [folder, source] : kToolFolders) places.push_back(search.home + folder);
+  }
+  for (const std::string& folder : search.addedFolders) {
+    if (!folder.empty()) places.push_back(folder);
+  }
+  return places;
+}
+
+PrefixToOpen ChoosePrefixToOpen(const std::vector<FoundWinePrefix>& found,
+                                std::string_view winePrefix, std::string_view remembered) {
+  if (!winePrefix.empty()) return {PrefixToOpen::Kind::Open, std::string(winePrefix)};
+  std::vector<const FoundWinePrefix*> withOffice;
+  for (const FoundWinePrefix& prefix : found) {
+    if (prefix.Usable() && !prefix.office.empty()) withOffice.push_back(&prefix);
+  }
+  for (const FoundWinePrefix* prefix : withOffice) {
+    if (!remembered.empty() && prefix->path == remembered) {
+      return {PrefixToOpen::Kind::Open, prefix->path};
+    }
+  }
+  if (withOffice.size() == 1) return {PrefixToOpen::Kind::Open, withOffice.front()->path};
+  return {PrefixToOpen::Kind::Ask, {}};
 }
 
 }  // namespace tovalin

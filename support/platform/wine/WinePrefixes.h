@@ -67,8 +67,25 @@ struct WinePrefixSearch {
 // Throws nothing for any one prefix.
 std::vector<FoundWinePrefix> FindWinePrefixes(const WinePrefixSearch& search);
 
+// Every folder FindWinePrefixes looks at or into, in its order, for telling the user where no
+// prefix was found.
+std::vector<std::string> WinePrefixPlaces(const WinePrefixSearch& search);
+
 // One folder as the list shows it.
 FoundWinePrefix ExamineWinePrefix(const std::string& path, WinePrefixSource source,
                                   const OfficeVersionOfProduct& officeVersionOf);
+
+// What the window does at start without asking: $WINEPREFIX is opened whatever it holds; else
+// the prefix chosen last time while it still has Office, else the only prefix with Office.
+// Otherwise (several, or none) the user is asked. Prefixes are matched by path as listed.
+struct PrefixToOpen {
+  enum class Kind { Open, Ask };
+  Kind kind = Kind::Ask;
+  std::string path;  // for Open
+
+  bool operator==(const PrefixToOpen&) const = default;
+};
+PrefixToOpen ChoosePrefixToOpen(const std::vector<FoundWinePrefix>& found,
+                                std::string_view winePrefix, std::string_view remembered);
 
 }  // namespace tovalin

@@ -1,0 +1,31 @@
+// Where the window's machine comes from: Windows itself, or on Linux one of the user's Wine
+// prefixes, chosen at start and switched while the program runs.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "app/gui/MessageBoxes.h"
+#include "support/platform/Platform.h"
+
+class QWidget;
+
+namespace tovalin {
+
+class IMachineSource {
+ public:
+  virtual ~IMachineSource() = default;
+  // The machine shown at start; nothing when there is none or the user chose none (the program
+  // then ends). Throws with a message for the user when the machine cannot be opened.
+  virtual std::unique_ptr<Platform> OpenFirst() = 0;
+  // Lets the user choose another machine; nothing when the open one stays.
+  virtual std::unique_ptr<Platform> OpenAnother(QWidget* parent) = 0;
+  // A line naming the open machine; empty where there is only one machine.
+  virtual QString Describe() const = 0;
+  virtual bool CanSwitch() const = 0;
+};
+
+// The program's own: the machine itself on Windows, the user's Wine prefixes elsewhere.
+std::unique_ptr<IMachineSource> NativeMachineSource(IMessageBoxes& boxes);
+
+}  // namespace tovalin

@@ -1,0 +1,51 @@
+#include "app/gui/Session.h"
+
+#include <utility>
+
+namespace tovalin {
+
+TSession::TSession(IMachineSource& source, IMessageBoxes& boxes) : source_(source), boxes_(boxes) {}
+
+TSession::~TSession() {
+  form_.reset();
+  platform_.reset();
+}
+
+bool TSession::Start() {
+  platform_ = source_.OpenFirst();
+  if (!platform_) return false;
+  form_ = std::make_unique<TForm1>(*platform_, boxes_);
+  if (!form_->StartOk()) return false;
+  Offer(source_.Describe());
+  return true;
+}
+
+void TSession::Offer(const QString& description) {
+  if (!source_.CanSwitch()) return;
+  form_->SetMachine(description, [this] {
+    // Later, from the event loop: the window that asked is replaced.
+    QMetaObject::invokeMethod(
+        this, [this] { RunGuarded(boxes_, [this] { SwitchMachine(); }); }, Qt::QueuedConnection);
+  });
+}
+
+void TSession::SwitchMachine() {
+  std::unique_ptr<Platform> platform = source_.OpenAnother(form_.get());
+  if (!platform) return;
+  const QString description = source_.Describe();
+  auto form = std::make_unique<TForm1>(*platform, boxes_);
+  if (!form->StartOk()) return;
+  const bool shown = form_ != nullptr && form_->isVisible();
+  if (form_ != nullptr) form->setGeometry(form_->geometry());
+  std::unique_ptr<TForm1> old = std::exchange(form_, std::move(form));
+  Offer(description);
+  if (shown) form_->show();
+  old.reset();
+  platform_ = std::move(platform);
+}
+
+void TSession::RestoreFromOtherInstance() {
+  if (form_ != nullptr) form_->RestoreFromOtherInstance();
+}
+
+}  // namespace tovalin
