@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
       {"BM_ScriptHostState", "Script Host state over 50,000 classes (hive order)",
        Target::Metric::RealTimeMs, Goal::AtMost, 20, "ms"},
       {"BM_ScriptHostStateScattered", "  the same, keys created in random order",
-       Target::Metric::RealTimeMs, Goal::Info, 0, "ms"},
+       Target::Metric::RealTimeMs, Goal::AtMost, 20, "ms"},
       {"BM_ManyValuesInOneKey", "100,000 values in one key: loaded, listed and read",
        Target::Metric::RealTimeMs, Goal::AtMost, 300, "ms"},
       {"BM_WineRegistryRead", "system.reg read (wineboot prefix)", Target::Metric::BytesPerSecond,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
+#include "support/LittleEndian.h"
 #include "support/PeReader.h"
 #include "support/VersionBlock.h"
 
@@ -17,11 +18,16 @@ using namespace tovalin;
 
 namespace {
 
+// Every read is checked: a short buffer here is a finding, not a read past it.
 std::uint32_t U16(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint32_t>(b[at] | (b[at + 1] << 8));
+  const auto value = ReadLe16(b, at);
+  fuzz::Check(value.has_value(), "a read past the end of the bytes");
+  return *value;
 }
 std::uint32_t U32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return U16(b, at) | (U16(b, at + 2) << 16);
+  const auto value = ReadLe32(b, at);
+  fuzz::Check(value.has_value(), "a read past the end of the bytes");
+  return *value;
 }
 
 void QueryAll(const std::vector<std::uint8_t>& block) {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <map>
 
+#include "support/IcoFile.h"
+#include "support/LittleEndian.h"
+
 namespace tovalin {
 
 namespace {
@@ -11,14 +14,6 @@ constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint32_t kResourceDirectoryIndex = 2;
 constexpr std::uint32_t kHighBit = 0x80000000u;
-
-std::uint16_t U16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t U32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 struct Section {
   std::uint64_t virtualAddress = 0;
@@ -65,7 +60,8 @@ class PeImage {
     const std::uint64_t at = resourceRva_ + static_cast<std::uint64_t>(offset);
     const std::uint8_t* header = Bytes(at, 16);
     if (header == nullptr) return false;
-    const std::uint64_t count = static_cast<std::uint64_t>(U16(header + 12)) + U16(header + 14);
+    const std::uint64_t count =
+        static_cast<std::uint64_t>(LoadLe16(header + 12)) + LoadLe16(header + 14);
     // Directories may overlap or be shared between entries; the budget keeps a hostile tree
     // from making us read the same large directory over and over.
     if (count > budget_) return false;
@@ -74,8 +70,8 @@ class PeImage {
     if (raw == nullptr) return false;
     entries.reserve(count);
     for (std::uint64_t i = 0; i < count; ++i) {
-      const std::uint32_t name = U32(raw + i * 8);
-      const std::uint32_t target = U32(raw + i * 8 + 4);
+      const std::uint32_t name = LoadLe32(raw + i * 8);
+      const std::uint32_t target = LoadLe32(raw + i * 8 + 4);
       ResourceEntry e;
       e.named = (name & kHighBit) != 0;
       e.id = e.named ? 0 : name;
@@ -90,8 +86,8 @@ class PeImage {
   std::vector<std::uint8_t> LeafData(std::uint32_t offset) const {
     const std::uint8_t* entry = Bytes(resourceRva_ + static_cast<std::uint64_t>(offset), 16);
     if (entry == nullptr) return {};
-    const std::uint32_t rva = U32(entry);
-    const std::uint32_t size = U32(entry + 4);
+    const std::uint32_t rva = LoadLe32(entry);
+    const std::uint32_t size = LoadLe32(entry + 4);
     const std::uint8_t* data = Bytes(rva, size);
     if (data == nullptr) return {};
     return std::vector<std::uint8_t>(data, data + size);
@@ -103,16 +99,16 @@ class PeImage {
   void Parse() {
     const std::size_t size = file_.size();
     if (size < 0x40 || file_[0] != 'M' || file_[1] != 'Z') return;
-    const std::uint64_t pe = U32(&file_[0x3C]);
+    const std::uint64_t pe = LoadLe32(&file_[0x3C]);
     if (pe > size || size - pe < 24) return;
     const std::uint8_t* sig = &file_[pe];
     if (sig[0] != 'P' || sig[1] != 'E' || sig[2] != 0 || sig[3] != 0) return;
-    const std::uint64_t sectionCount = U16(sig + 6);
-    const std::uint64_t optionalSize = U16(sig + 20);
+    const std::uint64_t sectionCount = LoadLe16(sig + 6);
+    const std::uint64_t optionalSize = LoadLe16(sig + 20);
     const std::uint64_t optional = pe + 24;
     if (optionalSize > size - optional) return;
     if (optionalSize < 2) return;
-    const std::uint16_t magic = U16(&file_[optional]);
+    const std::uint16_t magic = LoadLe16(&file_[optional]);
     std::uint64_t countAt = 0;
     if (magic == kPe32Magic) {
       countAt = 92;
@@ -124,22 +120,22 @@ class PeImage {
     const std::uint64_t directories = countAt + 4;
     const std::uint64_t resourceEntry = directories + 8 * kResourceDirectoryIndex;
     if (resourceEntry + 8 > optionalSize) return;
-    if (U32(&file_[optional + countAt]) <= kResourceDirectoryIndex) return;
+    if (LoadLe32(&file_[optional + countAt]) <= kResourceDirectoryIndex) return;
 
     const std::uint64_t table = optional + optionalSize;
     if (sectionCount * 40 > size - table) return;
     for (std::uint64_t i = 0; i < sectionCount; ++i) {
       const std::uint8_t* h = &file_[table + i * 40];
       Section s;
-      const std::uint64_t virtualSize = U32(h + 8);
-      s.virtualAddress = U32(h + 12);
-      const std::uint64_t rawSize = U32(h + 16);
-      s.rawOffset = U32(h + 20);
+      const std::uint64_t virtualSize = LoadLe32(h + 8);
+      s.virtualAddress = LoadLe32(h + 12);
+      const std::uint64_t rawSize = LoadLe32(h + 16);
+      s.rawOffset = LoadLe32(h + 20);
       s.mappedSize = virtualSize != 0 ? virtualSize : rawSize;
       s.backedSize = std::min(rawSize, s.mappedSize);
       sections_.push_back(s);
     }
-    resourceRva_ = U32(&file_[optional + resourceEntry]);
+    resourceRva_ = LoadLe32(&file_[optional + resourceEntry]);
   }
 
   const std::vector<std::uint8_t>& file_;
@@ -217,8 +213,8 @@ std::vector<std::uint8_t> PeIconGroupAsIco(const std::vector<std::uint8_t>& file
   std::uint32_t language = 0;
   const std::vector<std::uint8_t> group = DataOfName(image, groups[n], &language);
   // GRPICONDIR: reserved, type 1 (icon), count; then 14-byte entries ending in the image id.
-  if (group.size() < 6 || U16(&group[2]) != 1) return {};
-  const std::size_t count = std::min<std::size_t>(U16(&group[4]), (group.size() - 6) / 14);
+  if (group.size() < 6 || LoadLe16(&group[2]) != 1) return {};
+  const std::size_t count = std::min<std::size_t>(LoadLe16(&group[4]), (group.size() - 6) / 14);
 
   std::vector<ResourceEntry> icons;
   NamesOfType(image, kRtIcon, icons);
@@ -227,47 +223,23 @@ std::vector<std::uint8_t> PeIconGroupAsIco(const std::vector<std::uint8_t>& file
     if (!icon.named) iconById.emplace(icon.id, &icon);
   }
 
-  struct Image {
-    const std::uint8_t* entry;  // the group entry's first 12 bytes
-    std::vector<std::uint8_t> data;
-  };
-  std::vector<Image> images;
+  std::vector<IcoImage> images;
   std::size_t total = 0;
   for (std::size_t i = 0; i < count; ++i) {
     const std::uint8_t* entry = &group[6 + i * 14];
-    auto it = iconById.find(U16(entry + 12));
+    auto it = iconById.find(LoadLe16(entry + 12));
     if (it == iconById.end()) continue;
     std::vector<std::uint8_t> data = DataOfName(image, *it->second, nullptr, language);
     if (data.empty()) continue;
     // A group that names the same image over and over must not multiply the file.
     total += data.size();
     if (total > image.FileSize()) return {};
-    images.push_back(Image{entry, std::move(data)});
+    IcoImage& icon = images.emplace_back();
+    std::copy(entry, entry + 8, icon.entry.begin());  // size, colours, planes, bit count
+    icon.data = std::move(data);
   }
   if (images.empty()) return {};
-
-  std::vector<std::uint8_t> ico;
-  ico.reserve(6 + images.size() * 16 + total);
-  auto put16 = [&ico](std::uint32_t v) {
-    ico.push_back(static_cast<std::uint8_t>(v));
-    ico.push_back(static_cast<std::uint8_t>(v >> 8));
-  };
-  auto put32 = [&](std::uint32_t v) {
-    put16(v & 0xFFFF);
-    put16(v >> 16);
-  };
-  put16(0);
-  put16(1);
-  put16(static_cast<std::uint32_t>(images.size()));
-  std::uint32_t offset = static_cast<std::uint32_t>(6 + images.size() * 16);
-  for (const Image& img : images) {
-    ico.insert(ico.end(), img.entry, img.entry + 8);  // size, colours, planes, bit count
-    put32(static_cast<std::uint32_t>(img.data.size()));
-    put32(offset);
-    offset += static_cast<std::uint32_t>(img.data.size());
-  }
-  for (const Image& img : images) ico.insert(ico.end(), img.data.begin(), img.data.end());
-  return ico;
+  return WriteIco(images);
 }
 
 }  // namespace tovalin

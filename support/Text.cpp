@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "support/LittleEndian.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -205,10 +207,7 @@ std::vector<std::uint8_t> Utf8ToUtf16Bytes(std::string_view text) {
   // Straight into bytes of the exact size: a value's text may be hundreds of megabytes.
   std::vector<std::uint8_t> out;
   out.reserve(Utf16Length(text) * 2);
-  ForEachUtf16Unit(text, [&](char16_t u) {
-    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(u >> 8));
-  });
+  ForEachUtf16Unit(text, [&](char16_t u) { AppendLe16(out, u); });
   return out;
 }
 
@@ -216,7 +215,7 @@ std::u16string Utf16FromBytes(const std::uint8_t* data, std::size_t size) {
   std::u16string out;
   out.reserve(size / 2);
   for (std::size_t i = 0; i + 1 < size; i += 2) {
-    out.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    out.push_back(static_cast<char16_t>(LoadLe16(data + i)));
   }
   return out;
 }

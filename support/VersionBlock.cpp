@@ -1,7 +1,9 @@
 #include "support/VersionBlock.h"
 
 #include <string>
+#include <utility>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 
 namespace tovalin {
@@ -19,7 +21,7 @@ struct Node {
 };
 
 std::uint16_t Word(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+  return LoadLe16(b.data() + at);
 }
 
 std::size_t Align4(std::size_t offset) {
@@ -94,6 +96,75 @@ bool QueryVersionBlock(const std::vector<std::uint8_t>& block, std::string_view 
     }
   }
   return true;
+}
+
+namespace {
+void Pad4(std::vector<std::uint8_t>& out) {
+  while (out.size() % 4 != 0) out.push_back(0);
+}
+}  // namespace
+
+std::vector<std::uint8_t> WriteVersionNode(const VersionNode& node) {
+  std::vector<std::uint8_t> out(6, 0);
+  const std::vector<std::uint8_t> key = Utf8ToUtf16Bytes(node.key);
+  out.insert(out.end(), key.begin(), key.end());
+  AppendLe16(out, 0);
+  Pad4(out);
+  out.insert(out.end(), node.value.begin(), node.value.end());
+  for (const VersionNode& child : node.children) {
+    Pad4(out);
+    const std::vector<std::uint8_t> bytes = WriteVersionNode(child);
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  }
+  const std::size_t valueLength = node.valueLength
+                                      ? *node.valueLength
+                                      : (node.text ? node.value.size() / 2 : node.value.size());
+  StoreLe16(&out[0], static_cast<std::uint16_t>(out.size()));
+  StoreLe16(&out[2], static_cast<std::uint16_t>(valueLength));
+  StoreLe16(&out[4], node.text ? 1 : 0);
+  return out;
+}
+
+VersionNode VersionTextNode(std::string key, std::string_view text) {
+  VersionNode node{std::move(key), Utf8ToUtf16Bytes(text), true, {}, std::nullopt};
+  AppendLe16(node.value, 0);
+  return node;
+}
+
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content) {
+  VersionNode root{"VS_VERSION_INFO", {}, false, {}, std::nullopt};
+  std::vector<std::uint8_t>& fixed = root.value;
+  AppendLe32(fixed, 0xFEEF04BD);  // signature
+  AppendLe32(fixed, 0x00010000);  // structure version
+  for (const auto& v : {content.fileVersion, content.productVersion}) {
+    AppendLe32(fixed, (static_cast<std::uint32_t>(v[0]) << 16) | v[1]);
+    AppendLe32(fixed, (static_cast<std::uint32_t>(v[2]) << 16) | v[3]);
+  }
+  for (const std::uint32_t field : {content.fileFlagsMask, content.fileFlags, content.fileOs,
+                                    content.fileType, content.fileSubtype}) {
+    AppendLe32(fixed, field);
+  }
+  AppendLe32(fixed, 0);  // date, high
+  AppendLe32(fixed, 0);  // date, low
+
+  if (!content.tables.empty()) {
+    VersionNode stringInfo{"StringFileInfo", {}, true, {}, std::nullopt};
+    for (const auto& [blockName, strings] : content.tables) {
+      VersionNode table{blockName, {}, true, {}, std::nullopt};
+      for (const auto& [key, text] : strings) table.children.push_back(VersionTextNode(key, text));
+      stringInfo.children.push_back(std::move(table));
+    }
+    root.children.push_back(std::move(stringInfo));
+  }
+  if (!content.translations.empty()) {
+    VersionNode translation{"Translation", {}, false, {}, std::nullopt};
+    for (const auto& [language, codePage] : content.translations) {
+      AppendLe16(translation.value, language);
+      AppendLe16(translation.value, codePage);
+    }
+    root.children.push_back(VersionNode{"VarFileInfo", {}, true, {translation}, std::nullopt});
+  }
+  return WriteVersionNode(root);
 }
 
 }  // namespace tovalin

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 
 namespace tovalin {
@@ -224,9 +225,7 @@ std::int32_t TZelRegistry::ReadDword(std::string_view name) {
 
 void TZelRegistry::WriteDword(std::string_view name, std::int32_t value) {
   const auto v = static_cast<std::uint32_t>(value);
-  const std::vector<std::uint8_t> data = {
-      static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-      static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+  const std::vector<std::uint8_t> data = Le32Bytes(v);
   if (registry_.SetValue(current_, name, win::kRegDword, data) != win::kSuccess) {
     throw ERegistryException(RegistrySetMessage(name));
   }
@@ -405,12 +404,8 @@ void TZelRegistry::WriteText(std::string_view name, std::string_view text) {
     }
     std::vector<std::uint8_t> data;
     data.reserve((wide.size() + 1) * 2);
-    for (char16_t unit : wide) {
-      data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-      data.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
+    for (char16_t unit : wide) AppendLe16(data, unit);
+    AppendLe16(data, 0);
     WriteBytes(name, data);
     return;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/ZelSysUtils.h"
 
@@ -69,8 +70,8 @@ int TZelVersionInfo::LoadFromFile(std::string_view fileName) {
   if (!versions.QueryValue(block, "\\VarFileInfo\\Translation", value) || value.size() < 4) {
     return 0;
   }
-  const unsigned language = value[0] | (value[1] << 8);
-  const unsigned codePage = value[2] | (value[3] << 8);
+  const unsigned language = LoadLe16(value.data());
+  const unsigned codePage = LoadLe16(value.data() + 2);
 
   // Pass 1 reads the table the file names; a file that has none there often keeps its strings
   // under U.S. English with the same code page.

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/platform/memory/MemoryPlatform.h"
 
@@ -20,9 +21,7 @@ void World::SetString(RootKey root, std::string_view path, std::string_view name
 
 void World::SetDword(RootKey root, std::string_view path, std::string_view name,
                      std::uint32_t value) {
-  SetValue(root, path, name, 4,
-           {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  SetValue(root, path, name, 4, Le32Bytes(value));
 }
 
 void World::SetBinary(RootKey root, std::string_view path, std::string_view name,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/LittleEndian.h"
 #include "support/PeReader.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
@@ -27,18 +28,17 @@ constexpr std::uint32_t kSectionVa = 0x1000;
 constexpr std::uint32_t kRawStart = 0x200;
 constexpr std::uint32_t kHigh = 0x80000000u;
 
+// The writers grow the image to fit.
 void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
   if (b.size() < at + 2) b.resize(at + 2);
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+  StoreLe16(&b[at], static_cast<std::uint16_t>(v));
 }
 void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
+  if (b.size() < at + 4) b.resize(at + 4);
+  StoreLe32(&b[at], v);
 }
 std::uint32_t Get32(const Bytes& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-         (static_cast<std::uint32_t>(b[at + 3]) << 24);
+  return ReadLe32(b, at).value();
 }
 
 // A resource directory at `at` whose entries are (name or id, target) pairs, named ones first.
@@ -223,7 +223,7 @@ Bytes IconGroup(const std::vector<std::uint16_t>& ids, std::uint16_t type = 1) {
   if (ico.size() < 6 || ico[0] != 0 || ico[1] != 0 || ico[2] != 1 || ico[3] != 0) {
     return ::testing::AssertionFailure() << "bad icon directory";
   }
-  const std::size_t count = ico[4] | (ico[5] << 8);
+  const std::size_t count = LoadLe16(&ico[4]);
   if (count == 0 || ico.size() < 6 + 16 * count) return ::testing::AssertionFailure() << "count";
   std::size_t expected = 6 + 16 * count;
   for (std::size_t i = 0; i < count; ++i) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
 #include "support/regfile/WineRegFile.h"
@@ -60,10 +61,7 @@ const std::string kSample = std::string(R"(WINE REGISTRY Version 2
 
 std::vector<std::uint8_t> Utf16(std::u16string_view units) {
   std::vector<std::uint8_t> out;
-  for (const char16_t u : units) {
-    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(u >> 8));
-  }
+  for (const char16_t u : units) AppendLe16(out, u);
   return out;
 }
 

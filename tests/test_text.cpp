@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 
 namespace tovalin {
@@ -29,6 +33,36 @@ TEST(Text, CutUtf8NeverSplitsACharacter) {
   EXPECT_EQ(CutUtf8("あい", 4), "あ");
   EXPECT_EQ(CutUtf8("あい", 6), "あい");
   EXPECT_EQ(CutUtf8("abc", 2), "ab");
+}
+
+TEST(LittleEndian, ChecksEveryReadAgainstTheEnd) {
+  const std::vector<std::uint8_t> b = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09};
+  const std::size_t huge = static_cast<std::size_t>(-1);
+  EXPECT_EQ(ReadLe16(b, 0), 0x0201u);
+  EXPECT_EQ(ReadLe16(b, 7), 0x0908u);
+  EXPECT_EQ(ReadLe32(b, 5), 0x09080706u);
+  EXPECT_EQ(ReadLe64(b, 1), 0x0908070605040302u);
+  // One byte short, at the end, past it, and far enough past it that at + size wraps.
+  for (const std::size_t at : {b.size() - 1, b.size(), b.size() + 1, huge - 1, huge}) {
+    EXPECT_FALSE(ReadLe16(b, at).has_value()) << at;
+  }
+  for (const std::size_t at : {b.size() - 3, b.size(), huge - 3}) {
+    EXPECT_FALSE(ReadLe32(b, at).has_value()) << at;
+  }
+  EXPECT_FALSE(ReadLe64(b, 2).has_value());
+  EXPECT_FALSE(ReadLe16({}, 0).has_value());
+}
+
+TEST(LittleEndian, WritesReadBack) {
+  std::vector<std::uint8_t> out;
+  AppendLe16(out, 0xBEEF);
+  AppendLe32(out, 0xFEEF04BD);
+  EXPECT_EQ(out, (std::vector<std::uint8_t>{0xEF, 0xBE, 0xBD, 0x04, 0xEF, 0xFE}));
+  StoreLe32(&out[2], 0x11223344);
+  StoreLe16(&out[0], 0x5566);
+  EXPECT_EQ(LoadLe32(&out[2]), 0x11223344u);
+  EXPECT_EQ(LoadLe16(&out[0]), 0x5566u);
+  EXPECT_EQ(Le32Bytes(0x80000001u), (std::vector<std::uint8_t>{0x01, 0x00, 0x00, 0x80}));
 }
 
 }  // namespace

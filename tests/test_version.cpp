@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
 #include "support/ZelVersionInfo.h"
@@ -166,65 +168,34 @@ TEST(VersionInfoMemory, ProductMajorMinor) {
 
 // --- version blocks built by hand ---
 
-// One node of a VS_VERSIONINFO tree in the layout of 32-bit resources.
-struct NodeSpec {
-  std::string key = {};
-  std::vector<std::uint8_t> value = {};
-  bool text = false;
-  std::vector<NodeSpec> children = {};
-  int valueLengthOverride = -1;
-};
-
-void Align(std::vector<std::uint8_t>& b) {
-  while (b.size() % 4 != 0) b.push_back(0);
-}
-
-std::vector<std::uint8_t> Build(const NodeSpec& n) {
-  std::vector<std::uint8_t> b(6, 0);
-  for (std::uint8_t c : Utf8ToUtf16Bytes(n.key)) b.push_back(c);
-  b.push_back(0);
-  b.push_back(0);
-  Align(b);
-  b.insert(b.end(), n.value.begin(), n.value.end());
-  for (const NodeSpec& child : n.children) {
-    Align(b);
-    const std::vector<std::uint8_t> c = Build(child);
-    b.insert(b.end(), c.begin(), c.end());
-  }
-  const std::size_t valueLength = n.valueLengthOverride >= 0 ? n.valueLengthOverride
-                                  : n.text                   ? n.value.size() / 2
-                                                             : n.value.size();
-  b[0] = static_cast<std::uint8_t>(b.size());
-  b[1] = static_cast<std::uint8_t>(b.size() >> 8);
-  b[2] = static_cast<std::uint8_t>(valueLength);
-  b[3] = static_cast<std::uint8_t>(valueLength >> 8);
-  b[4] = n.text ? 1 : 0;
-  return b;
-}
-
-NodeSpec Text(std::string key, std::string_view value, int valueLength = -1) {
-  std::vector<std::uint8_t> bytes = Utf8ToUtf16Bytes(value);
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return NodeSpec{std::move(key), std::move(bytes), true, {}, valueLength};
+VersionNode Text(std::string key, std::string_view value,
+                 std::optional<std::uint16_t> valueLength = std::nullopt) {
+  VersionNode node = VersionTextNode(std::move(key), value);
+  node.valueLength = valueLength;
+  return node;
 }
 
 std::vector<std::uint8_t> SampleBlock() {
-  NodeSpec strings{"StringFileInfo", {}, true, {}};
+  VersionNode strings{"StringFileInfo", {}, true, {}, {}};
   strings.children.push_back(
-      NodeSpec{"041103a4",
-               {},
-               true,
-               {Text("FileVersion", "1.2"),
-                // wValueLength counted in bytes, as some tools write it
-                Text("ProductName", "製品", 6), Text("Comments", std::string_view("a\0b", 3))}});
-  NodeSpec vars{"VarFileInfo", {}, true, {NodeSpec{"Translation", {0x11, 0x04, 0xA4, 0x03}}}};
+      VersionNode{"041103a4",
+                  {},
+                  true,
+                  {Text("FileVersion", "1.2"),
+                   // wValueLength counted in bytes, as some tools write it
+                   Text("ProductName", "製品", 6), Text("Comments", std::string_view("a\0b", 3))},
+                  {}});
+  VersionNode vars{"VarFileInfo",
+                   {},
+                   true,
+                   {VersionNode{"Translation", {0x11, 0x04, 0xA4, 0x03}, false, {}, {}}},
+                   {}};
   std::vector<std::uint8_t> fixed(52, 0);
   fixed[0] = 0xBD;
   fixed[1] = 0x04;
   fixed[2] = 0xEF;
   fixed[3] = 0xFE;
-  return Build(NodeSpec{"VS_VERSION_INFO", fixed, false, {strings, vars}});
+  return WriteVersionNode(VersionNode{"VS_VERSION_INFO", fixed, false, {strings, vars}, {}});
 }
 
 std::string QueryText(const std::vector<std::uint8_t>& block, std::string_view path) {
@@ -279,6 +250,40 @@ TEST(VersionBlock, DamagedBlocksAnswerWithinTheirBytes) {
   }
 }
 
+// What the writer puts where the reader and version.dll look: the fixed part's numbers, every
+// table under its translation, and text that is not ASCII.
+TEST(VersionBlock, WrittenBlocksReadBack) {
+  VersionBlockContent content;
+  content.fileVersion = {11, 0, 5614, 1};
+  content.productVersion = {12, 3, 4, 5};
+  content.fileFlagsMask = 0x3F;
+  content.fileOs = 4;
+  content.fileType = 1;
+  content.translations = {{0x0411, 932}, {0x0409, 1252}};
+  content.tables = {{"041103A4", {{"ProductName", "製品"}, {"FileVersion", "11.0.5614.1"}}},
+                    {"040904E4", {{"ProductName", "Product"}}}};
+  const std::vector<std::uint8_t> block = BuildVersionBlock(content);
+
+  std::vector<std::uint8_t> fixed;
+  ASSERT_TRUE(QueryVersionBlock(block, "\\", fixed));
+  ASSERT_EQ(fixed.size(), 52u);
+  const std::pair<std::size_t, std::uint32_t> words[] = {
+      {0, 0xFEEF04BD},  {8, 0x000B0000}, {12, 0x15EE0001}, {16, 0x000C0003},
+      {20, 0x00040005}, {24, 0x3F},      {32, 4},          {36, 1},
+  };
+  for (const auto& [at, expected] : words) EXPECT_EQ(LoadLe32(&fixed[at]), expected) << at;
+
+  std::vector<std::uint8_t> translations;
+  ASSERT_TRUE(QueryVersionBlock(block, "\\VarFileInfo\\Translation", translations));
+  EXPECT_EQ(translations,
+            (std::vector<std::uint8_t>{0x11, 0x04, 0xA4, 0x03, 0x09, 0x04, 0xE4, 0x04}));
+  EXPECT_EQ(QueryText(block, "\\StringFileInfo\\041103A4\\ProductName"), "製品");
+  EXPECT_EQ(QueryText(block, "\\StringFileInfo\\041103A4\\FileVersion"), "11.0.5614.1");
+  EXPECT_EQ(QueryText(block, "\\StringFileInfo\\040904E4\\ProductName"), "Product");
+  // Every node's length is the block's own: nothing trails the root.
+  EXPECT_EQ(LoadLe16(block.data()), block.size());
+}
+
 TEST(VersionInfoMemory, ReadsARegisteredBlock) {
   MemoryPlatform platform;
   platform.files.AddFile("C:\\x\\app.exe");
@@ -289,9 +294,10 @@ TEST(VersionInfoMemory, ReadsARegisteredBlock) {
   EXPECT_EQ(v.GetProductName(), "製品");
   EXPECT_EQ(v.Comments, "a");
   // A translation list shorter than one entry counts as none.
-  NodeSpec vars{"VarFileInfo", {}, true, {NodeSpec{"Translation", {0x11, 0x04}}}};
-  platform.versions.SetBlock("C:\\x\\app.exe",
-                             Build(NodeSpec{"VS_VERSION_INFO", {}, false, {vars}}));
+  VersionNode vars{
+      "VarFileInfo", {}, true, {VersionNode{"Translation", {0x11, 0x04}, false, {}, {}}}, {}};
+  platform.versions.SetBlock(
+      "C:\\x\\app.exe", WriteVersionNode(VersionNode{"VS_VERSION_INFO", {}, false, {vars}, {}}));
   EXPECT_EQ(v.LoadFromFile("C:\\x\\app.exe"), 0);
   EXPECT_TRUE(AllEmpty(v));
 }

@@ -4,7 +4,6 @@
 //   inside)
 #include <QBuffer>
 #include <QByteArray>
-#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -13,43 +12,37 @@
 #include <vector>
 
 #include "app/gui/ProgramArt.h"
+#include "support/IcoFile.h"
 
 namespace {
 
-QByteArray PngOf(int size) {
+std::vector<std::uint8_t> PngOf(int size) {
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
   tovalin::ProgramIconImage(size).save(&buffer, "PNG");
-  return png;
+  return std::vector<std::uint8_t>(png.begin(), png.end());
 }
 
-// ICONDIR, one ICONDIRENTRY per image, then the images; 256 is written as 0.
 bool WriteIco(const QString& path) {
-  const std::vector<int> sizes = {16, 24, 32, 48, 64, 256};
-  std::vector<QByteArray> images;
-  for (int size : sizes) images.push_back(PngOf(size));
-  QByteArray ico;
-  QDataStream out(&ico, QIODevice::WriteOnly);
-  out.setByteOrder(QDataStream::LittleEndian);
-  out << quint16(0) << quint16(1) << quint16(sizes.size());
-  quint32 offset = 6 + 16 * quint32(sizes.size());
-  for (std::size_t i = 0; i < sizes.size(); ++i) {
-    const quint8 side = sizes[i] >= 256 ? 0 : quint8(sizes[i]);
-    out << side << side << quint8(0) << quint8(0) << quint16(1) << quint16(32)
-        << quint32(images[i].size()) << offset;
-    offset += quint32(images[i].size());
+  std::vector<tovalin::IcoImage> images;
+  for (const tovalin::ProgramIconSize& size : tovalin::kProgramIconSizes) {
+    if (size.icoFile) images.push_back({tovalin::IcoEntry(size.side, size.side), PngOf(size.side)});
   }
-  for (const QByteArray& image : images) ico.append(image);
+  const std::vector<std::uint8_t> ico = tovalin::WriteIco(images);
   QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(ico) == ico.size() && file.flush();
+  return file.open(QIODevice::WriteOnly) &&
+         file.write(reinterpret_cast<const char*>(ico.data()), static_cast<qint64>(ico.size())) ==
+             static_cast<qint64>(ico.size()) &&
+         file.flush();
 }
 
 bool WritePngFolders(const QString& root) {
-  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-    const QString folder = QStringLiteral("%1/%2x%2/apps").arg(root).arg(size);
-    if (!QDir().mkpath(folder) ||
-        !tovalin::ProgramIconImage(size).save(folder + QStringLiteral("/tovalin.png"), "PNG")) {
+  for (const tovalin::ProgramIconSize& size : tovalin::kProgramIconSizes) {
+    if (!size.desktop) continue;
+    const QString folder = QStringLiteral("%1/%2x%2/apps").arg(root).arg(size.side);
+    if (!QDir().mkpath(folder) || !tovalin::ProgramIconImage(size.side).save(
+                                      folder + QStringLiteral("/tovalin.png"), "PNG")) {
       std::fprintf(stderr, "tovalin-art: cannot write %s\n", qPrintable(folder));
       return false;
     }

@@ -84,8 +84,8 @@ QImage ProgramIconImage(int size) {
 
 QIcon ProgramIcon() {
   QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-    icon.addPixmap(QPixmap::fromImage(ProgramIconImage(size)));
+  for (const ProgramIconSize& size : kProgramIconSizes) {
+    if (size.window) icon.addPixmap(QPixmap::fromImage(ProgramIconImage(size.side)));
   }
   return icon;
 }

@@ -9,6 +9,21 @@
 
 namespace tovalin {
 
+// Every size the program icon is drawn at, and what each drawing is for: the window's icon, the
+// .ico of the Windows build (256 at most, none of the in-between desktop sizes) and the PNG
+// files a Linux desktop looks for.
+struct ProgramIconSize {
+  int side;
+  bool window;
+  bool icoFile;
+  bool desktop;
+};
+inline constexpr ProgramIconSize kProgramIconSizes[] = {
+    {16, true, true, true},   {22, false, false, true}, {24, true, true, true},
+    {32, true, true, true},   {48, true, true, true},   {64, true, true, true},
+    {128, true, false, true}, {256, true, true, true},
+};
+
 QImage ProgramIconImage(int size);
 QIcon ProgramIcon();
 // 88 x 31.

@@ -22,43 +22,6 @@ namespace tovalin {
 
 namespace {
 
-void PutWord(std::vector<std::uint8_t>& out, std::uint16_t word) {
-  out.push_back(static_cast<std::uint8_t>(word & 0xFF));
-  out.push_back(static_cast<std::uint8_t>(word >> 8));
-}
-
-void PutDword(std::vector<std::uint8_t>& out, std::uint32_t dword) {
-  PutWord(out, static_cast<std::uint16_t>(dword & 0xFFFF));
-  PutWord(out, static_cast<std::uint16_t>(dword >> 16));
-}
-
-void Pad4(std::vector<std::uint8_t>& out) {
-  while (out.size() % 4 != 0) out.push_back(0);
-}
-
-// One node of the block: wLength, wValueLength, wType, its key, its value, its children, each
-// part starting on a 4-byte boundary.
-std::vector<std::uint8_t> VersionNode(std::string_view key, const std::vector<std::uint8_t>& value,
-                                      std::uint16_t valueLength, bool text,
-                                      const std::vector<std::vector<std::uint8_t>>& children) {
-  std::vector<std::uint8_t> out(6, 0);
-  const std::vector<std::uint8_t> keyBytes = Utf8ToUtf16Bytes(key);
-  out.insert(out.end(), keyBytes.begin(), keyBytes.end());
-  PutWord(out, 0);
-  Pad4(out);
-  out.insert(out.end(), value.begin(), value.end());
-  for (const std::vector<std::uint8_t>& child : children) {
-    Pad4(out);
-    out.insert(out.end(), child.begin(), child.end());
-  }
-  out[0] = static_cast<std::uint8_t>(out.size() & 0xFF);
-  out[1] = static_cast<std::uint8_t>(out.size() >> 8);
-  out[2] = static_cast<std::uint8_t>(valueLength & 0xFF);
-  out[3] = static_cast<std::uint8_t>(valueLength >> 8);
-  out[4] = text ? 1 : 0;
-  return out;
-}
-
 // "1.2.3" as the four numbers of a fixed file version.
 std::array<std::uint16_t, 4> VersionNumbers(std::string_view text) {
   std::array<std::uint16_t, 4> numbers{};
@@ -155,42 +118,21 @@ std::vector<std::uint8_t> BuiltInVersionBlock() {
   constexpr std::uint16_t kLanguage = 0x0411;
   constexpr std::uint16_t kCodePage = 932;
 
-  std::vector<std::uint8_t> fixed;
-  PutDword(fixed, 0xFEEF04BD);  // signature
-  PutDword(fixed, 0x00010000);  // structure version
-  const std::array<std::uint16_t, 4> version = VersionNumbers(TOVALIN_VERSION);
-  for (int twice = 0; twice < 2; ++twice) {  // file version, then product version
-    PutDword(fixed, (static_cast<std::uint32_t>(version[0]) << 16) | version[1]);
-    PutDword(fixed, (static_cast<std::uint32_t>(version[2]) << 16) | version[3]);
-  }
-  PutDword(fixed, 0x3F);  // flags mask
-  PutDword(fixed, 0);     // flags
-  PutDword(fixed, 4);     // VOS__WINDOWS32
-  PutDword(fixed, 1);     // VFT_APP
-  PutDword(fixed, 0);     // subtype
-  PutDword(fixed, 0);     // date
-  PutDword(fixed, 0);
-
-  std::vector<std::vector<std::uint8_t>> strings;
-  for (const TVersionField& field : BuiltInVersionFields()) {
-    std::vector<std::uint8_t> value = Utf8ToUtf16Bytes(field.Value);
-    PutWord(value, 0);
-    strings.push_back(
-        VersionNode(field.Key, value, static_cast<std::uint16_t>(value.size() / 2), true, {}));
-  }
+  VersionBlockContent content;
+  content.fileVersion = VersionNumbers(TOVALIN_VERSION);
+  content.productVersion = content.fileVersion;
+  content.fileFlagsMask = 0x3F;
+  content.fileOs = 4;    // VOS__WINDOWS32
+  content.fileType = 1;  // VFT_APP
+  content.translations.emplace_back(kLanguage, kCodePage);
   char tableName[9];
   std::snprintf(tableName, sizeof tableName, "%04X%04X", kLanguage, kCodePage);
-  const std::vector<std::uint8_t> table = VersionNode(tableName, {}, 0, true, strings);
-  const std::vector<std::uint8_t> stringInfo = VersionNode("StringFileInfo", {}, 0, true, {table});
-
-  std::vector<std::uint8_t> translation;
-  PutWord(translation, kLanguage);
-  PutWord(translation, kCodePage);
-  const std::vector<std::uint8_t> var = VersionNode("Translation", translation, 4, false, {});
-  const std::vector<std::uint8_t> varInfo = VersionNode("VarFileInfo", {}, 0, true, {var});
-
-  return VersionNode("VS_VERSION_INFO", fixed, static_cast<std::uint16_t>(fixed.size()), false,
-                     {stringInfo, varInfo});
+  auto& [name, strings] = content.tables.emplace_back();
+  name = tableName;
+  for (const TVersionField& field : BuiltInVersionFields()) {
+    strings.emplace_back(field.Key, field.Value);
+  }
+  return BuildVersionBlock(content);
 }
 
 TProgramFile::TProgramFile(Platform& machine) : platform_(&machine) {

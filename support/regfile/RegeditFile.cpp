@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/regfile/RegFileInput.h"
 
@@ -285,8 +286,7 @@ class Parser {
       ExpectEnd(k);
       op.kind = Operation::Kind::SetValue;
       op.type = win::kRegDword;
-      op.data = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                 static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+      op.data = Le32Bytes(value);
     } else if (rest.starts_with("hex:") || rest.starts_with("hex(")) {
       std::size_t k = i + 4;
       op.type = win::kRegBinary;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/regfile/RegFileInput.h"
 
@@ -116,10 +117,7 @@ struct UnitCounter {
 struct Utf16Bytes {
   std::vector<std::uint8_t>& data;
   void clear() { data.clear(); }
-  void push_back(char16_t u) {
-    data.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    data.push_back(static_cast<std::uint8_t>(u >> 8));
-  }
+  void push_back(char16_t u) { AppendLe16(data, u); }
   template <class It>
   void append(It begin, It end) {
     for (; begin != end; ++begin) push_back(static_cast<unsigned char>(*begin));
@@ -486,8 +484,8 @@ class Parser {
       data.resize((text16_.size() + 1) * 2);
       std::size_t k = 0;
       for (const char16_t u : text16_) {
-        data[k++] = static_cast<std::uint8_t>(u & 0xFF);
-        data[k++] = static_cast<std::uint8_t>(u >> 8);
+        StoreLe16(&data[k], u);
+        k += 2;
       }
       data[k++] = 0;
       data[k++] = 0;
@@ -510,8 +508,7 @@ class Parser {
       if (!ok) Fail("bad dword value");
       ExpectLineEnd(s, k);
       type = win::kRegDword;
-      data = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-              static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+      data = Le32Bytes(value);
     } else if (rest.starts_with("hex:")) {
       type = win::kRegBinary;
       ParseHexBytes(i + 4, data);
@@ -676,10 +673,7 @@ void AppendValue(std::string& out, const RegValue& value) {
         out.push_back('"');
         AppendEscaped(
             out, size / 2,
-            [&](std::size_t k) {
-              return static_cast<char16_t>(data[2 * k] | (data[2 * k + 1] << 8));
-            },
-            '"', '"');
+            [&](std::size_t k) { return static_cast<char16_t>(LoadLe16(&data[2 * k])); }, '"', '"');
         out += "\"\n";
         return;
       }
@@ -687,10 +681,7 @@ void AppendValue(std::string& out, const RegValue& value) {
     case win::kRegDword:
       if (size == 4) {
         out += "dword:";
-        AppendHex(out,
-                  static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
-                                             (static_cast<std::uint32_t>(data[3]) << 24)),
-                  8);
+        AppendHex(out, LoadLe32(data.data()), 8);
         out.push_back('\n');
         return;
       }

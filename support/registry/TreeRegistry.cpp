@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 
 namespace tovalin {
@@ -256,9 +257,7 @@ void TreeRegistry::SetString(RootKey root, std::string_view path, std::string_vi
 
 void TreeRegistry::SetDword(RootKey root, std::string_view path, std::string_view name,
                             std::uint32_t value) {
-  SetValueDirect(root, path, name, win::kRegDword,
-                 {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                  static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  SetValueDirect(root, path, name, win::kRegDword, Le32Bytes(value));
 }
 
 void TreeRegistry::SetBinary(RootKey root, std::string_view path, std::string_view name,
@@ -290,9 +289,7 @@ std::optional<std::uint32_t> TreeRegistry::GetDword(RootKey root, std::string_vi
   if (value == nullptr || value->type != win::kRegDword || value->data.size() != 4) {
     return std::nullopt;
   }
-  return static_cast<std::uint32_t>(value->data[0] | (value->data[1] << 8) |
-                                    (value->data[2] << 16) |
-                                    (static_cast<std::uint32_t>(value->data[3]) << 24));
+  return LoadLe32(value->data.data());
 }
 
 }  // namespace tovalin

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "support/FileNames.h"
+#include "support/IcoFile.h"
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/platform/windows/Win32.h"
 
@@ -333,7 +335,7 @@ class WindowsVersionResources : public IVersionResources {
                   std::vector<std::uint8_t>& value) override {
     // The walk trusts the lengths inside the block; check the outermost one before letting it.
     if (block.size() < 6) return false;
-    const std::size_t declared = block[0] | (block[1] << 8);
+    const std::size_t declared = LoadLe16(block.data());
     if (declared < 6 || declared > block.size()) return false;
     // The walk may use the block's spare area, so it works on a copy.
     std::vector<std::uint8_t> copy(block);
@@ -364,16 +366,6 @@ class WindowsVersionResources : public IVersionResources {
 };
 
 // --- icons ---
-
-void PutU16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  PutU16(out, v & 0xFFFF);
-  PutU16(out, v >> 16);
-}
 
 class WindowsIcons : public IIcons {
  public:
@@ -471,34 +463,25 @@ class WindowsIcons : public IIcons {
       }
     }
 
-    const std::uint32_t imageSize = static_cast<std::uint32_t>(40 + color.size() + andMask.size());
-    std::vector<std::uint8_t> ico;
-    ico.reserve(22 + imageSize);
-    PutU16(ico, 0);  // ICONDIR
-    PutU16(ico, 1);
-    PutU16(ico, 1);
-    ico.push_back(static_cast<std::uint8_t>(width >= 256 ? 0 : width));  // ICONDIRENTRY
-    ico.push_back(static_cast<std::uint8_t>(height >= 256 ? 0 : height));
-    ico.push_back(0);
-    ico.push_back(0);
-    PutU16(ico, 1);
-    PutU16(ico, 32);
-    PutU32(ico, imageSize);
-    PutU32(ico, 22);
-    PutU32(ico, 40);  // BITMAPINFOHEADER, height counting both masks
-    PutU32(ico, static_cast<std::uint32_t>(width));
-    PutU32(ico, static_cast<std::uint32_t>(2 * height));
-    PutU16(ico, 1);
-    PutU16(ico, 32);
-    PutU32(ico, BI_RGB);
-    PutU32(ico, static_cast<std::uint32_t>(color.size() + andMask.size()));
-    PutU32(ico, 0);
-    PutU32(ico, 0);
-    PutU32(ico, 0);
-    PutU32(ico, 0);
-    ico.insert(ico.end(), color.begin(), color.end());
-    ico.insert(ico.end(), andMask.begin(), andMask.end());
-    return ico;
+    // BITMAPINFOHEADER (its height counts both masks), the colours, the transparency mask.
+    IcoImage image;
+    image.entry = IcoEntry(width, height);
+    std::vector<std::uint8_t>& bmp = image.data;
+    bmp.reserve(40 + color.size() + andMask.size());
+    AppendLe32(bmp, 40);
+    AppendLe32(bmp, static_cast<std::uint32_t>(width));
+    AppendLe32(bmp, static_cast<std::uint32_t>(2 * height));
+    AppendLe16(bmp, 1);
+    AppendLe16(bmp, 32);
+    AppendLe32(bmp, BI_RGB);
+    AppendLe32(bmp, static_cast<std::uint32_t>(color.size() + andMask.size()));
+    AppendLe32(bmp, 0);
+    AppendLe32(bmp, 0);
+    AppendLe32(bmp, 0);
+    AppendLe32(bmp, 0);
+    bmp.insert(bmp.end(), color.begin(), color.end());
+    bmp.insert(bmp.end(), andMask.begin(), andMask.end());
+    return WriteIco({image});
   }
 };
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "support/LittleEndian.h"
 #include "support/PeReader.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
@@ -23,7 +24,7 @@ bool ShowDotFiles(WineRegistry& registry) {
   const RegValue* value = key != nullptr ? key->FindValue("ShowDotFiles") : nullptr;
   if (value == nullptr || value->data.size() < 2) return false;
   // Wine takes the first character: Y, T or 1 mean yes.
-  const char16_t first = static_cast<char16_t>(value->data[0] | (value->data[1] << 8));
+  const char16_t first = static_cast<char16_t>(LoadLe16(value->data.data()));
   return first == u'Y' || first == u'y' || first == u'T' || first == u't' || first == u'1';
 }
 
