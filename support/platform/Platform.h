@@ -1,6 +1,6 @@
 // The machine Tovalin inspects, as the core sees it. Every backend (Windows native, a Wine prefix,
-// an in-memory world for tests) implements these interfaces; the core reaches the machine only
-// through them, so each test can build a world of its own.
+// regedit exports, an in-memory world for tests) implements these interfaces; the core reaches
+// the machine only through them, so each test can build a world of its own.
 //
 // The calls mirror the Win32 functions they stand for: results are Win32 error codes, names are
 // UTF-8, and registry text data is kept as the registry keeps it (UTF-16LE with its NUL unit).

@@ -1,5 +1,5 @@
-// A registry held in memory over a tree of keys: the store behind the test worlds and behind
-// the file-backed Wine hives.
+// A registry held in memory over a tree of keys: the store behind the test worlds, regedit
+// exports and the file-backed Wine hives.
 #pragma once
 
 #include <array>
