@@ -70,7 +70,43 @@ std::string RegistryCreateKeyMessage(std::string_view name) {
   return Quote("キー %s の作成に失敗しました", name);
 }
 
+std::string RegistryRefusedMessage(long code) {
+  return "レジストリを変更できません（エラー " + std::to_string(code) + "）。";
+}
+
+namespace {
+
+// A refusal of the store, explained as it explains it.
+[[noreturn]] void RaiseRefusal(const IRegistry& registry, long code) {
+  std::string why = registry.LastErrorDetail();
+  throw ERegistryException(why.empty() ? RegistryRefusedMessage(code) : std::move(why));
+}
+
+}  // namespace
+
+TZelChanges::TZelChanges(IRegistry& registry) : registry_(registry) {
+  if (const long result = registry_.BeginChanges(); result != win::kSuccess) {
+    RaiseRefusal(registry_, result);
+  }
+}
+
+void TZelChanges::Commit() {
+  finished_ = true;
+  if (const long result = registry_.CommitChanges(); result != win::kSuccess) {
+    RaiseRefusal(registry_, result);
+  }
+}
+
 TZelRegistry::TZelRegistry(IRegistry& registry) : registry_(registry) {}
+
+long TZelRegistry::Checked(long result) const {
+  // The store's own refusals (a read-only prefix, Wine running, a failed save) are errors
+  // wherever they happen; a plain failure is for the caller to judge.
+  if (result != win::kSuccess && !registry_.LastErrorDetail().empty()) {
+    RaiseRefusal(registry_, result);
+  }
+  return result;
+}
 
 TZelRegistry::~TZelRegistry() {
   CloseCurrent();
@@ -162,7 +198,7 @@ bool TZelRegistry::OpenKeyWrite(std::string_view path, bool canCreate) {
   const RegHandle base = BaseFor(path, relative);
   RegHandle key = 0;
   const long result = (canCreate && !relative.empty())
-                          ? registry_.CreateKey(base, relative, access_, key)
+                          ? Checked(registry_.CreateKey(base, relative, access_, key))
                           : registry_.OpenKey(base, relative, access_, key);
   if (result != win::kSuccess) return false;
   ChangeKey(key, FullPath(path));
@@ -195,7 +231,7 @@ bool TZelRegistry::EraseTree(RegHandle base, std::string_view relative) {
       }
     }
   }
-  return registry_.DeleteKey(base, relative) == win::kSuccess;
+  return Checked(registry_.DeleteKey(base, relative)) == win::kSuccess;
 }
 
 bool TZelRegistry::EraseKey(std::string_view path) {
@@ -205,7 +241,7 @@ bool TZelRegistry::EraseKey(std::string_view path) {
 }
 
 bool TZelRegistry::EraseValue(std::string_view name) {
-  return registry_.DeleteValue(current_, name) == win::kSuccess;
+  return Checked(registry_.DeleteValue(current_, name)) == win::kSuccess;
 }
 
 std::int32_t TZelRegistry::ReadDword(std::string_view name) {
@@ -226,7 +262,7 @@ std::int32_t TZelRegistry::ReadDword(std::string_view name) {
 void TZelRegistry::WriteDword(std::string_view name, std::int32_t value) {
   const auto v = static_cast<std::uint32_t>(value);
   const std::vector<std::uint8_t> data = Le32Bytes(v);
-  if (registry_.SetValue(current_, name, win::kRegDword, data) != win::kSuccess) {
+  if (Checked(registry_.SetValue(current_, name, win::kRegDword, data)) != win::kSuccess) {
     throw ERegistryException(RegistrySetMessage(name));
   }
 }
@@ -260,7 +296,7 @@ void TZelRegistry::WriteSz(std::string_view name, std::string_view text) {
   std::vector<std::uint8_t> data = Utf8ToUtf16Bytes(text);
   data.push_back(0);
   data.push_back(0);
-  if (registry_.SetValue(current_, name, win::kRegSz, data) != win::kSuccess) {
+  if (Checked(registry_.SetValue(current_, name, win::kRegSz, data)) != win::kSuccess) {
     throw ERegistryException(RegistrySetMessage(name));
   }
 }
@@ -279,7 +315,7 @@ std::uint32_t TZelRegistry::ReadBytes(std::string_view name, std::vector<std::ui
 }
 
 void TZelRegistry::WriteBytes(std::string_view name, const std::vector<std::uint8_t>& data) {
-  if (registry_.SetValue(current_, name, win::kRegBinary, data) != win::kSuccess) {
+  if (Checked(registry_.SetValue(current_, name, win::kRegBinary, data)) != win::kSuccess) {
     throw ERegistryException(RegistrySetMessage(name));
   }
 }
@@ -288,7 +324,8 @@ void TZelRegistry::MakeKey(std::string_view path) {
   std::string_view relative;
   const RegHandle base = BaseFor(path, relative);
   ScopedKey key(registry_);
-  if (registry_.CreateKey(base, relative, win::kKeyAllAccess, key.Out()) != win::kSuccess) {
+  if (Checked(registry_.CreateKey(base, relative, win::kKeyAllAccess, key.Out())) !=
+      win::kSuccess) {
     throw ERegistryException(RegistryCreateKeyMessage(path));
   }
 }
@@ -298,7 +335,7 @@ void TZelRegistry::CopyValues(RegHandle from, RegHandle to) {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     if (registry_.QueryValue(from, name, type, &data) != win::kSuccess || data.empty()) return;
-    registry_.SetValue(to, name, type, data);
+    Checked(registry_.SetValue(to, name, type, data));
   };
   copyOne(std::string());
   for (std::uint32_t i = 0;; ++i) {
@@ -318,7 +355,7 @@ void TZelRegistry::CopyTree(RegHandle from, RegHandle to) {
     ScopedKey child(registry_);
     ScopedKey target(registry_);
     if (registry_.OpenKey(from, name, access_, child.Out()) != win::kSuccess) continue;
-    if (registry_.CreateKey(to, name, win::kKeyAllAccess, target.Out()) == win::kSuccess) {
+    if (Checked(registry_.CreateKey(to, name, win::kKeyAllAccess, target.Out())) == win::kSuccess) {
       CopyTree(child.Get(), target.Get());
     }
   }

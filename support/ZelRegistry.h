@@ -33,19 +33,17 @@ struct TRegDataInfo {
 };
 
 // The changes made while it lives are one action: saved together by Commit(), forgotten when
-// it is dropped without (an error left the action half done).
+// it is dropped without (an error left the action half done). A store that refuses to begin or
+// to save raises ERegistryException with its explanation.
 class TZelChanges {
  public:
-  explicit TZelChanges(IRegistry& registry) : registry_(registry) { registry_.BeginChanges(); }
+  explicit TZelChanges(IRegistry& registry);
   ~TZelChanges() {
     if (!finished_) registry_.RollbackChanges();
   }
   TZelChanges(const TZelChanges&) = delete;
   TZelChanges& operator=(const TZelChanges&) = delete;
-  void Commit() {
-    finished_ = true;
-    registry_.CommitChanges();
-  }
+  void Commit();
 
  private:
   IRegistry& registry_;
@@ -104,6 +102,8 @@ class TZelRegistry {
   void CopyValues(RegHandle from, RegHandle to);
   void CopyTree(RegHandle from, RegHandle to);
   bool EraseTree(RegHandle base, std::string_view relative);
+  // The result of a change; a refusal the store explains raises with its explanation.
+  long Checked(long result) const;
 
   IRegistry& registry_;
   RootKey root_ = RootKey::CurrentUser;
@@ -118,5 +118,7 @@ std::string RegistryDataTypeMessage(std::string_view key, std::string_view name)
 std::string RegistryGetMessage(std::string_view name);
 std::string RegistrySetMessage(std::string_view name);
 std::string RegistryCreateKeyMessage(std::string_view name);
+// A store that refused an action without saying why.
+std::string RegistryRefusedMessage(long code);
 
 }  // namespace tovalin

@@ -1,12 +1,17 @@
 // Regedit exports applied to an in-memory registry: both versions, both encodings, every value
 // form, deletions, and malformed files refused whole with the file and line.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "support/Text.h"
+#include "support/platform/exports/ExportsPlatform.h"
 #include "support/regfile/RegeditFile.h"
 
 namespace tovalin {
@@ -191,6 +196,40 @@ TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
   TreeRegistry registry;
   EXPECT_THROW(LoadRegeditFile("/nonexistent/tovalin/export.reg", registry), RegFileError);
   EXPECT_THROW(ApplyRegeditFile({0xFF, 0xFE, 0x41}, "odd.reg", registry), RegFileError);
+}
+
+// The machine tovalin-cli reads exports on: the files' registry, HKEY_CLASSES_ROOT as the
+// machine's classes, and nothing else to look at.
+TEST(RegeditFile, ExportsMachineHoldsTheFilesRegistryAndNothingElse) {
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("tovalin-exports-" + std::to_string(getpid()) + ".reg");
+  std::ofstream(file, std::ios::binary) << "REGEDIT4\r\n\r\n[HKEY_CLASSES_ROOT\\.doc]\r\n"
+                                           "@=\"Word.Document.8\"\r\n\r\n"
+                                           "[HKEY_CURRENT_USER\\Software\\T]\r\n"
+                                           "\"n\"=dword:00000005\r\n";
+  for (const bool writable : {false, true}) {
+    SCOPED_TRACE(writable);
+    const std::unique_ptr<Platform> platform = OpenRegeditExports({file.string()}, writable);
+    IRegistry& registry = platform->Registry();
+    RegHandle key = 0;
+    ASSERT_EQ(registry.OpenKey(registry.Root(RootKey::LocalMachine), "Software\\Classes\\.doc",
+                               win::kKeyRead, key),
+              win::kSuccess);
+    registry.CloseKey(key);
+    ASSERT_EQ(registry.OpenKey(registry.Root(RootKey::CurrentUser), "Software\\T",
+                               win::kKeyAllAccess, key),
+              win::kSuccess);
+    EXPECT_EQ(registry.SetValue(key, "n", win::kRegDword, {1, 0, 0, 0}),
+              writable ? win::kSuccess : win::kAccessDenied);
+    EXPECT_EQ(registry.LastErrorDetail(), "");
+    registry.CloseKey(key);
+    EXPECT_EQ(platform->Files().GetFileAttributes("C:\\Windows"), win::kInvalidFileAttributes);
+    EXPECT_FALSE(platform->Environment().GetVariable("TEMP"));
+    std::vector<ProcessEntry> running;
+    EXPECT_TRUE(platform->Processes().Snapshot(running));
+    EXPECT_TRUE(running.empty());
+  }
+  std::filesystem::remove(file);
 }
 
 TEST(RegeditFile, HostileInputNeverCrashes) {

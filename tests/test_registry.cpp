@@ -297,9 +297,10 @@ TEST(MemoryRegistryAccess, ARenameStoppedByAnErrorLeavesNoKeyOpen) {
   platform.registry.SetDword(RootKey::CurrentUser, "Software\\Src\\a\\b", "n", 1);
   // The store refuses the copy's first value, as a prefix refuses changes while Wine runs.
   int changes = 0;
-  platform.registry.writeGuard = [&]() -> long {
-    if (++changes > 3) throw ERegistryException("refused");
-    return win::kSuccess;
+  platform.registry.writeGuard = [&](std::string& why) -> long {
+    if (++changes <= 3) return win::kSuccess;
+    why = "refused";
+    return win::kBusy;
   };
   {
     TZelRegistry reg(platform.registry);

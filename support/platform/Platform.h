@@ -1,6 +1,6 @@
 // The machine Tovalin inspects, as the core sees it. Every backend (Windows native, a Wine prefix,
-// an in-memory world for tests) implements these interfaces; the core reaches the machine only
-// through them, so each test can build a world of its own.
+// regedit exports, an in-memory world for tests) implements these interfaces; the core reaches
+// the machine only through them, so each test can build a world of its own.
 //
 // The calls mirror the Win32 functions they stand for: results are Win32 error codes, names are
 // UTF-8, and registry text data is kept as the registry keeps it (UTF-16LE with its NUL unit).
@@ -22,11 +22,17 @@ constexpr long kSuccess = 0;
 constexpr long kFileNotFound = 2;
 constexpr long kAccessDenied = 5;
 constexpr long kInvalidHandle = 6;
+constexpr long kWriteFault = 29;
+constexpr long kLockViolation = 33;
 constexpr long kInvalidParameter = 87;
+constexpr long kDiskFull = 112;
+constexpr long kBusy = 170;
 constexpr long kMoreData = 234;
 constexpr long kNoMoreItems = 259;
+constexpr long kRegistryIoFailed = 1016;
 constexpr long kKeyDeleted = 1018;
 constexpr long kNotAllAssigned = 1300;
+constexpr long kTimeout = 1460;
 
 // Registry value types.
 constexpr std::uint32_t kRegNone = 0;
@@ -115,11 +121,17 @@ class IRegistry {
   // store for itself at Begin, holds every change in memory and saves each changed file once at
   // Commit; Rollback forgets the changes. Nested pairs count: the outermost decides. The
   // system registry has no such unit: there all three do nothing. Begin and Commit may refuse
-  // with an exception of the store (another program holds it, the disk is full); a refused
-  // Commit has already forgotten the changes.
-  virtual void BeginChanges() {}
-  virtual void CommitChanges() {}
+  // with an error code (another program holds the store, the disk is full); a refused Begin
+  // leaves no action open, and a refused Commit has already forgotten the changes.
+  virtual long BeginChanges() { return win::kSuccess; }
+  virtual long CommitChanges() { return win::kSuccess; }
   virtual void RollbackChanges() {}
+  // What FormatMessage would add to GetLastError for the last change that failed: why the store
+  // itself refused it (a read-only prefix, a running Wine, a save that failed and why), in words
+  // for the user. Set by the failed call among CreateKey, SetValue, DeleteValue, DeleteKey,
+  // BeginChanges and CommitChanges, and emptied by the next of them; empty when the code says
+  // all there is (no such key, a key that does not grant the right).
+  virtual std::string LastErrorDetail() const { return {}; }
   // Reads again what another program changed since it was read (Wine saved a hive file), so
   // that states shown next are current; true when anything was read again. Stores that are
   // always current (the system registry) have nothing to do.

@@ -51,31 +51,85 @@ bool TreeRegistry::Resolve(RegHandle handle, OpenKeyState& state) const {
 
 std::shared_ptr<RegNode> TreeRegistry::Walk(const std::shared_ptr<RegNode>& node,
                                             std::string_view subPath) const {
-  // Probes walk paths by the ten thousand: the components are looked up in place, and only
-  // the key at the end is handed out as a shared pointer.
-  const RegNode* current = node.get();
-  std::string_view pending;  // the last component seen, not yet looked up
+  std::shared_ptr<RegNode> found;
+  bool created = false;
+  WalkPath(OpenKeyState{node, win::kKeyAllAccess}, subPath, false, found, created);
+  return found;
+}
+
+RegNode* TreeRegistry::Redirect(RegNode* node, std::string_view /*next*/) const {
+  return node;
+}
+
+RegNode* TreeRegistry::Follow(RegNode* node) const {
+  return node;
+}
+
+std::shared_ptr<RegNode> TreeRegistry::Share(RegNode* node) const {
+  if (node->parent != nullptr) return ChildPtr(*node->parent, node->name);
+  for (const auto& root : roots_) {
+    if (root.get() == node) return root;
+  }
+  return nullptr;
+}
+
+long TreeRegistry::WalkPath(const OpenKeyState& from, std::string_view subPath, bool create,
+                            std::shared_ptr<RegNode>& result, bool& created) const {
+  // Probes walk paths by the ten thousand: keys are looked up in place, and only the key at
+  // the end is handed out as a shared pointer.
+  result = nullptr;
+  created = false;
+  RegNode* current = from.node.get();
+  std::shared_ptr<RegNode> last;  // the key the last component found, owned
   std::size_t start = 0;
   while (start <= subPath.size()) {
     std::size_t end = subPath.find('\\', start);
     if (end == std::string_view::npos) end = subPath.size();
-    if (end > start) {
-      if (!pending.empty()) {
-        current = current->FindChild(pending);
-        if (current == nullptr) return nullptr;
-      }
-      pending = subPath.substr(start, end - start);
-    }
+    const std::string_view part = subPath.substr(start, end - start);
+    const bool isLast = end == subPath.size();
     start = end + 1;
+    if (part.empty()) continue;
+    const bool fromHandle = current == from.node.get();
+    current = Redirect(current, part);
+    RegNode* next = nullptr;
+    if (isLast) {
+      last = ChildPtr(*current, part);
+      next = last.get();
+    } else {
+      next = current->FindChild(part);
+    }
+    if (next != nullptr) {
+      next = Follow(next);
+      if (next == nullptr) return win::kFileNotFound;  // a link to nowhere
+    } else {
+      if (!create) return win::kFileNotFound;
+      // Creating needs the right to add subkeys, on the handle for the first step and on the
+      // key itself below it.
+      const std::uint32_t have = fromHandle ? from.access : current->grantedAccess;
+      if ((have & win::kKeyCreateSubKey) == 0 ||
+          (current->grantedAccess & win::kKeyCreateSubKey) == 0) {
+        return win::kAccessDenied;
+      }
+      if (const long guard = Guard(); guard != win::kSuccess) return guard;
+      next = current->AddChild(part);
+      created = true;
+      Changed(*next);
+      last = nullptr;
+    }
+    current = next;
   }
-  return pending.empty() ? node : ChildPtr(*current, pending);
+  RegNode* const reached = Redirect(current, {});
+  result = last && last.get() == reached ? std::move(last)
+           : reached == from.node.get()  ? from.node
+                                         : Share(reached);
+  return win::kSuccess;
 }
 
-long TreeRegistry::Guard() {
-  return writeGuard ? writeGuard() : win::kSuccess;
+long TreeRegistry::Guard() const {
+  return writeGuard ? writeGuard(lastErrorDetail_) : win::kSuccess;
 }
 
-void TreeRegistry::Changed(RegNode& node) {
+void TreeRegistry::Changed(RegNode& node) const {
   node.modified = true;
   if (onChange) onChange(node);
 }
@@ -102,31 +156,17 @@ long TreeRegistry::OpenKey(RegHandle parent, std::string_view subPath, std::uint
 long TreeRegistry::CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
                              RegHandle& result) {
   result = 0;
+  lastErrorDetail_.clear();
   OpenKeyState state;
   if (!Resolve(parent, state)) return win::kInvalidHandle;
   if (state.node->deleted) return win::kKeyDeleted;
-  std::shared_ptr<RegNode> current = state.node;
+  std::shared_ptr<RegNode> node;
   bool created = false;
-  for (const std::string& part : SplitPath(subPath)) {
-    std::shared_ptr<RegNode> next = ChildPtr(*current, part);
-    if (!next) {
-      // Creating needs the right to add subkeys, on the handle for the first step and on the
-      // key itself below it.
-      const std::uint32_t have = current == state.node ? state.access : current->grantedAccess;
-      if ((have & win::kKeyCreateSubKey) == 0 ||
-          (current->grantedAccess & win::kKeyCreateSubKey) == 0) {
-        return win::kAccessDenied;
-      }
-      if (const long guard = Guard(); guard != win::kSuccess) return guard;
-      current->AddChild(part);
-      next = ChildPtr(*current, part);
-      created = true;
-      Changed(*next);
-    }
-    current = next;
+  if (const long walked = WalkPath(state, subPath, true, node, created); walked != win::kSuccess) {
+    return walked;
   }
-  if (!created && (access & ~current->grantedAccess & 0xF003F) != 0) return win::kAccessDenied;
-  result = NewHandle(std::move(current), access);
+  if (!created && (access & ~node->grantedAccess & 0xF003F) != 0) return win::kAccessDenied;
+  result = NewHandle(std::move(node), access);
   return win::kSuccess;
 }
 
@@ -188,6 +228,7 @@ long TreeRegistry::QueryValue(RegHandle key, std::string_view name, std::uint32_
 
 long TreeRegistry::SetValue(RegHandle key, std::string_view name, std::uint32_t type,
                             const std::vector<std::uint8_t>& data) {
+  lastErrorDetail_.clear();
   OpenKeyState state;
   if (!Resolve(key, state)) return win::kInvalidHandle;
   if (state.node->deleted) return win::kKeyDeleted;
@@ -199,6 +240,7 @@ long TreeRegistry::SetValue(RegHandle key, std::string_view name, std::uint32_t 
 }
 
 long TreeRegistry::DeleteValue(RegHandle key, std::string_view name) {
+  lastErrorDetail_.clear();
   OpenKeyState state;
   if (!Resolve(key, state)) return win::kInvalidHandle;
   if (state.node->deleted) return win::kKeyDeleted;
@@ -211,6 +253,7 @@ long TreeRegistry::DeleteValue(RegHandle key, std::string_view name) {
 }
 
 long TreeRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
+  lastErrorDetail_.clear();
   OpenKeyState state;
   if (!Resolve(parent, state)) return win::kInvalidHandle;
   if (state.node->deleted) return win::kKeyDeleted;

@@ -1,5 +1,5 @@
-// A registry held in memory over a tree of keys: the store behind the test worlds and behind
-// the file-backed Wine hives.
+// A registry held in memory over a tree of keys: the store behind the test worlds, regedit
+// exports and the file-backed Wine hives.
 #pragma once
 
 #include <array>
@@ -39,6 +39,7 @@ class TreeRegistry : public IRegistry {
                 const std::vector<std::uint8_t>& data) override;
   long DeleteValue(RegHandle key, std::string_view name) override;
   long DeleteKey(RegHandle parent, std::string_view subPath) override;
+  std::string LastErrorDetail() const override { return lastErrorDetail_; }
 
   // --- Direct access, for loaders and tests ---
   // A root may be shared with another (HKEY_CURRENT_USER as one of HKEY_USERS' subkeys, say).
@@ -62,9 +63,9 @@ class TreeRegistry : public IRegistry {
                                         std::string_view name) const;
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
-  // Consulted before every change; a non-zero result refuses it with that error. A guard may
-  // also throw to refuse with a message of its own.
-  std::function<long()> writeGuard;
+  // Consulted before every change; a non-zero result refuses it with that error, and what the
+  // guard puts in `why` explains the refusal (LastErrorDetail).
+  std::function<long(std::string& why)> writeGuard;
   // Called after every change, with the key that changed.
   std::function<void(RegNode&)> onChange;
 
@@ -76,15 +77,32 @@ class TreeRegistry : public IRegistry {
   // Resolves a handle; false when it is unknown.
   bool Resolve(RegHandle handle, OpenKeyState& state) const;
   // Walks subPath below node; nullptr when a component is missing.
-  virtual std::shared_ptr<RegNode> Walk(const std::shared_ptr<RegNode>& node,
-                                        std::string_view subPath) const;
-  long Guard();
-  void Changed(RegNode& node);
+  std::shared_ptr<RegNode> Walk(const std::shared_ptr<RegNode>& node,
+                                std::string_view subPath) const;
+  // The one walk down a path, for opening and for creating: with `create`, every missing key
+  // along the path is made, as far as the rights of `from` and of each key allow. `created`
+  // tells whether any was.
+  long WalkPath(const OpenKeyState& from, std::string_view subPath, bool create,
+                std::shared_ptr<RegNode>& result, bool& created) const;
+
+  // The view a walk sees; the plain tree has none of it. Where the component `next` is looked
+  // up below `node`; `next` is empty once the path is walked (the key reached may lead on by
+  // itself).
+  virtual RegNode* Redirect(RegNode* node, std::string_view next) const;
+  // The key that a key found by name stands for (a link's target); nullptr when there is none.
+  virtual RegNode* Follow(RegNode* node) const;
+  // The owning pointer of a key in the tree, for a handle to keep it alive.
+  virtual std::shared_ptr<RegNode> Share(RegNode* node) const;
+
+  long Guard() const;
+  void Changed(RegNode& node) const;
   RegHandle NewHandle(std::shared_ptr<RegNode> node, std::uint32_t access);
 
   std::array<std::shared_ptr<RegNode>, 4> roots_;
   std::unordered_map<RegHandle, OpenKeyState> handles_;
   RegHandle nextHandle_ = 0x1000;
+  // Like GetLastError: the one call that failed last says why.
+  mutable std::string lastErrorDetail_;
 };
 
 }  // namespace tovalin

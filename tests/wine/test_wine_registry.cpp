@@ -291,6 +291,17 @@ TEST(WineRegistrySave, ReadOnlyOpenRefusesEveryChange) {
   EXPECT_THROW(reg.EraseValue("TMP"), ERegistryException);
   EXPECT_EQ(reg.ReadText("TEMP"), "C:\\users\\tester\\Temp");
   EXPECT_EQ(ReadText(prefix.File("user.reg")), before);
+
+  // The backend itself answers with a code and explains it until the next change.
+  IRegistry& registry = platform->Registry();
+  const RegHandle user = registry.Root(RootKey::CurrentUser);
+  RegHandle key = 0;
+  EXPECT_EQ(registry.CreateKey(user, "Software\\New", win::kKeyAllAccess, key), win::kAccessDenied);
+  EXPECT_EQ(registry.LastErrorDetail(), WineReadOnlyMessage());
+  ASSERT_EQ(registry.OpenKey(user, "Environment", win::kKeyAllAccess, key), win::kSuccess);
+  EXPECT_EQ(registry.DeleteValue(key, "no such value"), win::kFileNotFound);
+  EXPECT_EQ(registry.LastErrorDetail(), "");
+  registry.CloseKey(key);
 }
 
 // Another program (Wine itself, once its server has ended) wrote the file after it was read.
@@ -395,6 +406,8 @@ TEST(WineRegistrySave, AnActionWaitsForAnotherHolderOfThePrefix) {
   } catch (const ERegistryException& error) {
     EXPECT_NE(std::string(error.what()).find("別の Tovalin"), std::string::npos) << error.what();
   }
+  EXPECT_EQ(platform->Registry().BeginChanges(), win::kTimeout);
+  EXPECT_NE(platform->Registry().LastErrorDetail().find("別の Tovalin"), std::string::npos);
   EXPECT_EQ(ReadText(prefix.File("system.reg")), before);
 
   // Released while we wait: the change goes through on what the other one saved.
@@ -504,6 +517,12 @@ TEST(WineServerProbe, ChangesAreRefusedWhileTheServerRuns) {
   }
   ASSERT_TRUE(reg.OpenKeyWrite("\\Environment", false));
   EXPECT_THROW(reg.WriteText("TEMP", "x"), ERegistryException);
+  RegHandle key = 0;
+  IRegistry& registry = platform->Registry();
+  EXPECT_EQ(registry.CreateKey(registry.Root(RootKey::CurrentUser), "Software\\Refused",
+                               win::kKeyAllAccess, key),
+            win::kBusy);
+  EXPECT_EQ(registry.LastErrorDetail(), WineServerRunningMessage());
   EXPECT_EQ(reg.ReadText("TEMP"), "C:\\users\\tester\\Temp");
   EXPECT_FALSE(HasKey(*platform, RootKey::CurrentUser, "Software\\Refused"));
   EXPECT_EQ(ReadText(prefix.File("user.reg")), before);

@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "support/Text.h"
-#include "support/ZelRegistry.h"
 #include "support/platform/wine/AtomicFile.h"
 #include "support/platform/wine/WinePlatform.h"
 #include "support/regfile/RegFileInput.h"
@@ -35,6 +34,22 @@ const RegNode* TopOf(const RegNode& node) {
   const RegNode* top = &node;
   while (top->parent != nullptr) top = top->parent;
   return top;
+}
+
+// The Win32 code closest to why a file could not be written.
+long WriteErrorCode(const std::error_code& error) {
+  switch (error.value()) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return win::kDiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return win::kAccessDenied;
+    default:
+      return win::kWriteFault;
+  }
 }
 
 std::string LastComponent(std::string_view path) {
@@ -106,7 +121,7 @@ WineRegistry::WineRegistry(const std::string& prefixDir, bool writable,
   usersRoot_->grantedAccess = win::kKeyRead;
   RebuildRoots();
 
-  writeGuard = [this]() { return CheckWritable(); };
+  writeGuard = [this](std::string&) { return CheckWritable(); };
   onChange = [this](RegNode& node) {
     ++generation_;
     if (HiveFile* file = HiveOf(node)) file->dirty = true;
@@ -195,17 +210,20 @@ const RegNode* WineRegistry::RawFind(WineHiveId hive, std::string_view path) con
 
 // --- the 32-bit view ---
 
-std::shared_ptr<RegNode> WineRegistry::Redirect(const std::shared_ptr<RegNode>& node,
-                                                std::string_view nextPart) const {
-  if (!win64_ || EqualsNoCase(nextPart, "Wow6432Node")) return node;
-  std::shared_ptr<RegNode> wow = ChildPtr(*node, "Wow6432Node");
-  if (!wow) return node;
-  std::shared_ptr<RegNode> target = Follow(wow);
-  return target ? target : node;
+RegNode* WineRegistry::Redirect(RegNode* node, std::string_view next) const {
+  if (!win64_ || EqualsNoCase(next, "Wow6432Node")) return node;
+  RegNode* wow = node->FindChild("Wow6432Node");
+  if (wow == nullptr) return node;
+  RegNode* target = Follow(wow);
+  return target != nullptr ? target : node;
 }
 
-std::shared_ptr<RegNode> WineRegistry::Follow(std::shared_ptr<RegNode> node, int depth) const {
-  if (!node || !node->link) return node;
+RegNode* WineRegistry::Follow(RegNode* node) const {
+  return FollowLink(node, 0);
+}
+
+RegNode* WineRegistry::FollowLink(RegNode* node, int depth) const {
+  if (node == nullptr || !node->link) return node;
   if (depth >= kMaxLinkDepth) return nullptr;
   const RegValue* value = node->FindValue("SymbolicLinkValue");
   if (value == nullptr || value->type != kRegLink) return nullptr;
@@ -214,49 +232,51 @@ std::shared_ptr<RegNode> WineRegistry::Follow(std::shared_ptr<RegNode> node, int
   const std::vector<std::string> parts = SplitPath(Utf16ToUtf8(target16));
   // "\Registry\Machine\…" or "\Registry\User\<name>\…".
   if (parts.size() < 2 || !EqualsNoCase(parts[0], "Registry")) return nullptr;
-  std::shared_ptr<RegNode> current;
+  RegNode* current = nullptr;
   std::size_t next = 2;
   if (EqualsNoCase(parts[1], "Machine")) {
-    current = Hive(WineHiveId::Machine).hive.root;
+    current = Hive(WineHiveId::Machine).hive.root.get();
   } else if (EqualsNoCase(parts[1], "User") && parts.size() >= 3) {
-    current = ChildPtr(*usersRoot_, parts[2]);
+    current = usersRoot_->FindChild(parts[2]);
     next = 3;
   }
-  for (; current && next < parts.size(); ++next) {
-    current = Follow(ChildPtr(*current, parts[next]), depth + 1);
+  for (; current != nullptr && next < parts.size(); ++next) {
+    current = FollowLink(current->FindChild(parts[next]), depth + 1);
   }
   return current;
 }
 
-std::shared_ptr<RegNode> WineRegistry::Walk(const std::shared_ptr<RegNode>& node,
-                                            std::string_view subPath) const {
-  std::shared_ptr<RegNode> current = node;
-  for (const std::string& part : SplitPath(subPath)) {
-    current = Follow(ChildPtr(*Redirect(current, part), part));
-    if (!current) return nullptr;
+std::shared_ptr<RegNode> WineRegistry::Share(RegNode* node) const {
+  // The hives' own roots hang below no key.
+  for (const HiveFile& file : hives_) {
+    if (file.hive.root.get() == node) return file.hive.root;
   }
-  // The key reached leads into its own 32-bit branch as well, as wineserver opens it.
-  return Redirect(current, {});
+  return TreeRegistry::Share(node);
 }
 
 // --- changes ---
 
+long WineRegistry::Refuse(long code, std::string why) const {
+  lastErrorDetail_ = std::move(why);
+  return code;
+}
+
 long WineRegistry::CheckWritable() {
-  if (!writable_) throw ERegistryException(WineReadOnlyMessage());
+  if (!writable_) return Refuse(win::kAccessDenied, WineReadOnlyMessage());
   if (!serverRunning_) serverRunning_ = server_.Running();
-  if (*serverRunning_) throw ERegistryException(WineServerRunningMessage());
+  if (*serverRunning_) return Refuse(win::kBusy, WineServerRunningMessage());
   return win::kSuccess;
 }
 
-void WineRegistry::Lock() {
+long WineRegistry::Lock() {
   const std::string path = LockPath(prefixDir_);
   // Readable is enough for flock; a lock file left by another user stays usable.
   lockFd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   if (lockFd_ < 0) {
     const int error = errno;
-    throw ERegistryException("プレフィックス " + prefixDir_ + " のロックファイル " + path +
-                             " を作れないため、レジストリを変更できません（" +
-                             std::generic_category().message(error) + "）。");
+    return Refuse(win::kAccessDenied, "プレフィックス " + prefixDir_ + " のロックファイル " + path +
+                                          " を作れないため、レジストリを変更できません（" +
+                                          std::generic_category().message(error) + "）。");
   }
   struct stat prefix {};
   struct stat lock {};
@@ -273,16 +293,18 @@ void WineRegistry::Lock() {
         std::chrono::steady_clock::now() - start);
     if (error != EWOULDBLOCK) {
       Unlock();
-      throw ERegistryException("プレフィックス " + prefixDir_ + " をロックできないため、" +
-                               "レジストリを変更できません（" +
-                               std::generic_category().message(error) + "）。");
+      return Refuse(win::kLockViolation, "プレフィックス " + prefixDir_ +
+                                             " をロックできないため、" +
+                                             "レジストリを変更できません（" +
+                                             std::generic_category().message(error) + "）。");
     }
     if (waited >= lockTimeout_) {
       Unlock();
-      throw ERegistryException(WineLockTimeoutMessage(prefixDir_, waited));
+      return Refuse(win::kTimeout, WineLockTimeoutMessage(prefixDir_, waited));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  return win::kSuccess;
 }
 
 void WineRegistry::Unlock() {
@@ -306,30 +328,29 @@ void WineRegistry::RemoveLeftovers() const {
   closedir(dir);
 }
 
-void WineRegistry::BeginChanges() {
-  if (actionDepth_++ > 0) return;
+long WineRegistry::BeginChanges() {
+  lastErrorDetail_.clear();
+  if (actionDepth_++ > 0) return win::kSuccess;
   serverRunning_.reset();
-  if (!writable_) return;  // every change is refused anyway
-  try {
-    Lock();
+  if (!writable_) return win::kSuccess;  // every change is refused anyway
+  long result = Lock();
+  if (result == win::kSuccess) {
     RemoveLeftovers();
-    RefreshChangedHives();
-  } catch (...) {
+    result = ReadChangedHives();
+  }
+  if (result != win::kSuccess) {
     actionDepth_ = 0;
     Unlock();
-    throw;
   }
+  return result;
 }
 
-void WineRegistry::CommitChanges() {
-  if (actionDepth_ == 0 || --actionDepth_ > 0) return;
-  try {
-    SaveDirty();
-  } catch (...) {
-    Unlock();
-    throw;
-  }
+long WineRegistry::CommitChanges() {
+  lastErrorDetail_.clear();
+  if (actionDepth_ == 0 || --actionDepth_ > 0) return win::kSuccess;
+  const long result = SaveDirty();
   Unlock();
+  return result;
 }
 
 void WineRegistry::RollbackChanges() {
@@ -340,8 +361,9 @@ void WineRegistry::RollbackChanges() {
 
 template <typename Change>
 long WineRegistry::Mutate(Change&& change) {
+  lastErrorDetail_.clear();
   if (actionDepth_ > 0) return change();
-  BeginChanges();
+  if (const long begun = BeginChanges(); begun != win::kSuccess) return begun;
   long result = win::kSuccess;
   try {
     result = change();
@@ -349,11 +371,15 @@ long WineRegistry::Mutate(Change&& change) {
     RollbackChanges();
     throw;
   }
-  CommitChanges();
+  // A change refused half-way may have made keys on its way: they are kept, as Windows keeps
+  // them, and the refusal's explanation outlives the save.
+  std::string why = std::move(lastErrorDetail_);
+  if (const long committed = CommitChanges(); committed != win::kSuccess) return committed;
+  lastErrorDetail_ = std::move(why);
   return result;
 }
 
-void WineRegistry::SaveDirty() {
+long WineRegistry::SaveDirty() {
   const std::uint64_t now = clock_ ? clock_() : FileTimeNow();
   std::vector<std::pair<HiveFile*, std::unique_ptr<FileReplacement>>> replacements;
   HiveFile* current = nullptr;
@@ -372,14 +398,16 @@ void WineRegistry::SaveDirty() {
     }
   } catch (const std::system_error& error) {
     DiscardUnsaved();
-    throw ERegistryException("レジストリファイル " + current->path + " を保存できませんでした（" +
-                             error.code().message() + "）。変更は取り消されました。");
+    return Refuse(WriteErrorCode(error.code()),
+                  "レジストリファイル " + current->path + " を保存できませんでした（" +
+                      error.code().message() + "）。変更は取り消されました。");
   }
   for (HiveFile& file : hives_) {
     if (!file.dirty) continue;
     file.dirty = false;
     file.stamp = StampOf(file.path);
   }
+  return win::kSuccess;
 }
 
 void WineRegistry::DiscardUnsaved() {
@@ -396,37 +424,39 @@ void WineRegistry::DiscardUnsaved() {
   }
 }
 
-bool WineRegistry::RefreshChangedHives() {
-  bool changed = false;
+long WineRegistry::ReadChangedHives(bool* changed) {
   for (HiveFile& file : hives_) {
     const std::optional<FileStamp> now = StampOf(file.path);
     if (now && file.stamp && *now == *file.stamp) continue;
     if (!now) {
-      throw ERegistryException("レジストリファイル " + file.path +
-                               " が見つからないため、レジストリを変更できません。");
+      return Refuse(win::kFileNotFound, "レジストリファイル " + file.path +
+                                            " が見つからないため、レジストリを変更できません。");
     }
     try {
       WineHive hive = LoadHive(file);
       file.stamp = now;
       Install(file, std::move(hive));
-      changed = true;
+      if (changed != nullptr) *changed = true;
     } catch (const std::exception& error) {
-      throw ERegistryException("レジストリファイル " + file.path +
-                               " を読み直せないため、レジストリを変更できません（" + error.what() +
-                               "）。");
+      return Refuse(win::kRegistryIoFailed,
+                    "レジストリファイル " + file.path +
+                        " を読み直せないため、レジストリを変更できません（" + error.what() +
+                        "）。");
     }
   }
-  return changed;
+  return win::kSuccess;
 }
 
 bool WineRegistry::Refresh() {
   // Inside an action the tree holds changes not yet saved: reading a file again would drop them.
   if (actionDepth_ > 0) return false;
-  try {
-    return RefreshChangedHives();
-  } catch (const ERegistryException&) {
-    return false;
-  }
+  // A file that cannot be read now keeps the view as it was: the next change reports it, so
+  // this one's explanation is not kept either.
+  const std::string kept = lastErrorDetail_;
+  bool changed = false;
+  const long result = ReadChangedHives(&changed);
+  lastErrorDetail_ = kept;
+  return result == win::kSuccess && changed;
 }
 
 void WineRegistry::Install(HiveFile& file, WineHive hive) {
@@ -454,42 +484,7 @@ void WineRegistry::RemapHandles(const RegNode* oldRoot, const std::shared_ptr<Re
 
 long WineRegistry::CreateKey(RegHandle parent, std::string_view subPath, std::uint32_t access,
                              RegHandle& result) {
-  return Mutate([&] { return CreateKeyInView(parent, subPath, access, result); });
-}
-
-long WineRegistry::CreateKeyInView(RegHandle parent, std::string_view subPath, std::uint32_t access,
-                                   RegHandle& result) {
-  result = 0;
-  OpenKeyState state;
-  if (!Resolve(parent, state)) return win::kInvalidHandle;
-  if (state.node->deleted) return win::kKeyDeleted;
-  std::shared_ptr<RegNode> current = state.node;
-  bool created = false;
-  for (const std::string& part : SplitPath(subPath)) {
-    const bool fromHandle = current == state.node;
-    current = Redirect(current, part);
-    std::shared_ptr<RegNode> next = ChildPtr(*current, part);
-    if (next) {
-      next = Follow(next);
-      if (!next) return win::kFileNotFound;  // a link to nowhere
-    } else {
-      const std::uint32_t have = fromHandle ? state.access : current->grantedAccess;
-      if ((have & win::kKeyCreateSubKey) == 0 ||
-          (current->grantedAccess & win::kKeyCreateSubKey) == 0) {
-        return win::kAccessDenied;
-      }
-      if (const long guard = Guard(); guard != win::kSuccess) return guard;
-      current->AddChild(part);
-      next = ChildPtr(*current, part);
-      created = true;
-      Changed(*next);
-    }
-    current = next;
-  }
-  current = Redirect(current, {});
-  if (!created && (access & ~current->grantedAccess & 0xF003F) != 0) return win::kAccessDenied;
-  result = NewHandle(std::move(current), access);
-  return win::kSuccess;
+  return Mutate([&] { return TreeRegistry::CreateKey(parent, subPath, access, result); });
 }
 
 long WineRegistry::SetValue(RegHandle key, std::string_view name, std::uint32_t type,

@@ -42,9 +42,12 @@ class WineRegistry : public TreeRegistry {
 
   // An action takes the prefix's lock (shared by every Tovalin on the prefix; a second one
   // waits for the first, up to LockTimeout), reads again the hives that changed on disk, and
-  // at Commit saves each hive it changed once, all written before any is replaced.
-  void BeginChanges() override;
-  void CommitChanges() override;
+  // at Commit saves each hive it changed once, all written before any is replaced. Refusals:
+  // kAccessDenied (read-only, no lock file), kBusy (Wine runs in the prefix), kTimeout and
+  // kLockViolation (the lock), kFileNotFound and kRegistryIoFailed (a hive gone or unreadable),
+  // kDiskFull, kAccessDenied and kWriteFault (a failed save), each with LastErrorDetail.
+  long BeginChanges() override;
+  long CommitChanges() override;
   void RollbackChanges() override;
   void SetLockTimeout(std::chrono::milliseconds timeout) { lockTimeout_ = timeout; }
   // Where the lock lives; a file of its own so that the hives can be replaced under it.
@@ -59,16 +62,17 @@ class WineRegistry : public TreeRegistry {
   const RegNode* RawFind(WineHiveId hive, std::string_view path) const;
   // Counts changes and reloads, for whoever caches what the registry says.
   std::uint64_t Generation() const { return generation_; }
-  // Reads again every hive whose file changed on disk since it was read; true when one was.
-  // Raises when a changed file cannot be read.
-  bool RefreshChangedHives();
-  // The same outside an action, for showing states: a file that cannot be read now keeps the
-  // view as it was (the next change reports it).
+  // Reads again, outside an action, every hive whose file changed on disk since it was read,
+  // for showing states; true when one was. A file that cannot be read now keeps the view as it
+  // was (the next change reports it).
   bool Refresh() override;
 
  protected:
-  std::shared_ptr<RegNode> Walk(const std::shared_ptr<RegNode>& node,
-                                std::string_view subPath) const override;
+  // The 32-bit view: in a 64-bit prefix a key's "Wow6432Node" subkey stands in for it, and a
+  // link key for its target.
+  RegNode* Redirect(RegNode* node, std::string_view next) const override;
+  RegNode* Follow(RegNode* node) const override;
+  std::shared_ptr<RegNode> Share(RegNode* node) const override;
 
  private:
   struct FileStamp {
@@ -94,23 +98,23 @@ class WineRegistry : public TreeRegistry {
   void RemapHandles(const RegNode* oldRoot, const std::shared_ptr<RegNode>& newRoot);
   HiveFile* HiveOf(const RegNode& node);
 
-  // The 32-bit view's step: where `part` is looked up below `node`.
-  std::shared_ptr<RegNode> Redirect(const std::shared_ptr<RegNode>& node,
-                                    std::string_view nextPart) const;
   // A link key stands for its target; nullptr when the target is missing.
-  std::shared_ptr<RegNode> Follow(std::shared_ptr<RegNode> node, int depth = 0) const;
+  RegNode* FollowLink(RegNode* node, int depth) const;
 
-  long CreateKeyInView(RegHandle parent, std::string_view subPath, std::uint32_t access,
-                       RegHandle& result);
+  // Fails with `code`, explained by `why`.
+  long Refuse(long code, std::string why) const;
   long CheckWritable();
   // Runs one change, inside the current action or as an action of its own.
   template <typename Change>
   long Mutate(Change&& change);
-  // Saves every changed hive; on failure forgets the action's changes and raises.
-  void SaveDirty();
+  // Reads again every hive whose file changed on disk since it was read; `changed` learns
+  // whether one was.
+  long ReadChangedHives(bool* changed = nullptr);
+  // Saves every changed hive; on failure forgets the action's changes.
+  long SaveDirty();
   void DiscardUnsaved();
-  // Takes the prefix's lock, waiting up to lockTimeout_; raises when it cannot.
-  void Lock();
+  // Takes the prefix's lock, waiting up to lockTimeout_.
+  long Lock();
   void Unlock();
   // Temporary files of saves that never finished: with the lock held no save is under way.
   void RemoveLeftovers() const;
