@@ -1,5 +1,3 @@
-#include "tests/wine/WineTestSupport.h"
-
 #include <fcntl.h>
 #include <ftw.h>
 #include <signal.h>
@@ -14,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/wine/WineTestSupport.h"
 
 namespace tovalin::winetest {
 
