@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 
 #include "app/gui/ProgramArt.h"
@@ -188,15 +189,18 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
       {"wine", "cmd", "/c",
        "reg add HKCU\\Software\\TovalinWait /v By /d wine /f & ping -n 4 127.0.0.1"},
       env);
+  // Collected as soon as it ends: Wine's server outlives a client its parent has not collected,
+  // and the window waits for the server.
+  std::future<bool> wineCollected =
+      std::async(std::launch::async, [wine] { return winetest::WaitChild(wine, 120000); });
   IStoreHolders* holders = platform->StoreHolders();
   ASSERT_NE(holders, nullptr);
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        const std::vector<std::string> programs = holders->Programs();
-        return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
-               std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
-      },
-      60000));
+  const auto pingRuns = [&] {
+    const std::vector<std::string> programs = holders->Programs();
+    return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
+           std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
+  };
+  ASSERT_TRUE(QTest::qWaitFor(pingRuns, 60000));
 
   boxes.answers = {MsgResult::Yes};
   boxes.choices = {2};  // Cancel
@@ -216,7 +220,7 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
   ASSERT_EQ(boxes.shown.size(), 3u);
   EXPECT_EQ(boxes.shown[2].text, QStringLiteral("設定を更新しました。"));
   EXPECT_TRUE(form.SbtItem2->isChecked());
-  EXPECT_TRUE(winetest::WaitChild(wine, 10000));
+  EXPECT_TRUE(wineCollected.get());
 
   std::string query;
   ASSERT_EQ(winetest::Run({"wine", "reg", "query", "HKCU\\Software\\TovalinWait", "/v", "By"}, env,
@@ -229,18 +233,15 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
 
   // Ending the programs instead, after a confirmation, does not wait for them.
   const pid_t ping = winetest::Spawn("wine", {"wine", "ping", "-n", "120", "127.0.0.1"}, env);
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        const std::vector<std::string> programs = holders->Programs();
-        return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
-               std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
-      },
-      60000));
+  std::future<bool> pingCollected =
+      std::async(std::launch::async, [ping] { return winetest::WaitChild(ping, 120000); });
+  ASSERT_TRUE(QTest::qWaitFor(pingRuns, 60000));
   boxes.shown.clear();
   boxes.answers = {MsgResult::Yes, MsgResult::Yes};
   boxes.choices = {1};  // end them
   form.SbtItem1->click();
-  EXPECT_TRUE(winetest::WaitChild(ping, 10000)) << "ping was not ended";
+  EXPECT_EQ(pingCollected.wait_for(std::chrono::seconds(10)), std::future_status::ready)
+      << "ping was not ended";
   EXPECT_FALSE(holders->Busy());
   ASSERT_EQ(boxes.shown.size(), 4u) << boxes.shown.back().text.toStdString();
   EXPECT_EQ(boxes.shown[2].icon, MsgIcon::Question);
