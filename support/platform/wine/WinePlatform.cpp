@@ -5,8 +5,10 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "support/LittleEndian.h"
@@ -102,15 +104,28 @@ std::vector<std::string> WineStoreHolders::Programs() {
 
 bool WineStoreHolders::WaitUntilFree(std::chrono::milliseconds limit,
                                      const std::function<bool()>& keepWaiting) {
-  const auto end = std::chrono::steady_clock::now() + limit;
+  using Clock = std::chrono::steady_clock;
+  // The server ends a few seconds after its last program; after programs were killed it
+  // sometimes stays on with none left. Longer than that linger without a program, it is asked
+  // to save and end.
+  constexpr std::chrono::seconds kIdleServer{5};
+  const auto end = Clock::now() + limit;
+  std::optional<Clock::time_point> idleSince;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return !Busy();
-    if (!probe_.WaitUntilStopped(left, keepWaiting)) return false;
-    if (processes_.List().empty()) return true;
-    // A program is still starting its server.
+    const bool programs = !processes_.List().empty();
+    if (!probe_.Running()) {
+      if (!programs) return true;
+      idleSince.reset();  // a program is still starting its server
+    } else if (programs) {
+      idleSince.reset();
+    } else if (!idleSince) {
+      idleSince = Clock::now();
+    } else if (Clock::now() - *idleSince > kIdleServer) {
+      probe_.Stop();
+      idleSince = Clock::now();
+    }
     if (keepWaiting && !keepWaiting()) return false;
+    if (Clock::now() >= end) return !Busy();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 }

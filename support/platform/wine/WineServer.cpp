@@ -1,6 +1,7 @@
 #include "support/platform/wine/WineServer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -105,20 +106,31 @@ std::vector<std::string> WineServerProbe::CandidateServerDirs() const {
   return dirs;
 }
 
-bool WineServerProbe::Running() const {
-  if (serverDirName_.empty()) return false;
-  const std::vector<std::string> dirs = CandidateServerDirs();
-  for (const std::string& dir : dirs) {
-    if (LockHeld(dir)) return true;
-  }
+std::vector<pid_t> WineServerProbe::ServerPids() const {
+  std::vector<pid_t> pids;
+  if (serverDirName_.empty()) return pids;
   // Wherever its folder is, the server works in it.
   const std::string suffix = "/" + serverDirName_;
   for (const pid_t pid : procfs::ListPids()) {
     const std::optional<std::string> cwd = procfs::ReadLink(pid, "cwd");
     if (!cwd || !EndsWith(*cwd, suffix)) continue;
     const std::optional<std::string> exe = procfs::ReadLink(pid, "exe");
-    if (exe && IsServerExe(*exe)) return true;
+    if (exe && IsServerExe(*exe)) pids.push_back(pid);
   }
+  return pids;
+}
+
+void WineServerProbe::Stop() const {
+  for (const pid_t pid : ServerPids()) kill(pid, SIGTERM);
+}
+
+bool WineServerProbe::Running() const {
+  if (serverDirName_.empty()) return false;
+  const std::vector<std::string> dirs = CandidateServerDirs();
+  for (const std::string& dir : dirs) {
+    if (LockHeld(dir)) return true;
+  }
+  if (!ServerPids().empty()) return true;
   // A server of another user (or in another process namespace) shows neither; its socket
   // still answers.
   for (const std::string& dir : dirs) {

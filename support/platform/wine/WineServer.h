@@ -2,6 +2,8 @@
 // writes it over the hive files when it saves, so a change made to the files would be lost.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -20,6 +22,10 @@ class WineServerProbe {
   // between looks) says to give up.
   bool WaitUntilStopped(std::chrono::milliseconds limit,
                         const std::function<bool()>& keepWaiting = {}) const;
+  // Asks the prefix's server of this user to save its registry and end (SIGTERM, as at a
+  // shutdown). Once its programs were killed the server may stay on with no program left, and
+  // a wait for it would never end.
+  void Stop() const;
 
   // "server-<dev>-<inode>" of the prefix folder, the name of the server's working folder; empty
   // when the prefix cannot be examined.
@@ -28,6 +34,9 @@ class WineServerProbe {
   std::vector<std::string> CandidateServerDirs() const;
 
  private:
+  // The server processes of the prefix that /proc shows (this user's).
+  std::vector<pid_t> ServerPids() const;
+
   std::string prefix_;
   std::string serverDirName_;
 };
