@@ -197,8 +197,11 @@ class Parser {
     if (key_ == nullptr) {
       if (!headerDone_) hive_->header = std::string(text_.substr(0, lastContentEnd_));
     } else {
+      // A key met again under another spelling keeps its first name; its text as read would
+      // name it otherwise, so it is written from the tree instead.
+      const bool earlier = !key_->fileText.empty() && key_->modified;
       key_->fileText.append(text_.substr(blockStart_, lastContentEnd_ - blockStart_));
-      key_->modified = false;
+      key_->modified = earlier || respelled_;
       MergeDuplicateValues(*key_);
     }
     headerDone_ = true;
@@ -341,6 +344,12 @@ class Parser {
       node = Child(*node, ToUtf8(part));
       chainNodes_.push_back(node);
       start = ends_[level] + 1;
+    }
+    respelled_ = false;
+    if (!ends_.empty()) {
+      const std::size_t lastStart = ends_.size() > 1 ? ends_[ends_.size() - 2] + 1 : 0;
+      respelled_ = ToUtf8(std::u16string_view(path_.data() + lastStart,
+                                              ends_.back() - lastStart)) != node->name;
     }
     prevPath_.swap(path_);
     prevEnds_.swap(ends_);
@@ -564,6 +573,7 @@ class Parser {
   std::u16string prevPath_;
   std::vector<std::size_t> ends_;
   std::vector<std::size_t> prevEnds_;
+  bool respelled_ = false;  // the current key was named otherwise where it was first met
   std::vector<RegNode*> chainNodes_;
 };
 
