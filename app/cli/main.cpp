@@ -1,6 +1,7 @@
 // tovalin-cli: builds the Office model of a machine and shows it. One function per subcommand;
 // every subcommand that looks at a machine shares the machine options.
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -21,7 +22,6 @@
 #include "office/OfficeProductCodes.h"
 #include "support/platform/wine/WinePlatform.h"
 #include "support/platform/wine/WinePrefixes.h"
-#include "support/platform/wine/WineServer.h"
 #endif
 
 #ifdef _WIN32
@@ -120,18 +120,21 @@ void AddWaitOption(CLI::App& sub, int& seconds) {
       ->type_name("SECONDS");
 }
 
-void WaitForWine(const MachineOptions& machine, int seconds) {
-  if (seconds <= 0 || !machine.regFiles.empty()) return;
-  const std::string prefix = machine.prefix.empty() ? DefaultWinePrefix() : machine.prefix;
-  if (!WineServerProbe(prefix).WaitUntilStopped(std::chrono::seconds(seconds))) {
+#else
+void AddWaitOption(CLI::App&, int&) {}
+#endif
+
+// Waits, as the window does, for the programs that hold the machine's registry (a prefix's Wine)
+// to end, then reads again what they saved.
+void WaitForWine(Platform& platform, int seconds) {
+  IStoreHolders* holders = platform.StoreHolders();
+  if (seconds <= 0 || holders == nullptr || !holders->Busy()) return;
+  if (!holders->WaitUntilFree(std::chrono::seconds(seconds), {})) {
     throw std::runtime_error("Wine のプログラムが " + std::to_string(seconds) +
                              " 秒たっても終了しないため、変更しませんでした。");
   }
+  platform.Registry().Refresh();
 }
-#else
-void AddWaitOption(CLI::App&, int&) {}
-void WaitForWine(const MachineOptions&, int) {}
-#endif
 
 void RequireSavedMachine(const MachineOptions& machine) {
   if (!machine.regFiles.empty()) {
@@ -175,8 +178,8 @@ Command AddSet(CLI::App& app) {
   AddWaitOption(*sub, options->waitSeconds);
   return {sub, [options] {
             RequireSavedMachine(options->machine);
-            WaitForWine(options->machine, options->waitSeconds);
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
+            WaitForWine(*platform, options->waitSeconds);
             TZelMso mso(*platform);
             OfferedItem(mso, options->itemId, TZelItemKind::Setting);
             // The setters expect a real change: switching the logon IME off twice, say, would
@@ -205,8 +208,8 @@ Command AddRepair(CLI::App& app) {
   AddWaitOption(*sub, options->waitSeconds);
   return {sub, [options] {
             RequireSavedMachine(options->machine);
-            WaitForWine(options->machine, options->waitSeconds);
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
+            WaitForWine(*platform, options->waitSeconds);
             TZelMso mso(*platform);
             const TZelMsoItem& item = OfferedItem(mso, options->itemId, TZelItemKind::Trouble);
             const TZelMsoApp& application =
