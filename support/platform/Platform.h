@@ -244,7 +244,8 @@ class IStoreHolders {
   // asked several times a second, said to give up.
   virtual bool WaitUntilFree(std::chrono::milliseconds limit,
                              const std::function<bool()>& keepWaiting) = 0;
-  // Ends the holding programs at once; the server follows by itself a few seconds later.
+  // Ends the holding programs at once; the server follows a few seconds later (a wait ends one
+  // that lingers on without programs).
   virtual void EndPrograms() = 0;
 };
 
