@@ -195,12 +195,20 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
       std::async(std::launch::async, [wine] { return winetest::WaitChild(wine, 120000); });
   IStoreHolders* holders = platform->StoreHolders();
   ASSERT_NE(holders, nullptr);
-  const auto pingRuns = [&] {
-    const std::vector<std::string> programs = holders->Programs();
-    return std::find(programs.begin(), programs.end(), "PING.EXE") != programs.end() ||
-           std::find(programs.begin(), programs.end(), "ping.exe") != programs.end();
+  // Ping itself: the process started from Unix shows "ping" only until it becomes `start.exe`,
+  // which starts the real one.
+  const auto pingRuns = [&](pid_t spawned) {
+    return [&platform, spawned] {
+      std::vector<ProcessEntry> entries;
+      platform->Processes().Snapshot(entries);
+      return std::any_of(entries.begin(), entries.end(), [spawned](const ProcessEntry& entry) {
+        return entry.pid != static_cast<std::uint32_t>(spawned) &&
+               QString::fromStdString(entry.exeFile)
+                       .compare(QStringLiteral("ping.exe"), Qt::CaseInsensitive) == 0;
+      });
+    };
   };
-  ASSERT_TRUE(QTest::qWaitFor(pingRuns, 60000));
+  ASSERT_TRUE(QTest::qWaitFor(pingRuns(wine), 60000));
 
   boxes.answers = {MsgResult::Yes};
   boxes.choices = {2};  // Cancel
@@ -235,7 +243,7 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
   const pid_t ping = winetest::Spawn("wine", {"wine", "ping", "-n", "120", "127.0.0.1"}, env);
   std::future<bool> pingCollected =
       std::async(std::launch::async, [ping] { return winetest::WaitChild(ping, 120000); });
-  ASSERT_TRUE(QTest::qWaitFor(pingRuns, 60000));
+  ASSERT_TRUE(QTest::qWaitFor(pingRuns(ping), 60000));
   boxes.shown.clear();
   boxes.answers = {MsgResult::Yes, MsgResult::Yes};
   boxes.choices = {1};  // end them

@@ -36,17 +36,24 @@ class WineProcessTest : public testing::Test {
   }
 
   pid_t Start(const std::string& argv0, const std::string& prefix) {
+    return StartProgram(loader_, {argv0, "60"}, prefix);
+  }
+  pid_t StartProgram(const std::string& program, const std::vector<std::string>& argv,
+                     const std::string& prefix) {
     std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + bin_.path()};
     if (!prefix.empty()) env.push_back("WINEPREFIX=" + prefix);
-    const pid_t pid = winetest::Spawn(loader_, {argv0, "60"}, env);
+    const pid_t pid = winetest::Spawn(program, argv, env);
     started_.push_back(pid);
-    // The process shows its arguments once exec is done.
-    for (int i = 0; i < 200; ++i) {
+    ShowsCommandLine(pid, argv[0]);  // once exec is done
+    return pid;
+  }
+  static bool ShowsCommandLine(pid_t pid, const std::string& start) {
+    for (int i = 0; i < 400; ++i) {
       const std::string cmdline = winetest::ReadText("/proc/" + std::to_string(pid) + "/cmdline");
-      if (cmdline.rfind(argv0, 0) == 0) break;
+      if (cmdline.rfind(start, 0) == 0) return true;
       usleep(5000);
     }
-    return pid;
+    return false;
   }
 
   std::vector<ProcessEntry> Snapshot() {
@@ -143,6 +150,26 @@ TEST_F(WineProcessTest, AnEndedProcessIsNeitherListedNorKilledAgain) {
   EXPECT_EQ(processes.GetModuleFileName(handle), "");
   processes.CloseProcess(handle);
   EXPECT_EQ(processes.OpenProcess(win::kProcessAllAccess, excel), 0u);
+}
+
+TEST_F(WineProcessTest, AProcessIsEndedAfterTheLoaderGaveItItsWindowsName) {
+  // Wine's loader first shows the Unix command line (`wine64 ping …`), then the Windows one: a
+  // shell named like the loader plays it, renaming itself by exec.
+  const std::string shell = bin_.path() + "/wine64-preloader";
+  ASSERT_EQ(winetest::Run({"cp", "/bin/bash", shell}, {"PATH=/usr/bin:/bin"}), 0);
+  const std::string windowsName = "C:\\windows\\system32\\ping.exe";
+  const pid_t ping = StartProgram(
+      shell,
+      {"ping", "-c",
+       "sleep 0.5; exec -a '" + windowsName + "' " + shell + " -c 'while :; do sleep 1; done'"},
+      prefix_.path());
+  IProcesses& processes = platform_->Processes();
+  const ProcessHandle handle = processes.OpenProcess(win::kProcessAllAccess, ping);
+  ASSERT_NE(handle, 0u);
+  ASSERT_TRUE(ShowsCommandLine(ping, "C:\\windows"));
+  EXPECT_TRUE(processes.Terminate(handle, 1));
+  EXPECT_TRUE(winetest::WaitChild(ping, 5000));
+  processes.CloseProcess(handle);
 }
 
 }  // namespace

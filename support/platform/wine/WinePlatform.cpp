@@ -131,13 +131,19 @@ bool WineStoreHolders::WaitUntilFree(std::chrono::milliseconds limit,
 }
 
 void WineStoreHolders::EndPrograms() {
+  // A program may start another while the list is being ended (`start.exe` its program, `cmd`
+  // the next command): ending goes on until a look finds none left, a few rounds at most.
+  constexpr int kRounds = 5;
   std::vector<ProcessEntry> entries;
-  processes_.Snapshot(entries);
-  for (const ProcessEntry& entry : entries) {
-    const ProcessHandle process = processes_.OpenProcess(win::kProcessAllAccess, entry.pid);
-    if (process == 0) continue;  // ended meanwhile
-    processes_.Terminate(process, 1);
-    processes_.CloseProcess(process);
+  for (int round = 0; round < kRounds; ++round) {
+    processes_.Snapshot(entries);
+    if (entries.empty()) return;
+    for (const ProcessEntry& entry : entries) {
+      const ProcessHandle process = processes_.OpenProcess(win::kProcessAllAccess, entry.pid);
+      if (process == 0) continue;  // ended meanwhile
+      processes_.Terminate(process, 1);
+      processes_.CloseProcess(process);
+    }
   }
 }
 

@@ -191,11 +191,11 @@ bool WineProcesses::Terminate(ProcessHandle process, std::uint32_t exitCode) {
   auto it = handles_.find(process);
   if (it == handles_.end()) return false;
   OpenProcessState& state = it->second;
-  // The id may have passed to another process since it was opened: kill only the same one.
+  // The id may have passed to another process since it was opened: kill only the same one. Its
+  // start time tells; its name does not, as Wine's loader replaces the Unix command line with the
+  // Windows one (and `start.exe` takes over the process of a program started from Unix).
   const std::optional<Process> now = Inspect(state.process.pid);
-  if (!now || now->startTime != state.process.startTime || now->argv0 != state.process.argv0) {
-    return false;
-  }
+  if (!now || now->startTime != state.process.startTime) return false;
   if (kill(state.process.pid, SIGKILL) != 0) return false;
   state.terminated = true;
   state.exitCode = exitCode;
