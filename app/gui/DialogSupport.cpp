@@ -8,6 +8,15 @@
 
 namespace tovalin {
 
+QFont WindowFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                    QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                    QStringLiteral("Noto Sans CJK JP")});
+  font.setPixelSize(12);
+  return font;
+}
+
 void MoveToScreenCentre(QWidget& window) {
   const QScreen* screen = window.screen();
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();

@@ -1,11 +1,15 @@
 // Small pieces the program's dialogs share.
 #pragma once
 
+#include <QFont>
 #include <QString>
 
 class QWidget;
 
 namespace tovalin {
+
+// The windows' font ("ＭＳ Ｐゴシック", 12 pixels, with fallbacks that exist here).
+QFont WindowFont();
 
 // Centres a window on the screen it is on (the primary screen when it has none yet).
 void MoveToScreenCentre(QWidget& window);

@@ -8,9 +8,9 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
+#include "app/gui/DialogSupport.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
-#include "app/gui/Unit1.h"
 #include "support/ZelVersionInfo.h"
 
 namespace tovalin {

@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QTabWidget>
 
+#include "app/gui/DialogSupport.h"
 #include "app/gui/HeldStore.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
@@ -53,15 +54,6 @@ constexpr int kMinClientWidth = 500;
 constexpr int kMinClientHeight = 300;
 
 }  // namespace
-
-QFont WindowFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                    QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                    QStringLiteral("Noto Sans CJK JP")});
-  font.setPixelSize(12);
-  return font;
-}
 
 TForm1::TForm1(Platform& platform, IMessageBoxes& boxes, ModelFactory factory, QWidget* parent)
     : QMainWindow(parent), platform_(platform), boxes_(boxes) {

@@ -222,7 +222,4 @@ class TForm1 : public QMainWindow {
   bool splitPending_ = true;
 };
 
-// Applies the window font ("ＭＳ Ｐゴシック", 12 pixels, with fallbacks that exist here).
-QFont WindowFont();
-
 }  // namespace tovalin

@@ -10,7 +10,6 @@
 #include "app/gui/DialogSupport.h"
 #include "app/gui/Links.h"
 #include "app/gui/ProgramArt.h"
-#include "app/gui/Unit1.h"
 
 namespace tovalin {
 

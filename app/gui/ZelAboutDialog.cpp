@@ -14,7 +14,7 @@
 #include "app/gui/Links.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
-#include "app/gui/Unit1.h"
+#include "office/ZelMso.h"
 #include "support/ZelSysUtils.h"
 #include "support/ZelVersionInfo.h"
 

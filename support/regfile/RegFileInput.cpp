@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include "support/regfile/WineRegFile.h"
-
 #ifdef _WIN32
 #include <windows.h>
 
@@ -17,6 +15,17 @@
 #endif
 
 namespace tovalin {
+
+RegFileError::RegFileError(const std::string& fileName, std::size_t lineNumber,
+                           const std::string& what)
+    : std::runtime_error(lineNumber == 0
+                             ? fileName + ": " + what
+                             : fileName + ":" + std::to_string(lineNumber) + ": " + what),
+      file(fileName),
+      line(lineNumber) {}
+
+RegFileError::RegFileError(const std::string& fileName, const std::string& sentence)
+    : std::runtime_error(sentence), file(fileName) {}
 
 namespace {
 

@@ -2,10 +2,22 @@
 // FIFO would block the reader for ever, a link to a device would read without end.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace tovalin {
+
+// A malformed file: the message names the file and the line ("file:line: what").
+class RegFileError : public std::runtime_error {
+ public:
+  RegFileError(const std::string& file, std::size_t line, const std::string& what);
+  // The file cannot be read at all; `sentence` names it and says why.
+  RegFileError(const std::string& file, const std::string& sentence);
+  std::string file;
+  std::size_t line = 0;  // 1-based; 0 when the error is not about a line (file unreadable)
+};
 
 // Larger than any registry file: a fresh prefix's system.reg is under 2 MB.
 constexpr std::uint64_t kMaxRegistryFileSize = std::uint64_t{2} << 30;

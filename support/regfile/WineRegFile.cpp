@@ -11,17 +11,6 @@
 
 namespace tovalin {
 
-RegFileError::RegFileError(const std::string& fileName, std::size_t lineNumber,
-                           const std::string& what)
-    : std::runtime_error(lineNumber == 0
-                             ? fileName + ": " + what
-                             : fileName + ":" + std::to_string(lineNumber) + ": " + what),
-      file(fileName),
-      line(lineNumber) {}
-
-RegFileError::RegFileError(const std::string& fileName, const std::string& sentence)
-    : std::runtime_error(sentence), file(fileName) {}
-
 namespace {
 
 constexpr std::string_view kMagic = "WINE REGISTRY Version 2";

@@ -9,19 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "support/regfile/RegFileInput.h"
 #include "support/registry/RegistryTree.h"
 
 namespace tovalin {
-
-// A malformed file: the message names the file and the line ("file:line: what").
-class RegFileError : public std::runtime_error {
- public:
-  RegFileError(const std::string& file, std::size_t line, const std::string& what);
-  // The file cannot be read at all; `sentence` names it and says why.
-  RegFileError(const std::string& file, const std::string& sentence);
-  std::string file;
-  std::size_t line = 0;  // 1-based; 0 when the error is not about a line (file unreadable)
-};
 
 struct WineHive {
   // The text before the first key, as read (magic line, ";; All keys relative to …", "#arch=").

@@ -10,7 +10,7 @@
 #include "support/platform/Platform.h"
 #include "support/platform/wine/WineEnvironment.h"
 #include "support/platform/wine/WineFiles.h"
-#include "support/platform/wine/WinePlatform.h"
+#include "support/platform/wine/WineOpenOptions.h"
 #include "support/platform/wine/WineProcesses.h"
 #include "support/platform/wine/WineRegistry.h"
 #include "support/platform/wine/WineServer.h"

@@ -12,7 +12,7 @@
 
 #include "support/Text.h"
 #include "support/platform/wine/AtomicFile.h"
-#include "support/platform/wine/WinePlatform.h"
+#include "support/platform/wine/WineOpenOptions.h"
 #include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
