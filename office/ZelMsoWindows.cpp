@@ -126,10 +126,15 @@ void TZelMso::SetLogonImeState(std::int32_t state) {
 
 std::int32_t TZelMso::GetScriptHostState() {
   IRegistry& registry = platform_.Registry();
-  for (const std::string& name : ListClasses(registry)) {
-    if (!IsDisabledName(name) && IsScriptClass(registry, name, Warnings)) return 0;
-  }
-  return 1;
+  TZelRegistry classes(registry);
+  classes.SetRoot(RootKey::ClassesRoot);
+  if (!classes.OpenKeyRead("\\")) return 1;
+  std::int32_t state = 1;
+  classes.ForEachSubKey([&](const std::string& name) {
+    if (!IsDisabledName(name) && IsScriptClass(registry, name, Warnings)) state = 0;
+    return state == 1;
+  });
+  return state;
 }
 
 void TZelMso::SetScriptHostState(std::int32_t state) {

@@ -395,12 +395,20 @@ std::vector<std::string> TZelRegistry::ListSubKeys() {
   std::uint32_t subKeys = 0;
   std::uint32_t values = 0;
   if (registry_.QueryInfoKey(current_, subKeys, values) == win::kSuccess) names.reserve(subKeys);
-  for (std::uint32_t i = 0;; ++i) {
-    std::string name;
-    if (registry_.EnumKey(current_, i, kNameBufferUnits, name) != win::kSuccess) break;
-    names.push_back(std::move(name));
-  }
+  ForEachSubKey([&names](const std::string& name) {
+    names.push_back(name);
+    return true;
+  });
   return names;
+}
+
+void TZelRegistry::ForEachSubKey(const std::function<bool(const std::string&)>& visit) {
+  if (current_ == 0) return;
+  std::string name;
+  for (std::uint32_t i = 0;; ++i) {
+    if (registry_.EnumKey(current_, i, kNameBufferUnits, name) != win::kSuccess) break;
+    if (!visit(name)) break;
+  }
 }
 
 std::vector<std::string> TZelRegistry::ListValueNames() {

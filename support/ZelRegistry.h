@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -83,6 +84,10 @@ class TZelRegistry {
 
   // --- the four added operations ---
   std::vector<std::string> ListSubKeys();
+  // The subkeys' names one at a time, in the order ListSubKeys gives them, until `visit` returns
+  // false. A probe that looks into each key as it is named finds it still in the cache, where a
+  // list of tens of thousands would have pushed it out again.
+  void ForEachSubKey(const std::function<bool(const std::string&)>& visit);
   std::vector<std::string> ListValueNames();
   std::string ReadText(std::string_view name);
   void WriteText(std::string_view name, std::string_view text);
