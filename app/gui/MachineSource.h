@@ -20,6 +20,10 @@ class IMachineSource {
   virtual std::unique_ptr<Platform> OpenFirst() = 0;
   // Lets the user choose another machine; nothing when the open one stays.
   virtual std::unique_ptr<Platform> OpenAnother(QWidget* parent) = 0;
+  // The machine opened last has a window: it becomes the open one, and a choice the user made
+  // is kept for the next start. Until then a machine whose window could not start (no Office
+  // found) changes nothing.
+  virtual void Shown() = 0;
   // A line naming the open machine; empty where there is only one machine.
   virtual QString Describe() const = 0;
   virtual bool CanSwitch() const = 0;

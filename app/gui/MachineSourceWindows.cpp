@@ -14,6 +14,7 @@ class WindowsMachine : public IMachineSource {
     return OpenNativePlatform(options);
   }
   std::unique_ptr<Platform> OpenAnother(QWidget*) override { return nullptr; }
+  void Shown() override {}
   QString Describe() const override { return {}; }
   bool CanSwitch() const override { return false; }
 };

@@ -16,6 +16,7 @@ bool TSession::Start() {
   if (!platform_) return false;
   form_ = std::make_unique<TForm1>(*platform_, boxes_);
   if (!form_->StartOk()) return false;
+  source_.Shown();
   Offer(source_.Describe());
   return true;
 }
@@ -32,9 +33,10 @@ void TSession::Offer(const QString& description) {
 void TSession::SwitchMachine() {
   std::unique_ptr<Platform> platform = source_.OpenAnother(form_.get());
   if (!platform) return;
-  const QString description = source_.Describe();
   auto form = std::make_unique<TForm1>(*platform, boxes_);
   if (!form->StartOk()) return;
+  source_.Shown();
+  const QString description = source_.Describe();
   const bool shown = form_ != nullptr && form_->isVisible();
   if (form_ != nullptr) form->setGeometry(form_->geometry());
   std::unique_ptr<TForm1> old = std::exchange(form_, std::move(form));

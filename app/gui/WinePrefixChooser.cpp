@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "app/gui/QtText.h"
 #include "office/OfficeProductCodes.h"
@@ -237,9 +238,17 @@ std::unique_ptr<Platform> WinePrefixMachines::Choose(QWidget* parent,
   const int result = runChooser ? runChooser(chooser) : chooser.exec();
   if (result != QDialog::Accepted || chooser.Chosen().empty()) return nullptr;
   std::unique_ptr<Platform> platform = Open(chooser.Chosen(), found);
-  QSettings kept(Q(settings_.configFile), QSettings::IniFormat);
-  kept.setValue(kLastKey, Q(chooser.Chosen()));
+  chosen_ = true;
   return platform;
+}
+
+void WinePrefixMachines::Shown() {
+  if (opening_.path.empty()) return;
+  open_ = std::exchange(opening_, FoundWinePrefix{});
+  if (std::exchange(chosen_, false)) {
+    QSettings kept(Q(settings_.configFile), QSettings::IniFormat);
+    kept.setValue(kLastKey, Q(open_.path));
+  }
 }
 
 std::unique_ptr<Platform> WinePrefixMachines::Open(const std::string& path,
@@ -249,10 +258,11 @@ std::unique_ptr<Platform> WinePrefixMachines::Open(const std::string& path,
   options.writable = true;
   options.readOnlyWhenNotWritable = true;
   std::unique_ptr<Platform> platform = OpenNativePlatform(options);
-  open_ = ExamineWinePrefix(path, WinePrefixSource::Added, {});
+  opening_ = ExamineWinePrefix(path, WinePrefixSource::Added, {});
   for (const FoundWinePrefix& prefix : found) {
-    if (prefix.path == path) open_ = prefix;
+    if (prefix.path == path) opening_ = prefix;
   }
+  chosen_ = false;
   return platform;
 }
 

@@ -68,6 +68,7 @@ class WinePrefixMachines : public IMachineSource {
 
   std::unique_ptr<Platform> OpenFirst() override;
   std::unique_ptr<Platform> OpenAnother(QWidget* parent) override;
+  void Shown() override;
   QString Describe() const override;
   bool CanSwitch() const override { return true; }
 
@@ -87,6 +88,9 @@ class WinePrefixMachines : public IMachineSource {
   WinePrefixSettings settings_;
   IMessageBoxes& boxes_;
   FoundWinePrefix open_;
+  // Opened, its window not yet started; `chosen` when the user picked it in the chooser.
+  FoundWinePrefix opening_;
+  bool chosen_ = false;
 };
 
 }  // namespace tovalin

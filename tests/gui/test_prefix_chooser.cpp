@@ -40,6 +40,12 @@ class PrefixChoice : public testing::Test {
     };
     return source;
   }
+  // As the session does once the window on it has started.
+  static bool OpenFirst(WinePrefixMachines& source) {
+    if (source.OpenFirst() == nullptr) return false;
+    source.Shown();
+    return true;
+  }
   static std::vector<QTreeWidgetItem*> Rows(const TPrefixChooser& chooser) {
     std::vector<QTreeWidgetItem*> rows;
     for (int i = 0; i < chooser.LvwPrefixes->topLevelItemCount(); ++i) {
@@ -70,7 +76,7 @@ TEST_F(PrefixChoice, OpensTheOnlyOfficePrefixAtOnce) {
   winetest::WriteText(home_.path() + "/.local/share/wineprefixes/empty/user.reg",
                       "WINE REGISTRY Version 2\n");
   auto source = Source();
-  ASSERT_NE(source->OpenFirst(), nullptr);
+  ASSERT_TRUE(OpenFirst(*source));
   EXPECT_EQ(choosers_, 0);
   EXPECT_EQ(source->OpenPath(), only);
   EXPECT_TRUE(source->Describe().contains(QString::fromStdString(only)))
@@ -81,7 +87,7 @@ TEST_F(PrefixChoice, OpensTheOnlyOfficePrefixAtOnce) {
   WinePrefixSettings settings = Settings();
   settings.winePrefix = other;
   WinePrefixMachines fromEnvironment(settings, boxes_);
-  ASSERT_NE(fromEnvironment.OpenFirst(), nullptr);
+  ASSERT_TRUE(OpenFirst(fromEnvironment));
   EXPECT_EQ(fromEnvironment.OpenPath(), other);
 }
 
@@ -108,20 +114,20 @@ TEST_F(PrefixChoice, AsksAmongSeveralAndKeepsTheChoice) {
     EXPECT_EQ(enabled, 2);
     return OpenRow(chooser, "office2");
   });
-  ASSERT_NE(source->OpenFirst(), nullptr);
+  ASSERT_TRUE(OpenFirst(*source));
   EXPECT_EQ(choosers_, 1);
   EXPECT_EQ(source->OpenPath(), second);
 
   // Next start: the kept choice opens without asking.
   auto next = Source();
-  ASSERT_NE(next->OpenFirst(), nullptr);
+  ASSERT_TRUE(OpenFirst(*next));
   EXPECT_EQ(choosers_, 1);
   EXPECT_EQ(next->OpenPath(), second);
 
   // A chooser closed without a choice opens nothing.
   fs::remove_all(second + "/user.reg");
   AddOfficePrefix(".local/share/wineprefixes/office3");
-  EXPECT_EQ(Source()->OpenFirst(), nullptr);
+  EXPECT_FALSE(OpenFirst(*Source()));
   EXPECT_EQ(choosers_, 2);
 }
 
@@ -146,11 +152,11 @@ TEST_F(PrefixChoice, WithNoneSaysWhereItLookedAndOpensAPickedFolder) {
     chooser.BtnFolder->click();
     return chooser.result();
   });
-  ASSERT_NE(source->OpenFirst(), nullptr);
+  ASSERT_TRUE(OpenFirst(*source));
   EXPECT_EQ(source->OpenPath(), picked);
   // Kept among the folders looked at: the next start finds it as the one prefix.
   auto next = Source();
-  ASSERT_NE(next->OpenFirst(), nullptr);
+  ASSERT_TRUE(OpenFirst(*next));
   EXPECT_EQ(next->OpenPath(), picked);
   EXPECT_EQ(choosers_, 1);
 }
@@ -159,7 +165,12 @@ TEST_F(PrefixChoice, SwitchingPutsAWindowOnTheOtherPrefix) {
   const std::string first = AddOfficePrefix(".wine");
   const std::string second = AddOfficePrefix(".local/share/wineprefixes/office2");
   std::string pick = ".wine";
-  auto source = Source([&](TPrefixChooser& chooser) { return OpenRow(chooser, pick); });
+  auto source = Source([&](TPrefixChooser& chooser) {
+    if (pick.front() != '/') return OpenRow(chooser, pick);
+    chooser.pickFolder = [&](QWidget*) { return QString::fromStdString(pick); };
+    chooser.BtnFolder->click();
+    return chooser.result();
+  });
   TSession session(*source, boxes_);
   ASSERT_TRUE(session.Start());
   TForm1* before = session.Form();
@@ -176,6 +187,28 @@ TEST_F(PrefixChoice, SwitchingPutsAWindowOnTheOtherPrefix) {
   EXPECT_TRUE(session.Form()->StatusMachine->text().contains(QString::fromStdString(second)));
   EXPECT_EQ(choosers_, 2);
   EXPECT_TRUE(boxes_.shown.empty());
+
+  // A prefix without Office is said so; the window, its prefix and the kept choice stay.
+  pick = home_.path() + "/no-office";
+  winetest::MakeDirs(pick);
+  for (const auto& [file, relative] : {std::pair{"system.reg", "Machine"},
+                                       {"user.reg", "User\\\\S-1-5-21-0-0-0-1000"},
+                                       {"userdef.reg", "User\\\\.Default"}}) {
+    winetest::WriteText(pick + "/" + file, std::string("WINE REGISTRY Version 2\n") +
+                                               ";; All keys relative to REGISTRY\\\\" + relative +
+                                               "\n");
+  }
+  TForm1* shown = session.Form();
+  shown->MI_F_Machine->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.shown.empty(); }, 5000));
+  EXPECT_TRUE(boxes_.shown.back().text.contains(QStringLiteral("Office")))
+      << boxes_.shown.back().text.toStdString();
+  EXPECT_EQ(session.Form(), shown);
+  EXPECT_EQ(source->OpenPath(), second);
+  EXPECT_TRUE(shown->StatusMachine->text().contains(QString::fromStdString(second)));
+  auto next = Source();
+  ASSERT_TRUE(OpenFirst(*next));
+  EXPECT_EQ(next->OpenPath(), second);
 }
 
 }  // namespace
