@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,24 +26,13 @@ class IShellRequests {
   virtual void ShowProperties(QWidget* owner, const std::string& file) = 0;
   // The Office update page, in the browser it is made for where there is one.
   virtual void OpenUpdatePage(QWidget* owner, const QString& address) = 0;
-  virtual void SetClipboardText(const QString& text) = 0;
+  // Qt's clipboard, which is the system's on every platform.
+  virtual void SetClipboardText(const QString& text);
 };
 
 // The real desktop: the Windows shell on Windows; elsewhere the desktop's default handlers, with
 // the machine's paths turned into host paths, and a details dialog in place of the property sheet.
-class TDesktopShell : public IShellRequests {
- public:
-  explicit TDesktopShell(Platform& platform) : platform_(platform) {}
-
-  void OpenAddress(QWidget* owner, const QString& address) override;
-  void OpenFolder(QWidget* owner, const std::string& folder) override;
-  void ShowProperties(QWidget* owner, const std::string& file) override;
-  void OpenUpdatePage(QWidget* owner, const QString& address) override;
-  void SetClipboardText(const QString& text) override;
-
- private:
-  Platform& platform_;
-};
+std::unique_ptr<IShellRequests> NativeShell(Platform& platform);
 
 // The command line that opens an address in Internet Explorer on the drive of the system folder:
 // "\"D:\Program Files\Internet Explorer\IEXPLORE.EXE\" \"<address>\"". "" when the system folder

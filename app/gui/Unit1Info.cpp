@@ -205,7 +205,7 @@ void TForm1::CreateInfoPage() {
 
 IShellRequests& TForm1::Shell() {
   if (shell_ == nullptr) {
-    ownShell_ = std::make_unique<TDesktopShell>(platform_);
+    ownShell_ = NativeShell(platform_);
     shell_ = ownShell_.get();
   }
   return *shell_;

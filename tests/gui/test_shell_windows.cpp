@@ -74,8 +74,7 @@ TEST_F(WindowsShell, MailAddressGoesToTheRegisteredMailProgramUnchanged) {
   // As the report dialog forms it: UTF-8, percent-encoded.
   const QString address = QStringLiteral(
       "mailto:report@example.com?subject=%E6%9C%AA%E7%99%BB%E9%8C%B2&body=%7B9011%7D%0D%0A");
-  TDesktopShell shell(platform_);
-  shell.OpenAddress(nullptr, address);
+  NativeShell(platform_)->OpenAddress(nullptr, address);
   EXPECT_TRUE(Recorded().contains(address)) << Recorded().toStdString();
 }
 
@@ -88,8 +87,7 @@ TEST_F(WindowsShell, UpdatePageOpensInInternetExplorerOnTheSystemDrive) {
                    nullptr);
   ASSERT_TRUE(CopyFileW(recorder_.toStdWString().c_str(), browser.c_str(), FALSE));
   const QString address = QStringLiteral("http://update.example.com/officeupdate/default.aspx");
-  TDesktopShell shell(platform_);
-  shell.OpenUpdatePage(nullptr, address);
+  NativeShell(platform_)->OpenUpdatePage(nullptr, address);
   const QString recorded = Recorded();
   EXPECT_TRUE(recorded.contains(QStringLiteral("\"") + address + QStringLiteral("\"")))
       << recorded.toStdString();

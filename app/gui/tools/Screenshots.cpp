@@ -197,7 +197,8 @@ int main(int argc, char** argv) {
     }
 
     // The dialogs, each shown over the window as the user would open it.
-    tovalin::TDesktopShell shell(*platform);
+    const std::unique_ptr<tovalin::IShellRequests> nativeShell = tovalin::NativeShell(*platform);
+    tovalin::IShellRequests& shell = *nativeShell;
     auto saveDialog = [&](QDialog& dialog, const char* what) {
       dialog.show();
       if (!QTest::qWaitForWindowExposed(&dialog)) return false;
