@@ -34,7 +34,9 @@ inline void Check(bool condition, const std::string& what) {
 }
 
 // Same names, values (in the same order when `valueOrder`, else only as a set: a changed key's
-// values come out in the writer's order), class, link and subkeys, recursively.
+// values come out in the writer's order, and so do those of a key `a` has marked modified, as
+// the reader marks a key that a hive names twice in other letter case), class, link and
+// subkeys, recursively.
 inline std::string TreeDifference(const RegNode& a, const RegNode& b, bool valueOrder,
                                   const std::string& path = {}) {
   const std::string here = path.empty() ? a.name : path + "\\" + a.name;
@@ -49,7 +51,7 @@ inline std::string TreeDifference(const RegNode& a, const RegNode& b, bool value
   if (a.values.size() != b.values.size()) return "value count of " + here;
   for (std::size_t k = 0; k < a.values.size(); ++k) {
     const RegValue& va = a.values[k];
-    const RegValue* vb = valueOrder ? &b.values[k] : b.FindValue(va.name);
+    const RegValue* vb = valueOrder && !a.modified ? &b.values[k] : b.FindValue(va.name);
     if (vb == nullptr || vb->name != va.name) return "value \"" + va.name + "\" of " + here;
     if (vb->type != va.type) return "type of \"" + va.name + "\" in " + here;
     if (vb->data != va.data) return "data of \"" + va.name + "\" in " + here;
