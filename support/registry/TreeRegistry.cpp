@@ -193,15 +193,21 @@ void PrefetchForRead(const void* address) {
 
 // Subkeys are enumerated index after index, and a caller usually looks into each as it is named.
 // Keys created one by one lie anywhere in memory: the ones a few places on are fetched into the
-// cache now: the key first; its name and its subkey list once the key is there.
+// cache now: the key first; its name and its subkey list once the key is there; its first
+// subkey (the one a probe of the key looks for, as often as not) once the list is.
 void PrefetchAhead(const std::vector<std::shared_ptr<RegNode>>& children, std::size_t index) {
   constexpr std::size_t kKeyAhead = 8;
   constexpr std::size_t kNameAhead = 4;
+  constexpr std::size_t kSubkeyAhead = 2;
   if (index + kKeyAhead < children.size()) PrefetchForRead(children[index + kKeyAhead].get());
   if (index + kNameAhead < children.size()) {
     const RegNode& next = *children[index + kNameAhead];
     PrefetchForRead(next.name.data());
     if (!next.children.empty()) PrefetchForRead(next.children.data());
+  }
+  if (index + kSubkeyAhead < children.size()) {
+    const RegNode& soon = *children[index + kSubkeyAhead];
+    if (!soon.children.empty()) PrefetchForRead(soon.children.front().get());
   }
 }
 }  // namespace
