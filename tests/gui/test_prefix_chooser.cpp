@@ -189,15 +189,8 @@ TEST_F(PrefixChoice, SwitchingPutsAWindowOnTheOtherPrefix) {
   EXPECT_TRUE(boxes_.shown.empty());
 
   // A prefix without Office is said so; the window, its prefix and the kept choice stay.
-  pick = home_.path() + "/no-office";
-  winetest::MakeDirs(pick);
-  for (const auto& [file, relative] : {std::pair{"system.reg", "Machine"},
-                                       {"user.reg", "User\\\\S-1-5-21-0-0-0-1000"},
-                                       {"userdef.reg", "User\\\\.Default"}}) {
-    winetest::WriteText(pick + "/" + file, std::string("WINE REGISTRY Version 2\n") +
-                                               ";; All keys relative to REGISTRY\\\\" + relative +
-                                               "\n");
-  }
+  const winetest::TemplatePrefix noOffice;
+  pick = noOffice.path();
   TForm1* shown = session.Form();
   shown->MI_F_Machine->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.shown.empty(); }, 5000));

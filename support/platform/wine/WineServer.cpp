@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "support/platform/wine/ProcFs.h"
 
@@ -137,16 +136,6 @@ bool WineServerProbe::Running() const {
     if (SocketAnswers(dir)) return true;
   }
   return false;
-}
-
-bool WineServerProbe::WaitUntilStopped(std::chrono::milliseconds limit,
-                                       const std::function<bool()>& keepWaiting) const {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (Running()) {
-    if (std::chrono::steady_clock::now() >= end || (keepWaiting && !keepWaiting())) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return true;
 }
 
 }  // namespace tovalin

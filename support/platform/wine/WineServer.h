@@ -4,8 +4,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,23 +15,15 @@ class WineServerProbe {
 
   // Looks each time: the server comes and goes with the prefix's programs.
   bool Running() const;
-  // Waits until the server has ended: its last program closed and the few seconds it lingers
-  // after that over. False when it still runs after `limit`, or when `keepWaiting` (asked
-  // between looks) says to give up.
-  bool WaitUntilStopped(std::chrono::milliseconds limit,
-                        const std::function<bool()>& keepWaiting = {}) const;
   // Asks the prefix's server of this user to save its registry and end (SIGTERM, as at a
   // shutdown). Once its programs were killed the server may stay on with no program left, and
   // a wait for it would never end.
   void Stop() const;
 
-  // "server-<dev>-<inode>" of the prefix folder, the name of the server's working folder; empty
-  // when the prefix cannot be examined.
-  const std::string& ServerDirName() const { return serverDirName_; }
-  // The places the server's folder may be, by the conventions of the different Wine builds.
-  std::vector<std::string> CandidateServerDirs() const;
-
  private:
+  // The places the server's folder ("server-<dev>-<inode>" of the prefix folder) may be, by the
+  // conventions of the different Wine builds.
+  std::vector<std::string> CandidateServerDirs() const;
   // The server processes of the prefix that /proc shows (this user's).
   std::vector<pid_t> ServerPids() const;
 
