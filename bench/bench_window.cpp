@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "app/gui/MessageBoxes.h"
-#include "app/gui/Unit1.h"
+#include "app/gui/MainWindow.h"
 #include "bench/BenchTable.h"
 #include "support/platform/wine/WinePlatform.h"
 
@@ -98,7 +98,7 @@ int RunChild(int argc, char** argv, const std::string& mode) {
   WineOpenOptions options;
   options.writable = true;
   std::unique_ptr<Platform> platform = OpenWinePrefix(DefaultWinePrefix(), options);
-  TForm1 form(*platform, boxes);
+  MainWindow form(*platform, boxes);
   if (!form.StartOk()) return 3;
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame = form.frameGeometry();

@@ -14,7 +14,7 @@ TSession::~TSession() {
 bool TSession::Start() {
   platform_ = source_.OpenFirst();
   if (!platform_) return false;
-  form_ = std::make_unique<TForm1>(*platform_, boxes_);
+  form_ = std::make_unique<MainWindow>(*platform_, boxes_);
   if (!form_->StartOk()) return false;
   source_.Shown();
   Offer(source_.Describe());
@@ -33,13 +33,13 @@ void TSession::Offer(const QString& description) {
 void TSession::SwitchMachine() {
   std::unique_ptr<Platform> platform = source_.OpenAnother(form_.get());
   if (!platform) return;
-  auto form = std::make_unique<TForm1>(*platform, boxes_);
+  auto form = std::make_unique<MainWindow>(*platform, boxes_);
   if (!form->StartOk()) return;
   source_.Shown();
   const QString description = source_.Describe();
   const bool shown = form_ != nullptr && form_->isVisible();
   if (form_ != nullptr) form->setGeometry(form_->geometry());
-  std::unique_ptr<TForm1> old = std::exchange(form_, std::move(form));
+  std::unique_ptr<MainWindow> old = std::exchange(form_, std::move(form));
   Offer(description);
   if (shown) form_->show();
   old.reset();

@@ -7,7 +7,7 @@
 
 #include "app/gui/MachineSource.h"
 #include "app/gui/MessageBoxes.h"
-#include "app/gui/Unit1.h"
+#include "app/gui/MainWindow.h"
 
 namespace tovalin {
 
@@ -21,7 +21,7 @@ class TSession : public QObject {
   // nothing to show: no machine chosen, or no Office found on it. Throws when the machine cannot
   // be opened.
   bool Start();
-  TForm1* Form() const { return form_.get(); }
+  MainWindow* Form() const { return form_.get(); }
 
   // Lets the user choose another machine and puts a window built on it in place of the open
   // one. The open window stays when nothing was chosen or nothing could be shown.
@@ -35,7 +35,7 @@ class TSession : public QObject {
   IMessageBoxes& boxes_;
   // The window goes before the machine it reads.
   std::unique_ptr<Platform> platform_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 }  // namespace tovalin

@@ -14,7 +14,7 @@
 #include "app/gui/FileProperties.h"
 #include "app/gui/Links.h"
 #include "app/gui/ProgramInfo.h"
-#include "app/gui/Unit2.h"
+#include "app/gui/ReportDialog.h"
 #include "app/gui/ZelAboutDialog.h"
 #include "support/platform/memory/MemoryPlatform.h"
 #include "tests/VersionBlockBuilder.h"
@@ -39,7 +39,7 @@ int Bottom(const QWidget* w) {
 TEST(ReportDialog, MailCarriesEveryByteOfTheReportAsUtf8AndCopyTakesTheShownText) {
   ScriptedBoxes boxes;
   RecordingShell shell;
-  TForm2 form(boxes, shell);
+  ReportDialog form(boxes, shell);
   EXPECT_EQ(form.MailBody(), QString());
   form.SetMailBody("AB\r\nGUID: {X}\r\n製品名: 日");
   EXPECT_EQ(form.MemoGUID->toPlainText(), QString("AB\nGUID: {X}\n製品名: 日"));
@@ -66,7 +66,7 @@ TEST(ReportDialog, MailCarriesEveryByteOfTheReportAsUtf8AndCopyTakesTheShownText
 TEST(ReportDialog, ButtonsLineUpOnTheWidthOfTheExplanation) {
   ScriptedBoxes boxes;
   RecordingShell shell;
-  TForm2 form(boxes, shell);
+  ReportDialog form(boxes, shell);
   EXPECT_EQ(form.windowTitle(), QString("判別不能なOffice製品"));
   EXPECT_EQ(form.BtnClose->text(), QString("閉じる"));
   EXPECT_EQ(form.width(), form.LblInfo->width() + 8);

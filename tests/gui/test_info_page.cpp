@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "app/gui/Links.h"
-#include "app/gui/Unit1.h"
-#include "app/gui/Unit2.h"
+#include "app/gui/MainWindow.h"
+#include "app/gui/ReportDialog.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/RecordingShell.h"
 
@@ -45,8 +45,8 @@ QList<int> ColumnWidths(const QTableWidget& grid) {
 
 class InfoPageTest : public testing::Test {
  protected:
-  std::unique_ptr<TForm1> Open() {
-    auto form = std::make_unique<TForm1>(machine_.platform, boxes_);
+  std::unique_ptr<MainWindow> Open() {
+    auto form = std::make_unique<MainWindow>(machine_.platform, boxes_);
     form->SetShellRequests(shell_);
     EXPECT_TRUE(form->StartOk());
     form->show();
@@ -56,7 +56,7 @@ class InfoPageTest : public testing::Test {
     return form;
   }
 
-  void Select(TForm1& form, const QString& appName) {
+  void Select(MainWindow& form, const QString& appName) {
     for (int i = 0; i < form.GlbMenu->count(); ++i) {
       if (form.GlbMenu->item(i)->text() == appName) {
         form.GlbMenu->SetItemIndex(i);
@@ -97,27 +97,27 @@ TEST_F(InfoPageTest, ChangeButtonIsEnabledOnlyWhileAnEditDiffersFromTheStoredVal
   InstallOffice2003(machine_);
   StoreUser("Contoso", "山田 太郎", "YT");
   auto form = Open();
-  EXPECT_EQ(form->EdtCompany->text(), QString("Contoso"));
-  EXPECT_EQ(form->EdtOwner->text(), QString("山田 太郎"));
-  EXPECT_EQ(form->EdtInitials->text(), QString("YT"));
-  EXPECT_FALSE(form->BtnChange->isEnabled());
+  EXPECT_EQ(form->TabInfo->EdtCompany->text(), QString("Contoso"));
+  EXPECT_EQ(form->TabInfo->EdtOwner->text(), QString("山田 太郎"));
+  EXPECT_EQ(form->TabInfo->EdtInitials->text(), QString("YT"));
+  EXPECT_FALSE(form->TabInfo->BtnChange->isEnabled());
 
-  form->EdtInitials->setText("yt");  // case counts
-  EXPECT_TRUE(form->BtnChange->isEnabled());
-  form->EdtInitials->setText("YT");
-  EXPECT_FALSE(form->BtnChange->isEnabled());
-  form->EdtCompany->setText("Contoso ");  // so do spaces
-  EXPECT_TRUE(form->BtnChange->isEnabled());
+  form->TabInfo->EdtInitials->setText("yt");  // case counts
+  EXPECT_TRUE(form->TabInfo->BtnChange->isEnabled());
+  form->TabInfo->EdtInitials->setText("YT");
+  EXPECT_FALSE(form->TabInfo->BtnChange->isEnabled());
+  form->TabInfo->EdtCompany->setText("Contoso ");  // so do spaces
+  EXPECT_TRUE(form->TabInfo->BtnChange->isEnabled());
 }
 
 TEST_F(InfoPageTest, BlankFieldIsWrittenAsAFullWidthSpaceAndReadsBackAsSuccess) {
   InstallOffice2003(machine_);
   StoreUser("Contoso", "山田 太郎", "YT");
   auto form = Open();
-  form->EdtCompany->setText("  ");
-  form->EdtOwner->setText("佐藤 花子");
+  form->TabInfo->EdtCompany->setText("  ");
+  form->TabInfo->EdtOwner->setText("佐藤 花子");
   boxes_.answers = {MsgResult::Yes};
-  form->BtnChange->click();
+  form->TabInfo->BtnChange->click();
 
   ASSERT_EQ(boxes_.shown.size(), 2u);
   EXPECT_EQ(boxes_.shown[0].text, QString("登録情報 を更新しますか？"));
@@ -129,29 +129,29 @@ TEST_F(InfoPageTest, BlankFieldIsWrittenAsAFullWidthSpaceAndReadsBackAsSuccess) 
   EXPECT_EQ(Stored("UserInitials"), "YT");
   EXPECT_EQ(form->Model().Company, "");
   EXPECT_EQ(form->Model().Owner, "佐藤 花子");
-  EXPECT_FALSE(form->BtnChange->isEnabled());
+  EXPECT_FALSE(form->TabInfo->BtnChange->isEnabled());
   // The edits keep what was typed; the next change compares with what was read back.
-  EXPECT_EQ(form->EdtCompany->text(), QString("  "));
-  form->EdtCompany->setText("");
-  EXPECT_FALSE(form->BtnChange->isEnabled());
+  EXPECT_EQ(form->TabInfo->EdtCompany->text(), QString("  "));
+  form->TabInfo->EdtCompany->setText("");
+  EXPECT_FALSE(form->TabInfo->BtnChange->isEnabled());
 }
 
 TEST_F(InfoPageTest, WriteThatDoesNotTakeIsReportedAndNoAnswerWritesNothing) {
   // No UserInfo key anywhere: the initials have no place to go and read back empty.
   InstallOffice2003(machine_);
   auto form = Open();
-  form->EdtInitials->setText("TY");
+  form->TabInfo->EdtInitials->setText("TY");
 
-  form->BtnChange->click();  // answered No
+  form->TabInfo->BtnChange->click();  // answered No
   ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_TRUE(form->BtnChange->isEnabled());
+  EXPECT_TRUE(form->TabInfo->BtnChange->isEnabled());
 
   boxes_.answers = {MsgResult::Yes};
-  form->BtnChange->click();
+  form->TabInfo->BtnChange->click();
   ASSERT_EQ(boxes_.shown.size(), 3u);
   EXPECT_EQ(boxes_.shown[2].text, QString("更新出来ませんでした。"));
   EXPECT_EQ(boxes_.shown[2].icon, MsgIcon::Warning);
-  EXPECT_FALSE(form->BtnChange->isEnabled());
+  EXPECT_FALSE(form->TabInfo->BtnChange->isEnabled());
   EXPECT_EQ(machine_.platform.registry.Find(RootKey::CurrentUser, kUserInfo11), nullptr);
 }
 
@@ -159,12 +159,12 @@ TEST_F(InfoPageTest, EnterPressesTheChangeButtonOnlyWhileItIsEnabled) {
   InstallOffice2003(machine_);
   StoreUser("Contoso", "Taro", "T");
   auto form = Open();
-  form->EdtOwner->setFocus();
-  QTest::keyClick(form->EdtOwner, Qt::Key_Return);
+  form->TabInfo->EdtOwner->setFocus();
+  QTest::keyClick(form->TabInfo->EdtOwner, Qt::Key_Return);
   EXPECT_TRUE(boxes_.shown.empty());
 
-  form->EdtOwner->setText("Hanako");
-  QTest::keyClick(form->EdtOwner, Qt::Key_Return);
+  form->TabInfo->EdtOwner->setText("Hanako");
+  QTest::keyClick(form->TabInfo->EdtOwner, Qt::Key_Return);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_EQ(boxes_.shown[0].text, QString("登録情報 を更新しますか？"));
 }
@@ -173,7 +173,7 @@ TEST_F(InfoPageTest, ProductGridListsOnlyProductsWithAnId) {
   InstallOffice2003(machine_);
   machine_.AddProduct(test::kOfficeXpCode, "Microsoft Office XP Professional", "10.0.2627.01");
   auto form = Open();
-  const QTableWidget& grid = *form->SgdProductID;
+  const QTableWidget& grid = *form->TabInfo->SgdProductID;
   ASSERT_EQ(grid.rowCount(), 1);
   EXPECT_EQ(RowTexts(grid, 0), QStringList({"11.0", "12345-678-9012345-67890",
                                             "Microsoft Office Professional Edition 2003"}));
@@ -188,7 +188,7 @@ TEST_F(InfoPageTest, ProductGridWithoutAnyIdShowsOnlyItsHeader) {
                       "11.0.5614.0");
   machine_.AddApp(2, "11.0", "Microsoft Excel", "11.0.5612.0");
   auto form = Open();
-  EXPECT_EQ(form->SgdProductID->rowCount(), 0);
+  EXPECT_EQ(form->TabInfo->SgdProductID->rowCount(), 0);
 }
 
 TEST_F(InfoPageTest, AppGridListsTheCopiesAndAnAppWithoutFilesHasOneEmptyRow) {
@@ -201,11 +201,11 @@ TEST_F(InfoPageTest, AppGridListsTheCopiesAndAnAppWithoutFilesHasOneEmptyRow) {
   auto form = Open();
 
   Select(*form, "Excel");
-  ASSERT_EQ(form->SgdAppFileList->rowCount(), 1);
-  EXPECT_EQ(RowTexts(*form->SgdAppFileList, 0),
+  ASSERT_EQ(form->TabInfo->SgdAppFileList->rowCount(), 1);
+  EXPECT_EQ(RowTexts(*form->TabInfo->SgdAppFileList, 0),
             QStringList({"11.0.5612.0", "C:\\Office11\\EXCEL.EXE"}));
-  form->BtnFolder->click();
-  form->BtnProperty->click();
+  form->TabInfo->BtnFolder->click();
+  form->TabInfo->BtnProperty->click();
   ASSERT_EQ(shell_.requests.size(), 2u);
   EXPECT_EQ(shell_.requests[0].kind, "folder");
   EXPECT_EQ(shell_.requests[0].target, QString("C:\\Office11\\"));
@@ -214,10 +214,10 @@ TEST_F(InfoPageTest, AppGridListsTheCopiesAndAnAppWithoutFilesHasOneEmptyRow) {
 
   shell_.requests.clear();
   Select(*form, "Access");
-  ASSERT_EQ(form->SgdAppFileList->rowCount(), 1);
-  EXPECT_EQ(RowTexts(*form->SgdAppFileList, 0), QStringList({"", ""}));
-  form->BtnFolder->click();
-  form->BtnProperty->click();
+  ASSERT_EQ(form->TabInfo->SgdAppFileList->rowCount(), 1);
+  EXPECT_EQ(RowTexts(*form->TabInfo->SgdAppFileList, 0), QStringList({"", ""}));
+  form->TabInfo->BtnFolder->click();
+  form->TabInfo->BtnProperty->click();
   ASSERT_EQ(shell_.requests.size(), 2u);
   EXPECT_EQ(shell_.requests[0].target, QString());
   EXPECT_EQ(shell_.requests[1].target, QString());
@@ -229,7 +229,7 @@ TEST_F(InfoPageTest, TypingIntoAGridIsUndoneWhenTheFocusLeavesIt) {
   machine_.AddProduct(test::kOfficeXpCode, "Microsoft Office XP Professional", "10.0.2627.01",
                       "54321-000-0000000-11111");
   auto form = Open();
-  QTableWidget& grid = *form->SgdProductID;
+  QTableWidget& grid = *form->TabInfo->SgdProductID;
   ASSERT_EQ(grid.rowCount(), 2);
   const QList<int> fillWidths = ColumnWidths(grid);
 
@@ -242,7 +242,7 @@ TEST_F(InfoPageTest, TypingIntoAGridIsUndoneWhenTheFocusLeavesIt) {
   QTest::keyClicks(editor, "typed");
   grid.setColumnWidth(0, 150);
 
-  form->EdtCompany->setFocus();
+  form->TabInfo->EdtCompany->setFocus();
   EXPECT_EQ(grid.item(1, 2)->text(), QString("Microsoft Office XP Professional"));
   EXPECT_EQ(ColumnWidths(grid), fillWidths);
   EXPECT_EQ(grid.currentRow(), 1);
@@ -254,7 +254,7 @@ TEST_F(InfoPageTest, HeaderDoubleClickFitsTheColumnsOnlyOnACellBorder) {
                       "Microsoft Office XP Professional with FrontPage and a long edition name",
                       "10.0.2627.01", "54321-000-0000000-11111");
   auto form = Open();
-  QTableWidget& grid = *form->SgdProductID;
+  QTableWidget& grid = *form->TabInfo->SgdProductID;
   const QList<int> fillWidths = ColumnWidths(grid);
   const int border = grid.columnWidth(0) + grid.columnWidth(1);
 
@@ -310,7 +310,7 @@ TEST_F(InfoPageTest, ReportMenuOpensTheReportOfTheScan) {
 
   QString shownBody;
   QTimer::singleShot(0, [&] {
-    auto* report = qobject_cast<TForm2*>(QApplication::activeModalWidget());
+    auto* report = qobject_cast<ReportDialog*>(QApplication::activeModalWidget());
     if (report == nullptr) return;
     shownBody = report->MailBody();
     report->BtnClose->click();

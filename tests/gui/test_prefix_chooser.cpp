@@ -173,7 +173,7 @@ TEST_F(PrefixChoice, SwitchingPutsAWindowOnTheOtherPrefix) {
   });
   TSession session(*source, boxes_);
   ASSERT_TRUE(session.Start());
-  TForm1* before = session.Form();
+  MainWindow* before = session.Form();
   before->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(before));
   EXPECT_TRUE(before->StatusMachine->isVisible());
@@ -191,7 +191,7 @@ TEST_F(PrefixChoice, SwitchingPutsAWindowOnTheOtherPrefix) {
   // A prefix without Office is said so; the window, its prefix and the kept choice stay.
   const winetest::TemplatePrefix noOffice;
   pick = noOffice.path();
-  TForm1* shown = session.Form();
+  MainWindow* shown = session.Form();
   shown->MI_F_Machine->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes_.shown.empty(); }, 5000));
   EXPECT_TRUE(boxes_.shown.back().text.contains(QStringLiteral("Office")))

@@ -13,7 +13,7 @@
 #include <iterator>
 
 #include "app/gui/ProgramArt.h"
-#include "app/gui/Unit1.h"
+#include "app/gui/MainWindow.h"
 #include "tests/World.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -47,7 +47,7 @@ TEST_P(WindowOnWorld, FindsOfficeShowsTheExecutablesIconAndEndsItsProcess) {
                    "", "\"" + exe + "\" /automation");
 
   test::ScriptedBoxes boxes;
-  TForm1 form(world->platform(), boxes);
+  MainWindow form(world->platform(), boxes);
   ASSERT_TRUE(form.StartOk());
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
@@ -94,7 +94,7 @@ TEST(WindowOnWinePrefix, ShowsWhatAnotherProgramSavedMeanwhile) {
   options.writable = true;
   auto platform = OpenWinePrefix(prefix.string(), options);
   test::ScriptedBoxes boxes;
-  TForm1 form(*platform, boxes);
+  MainWindow form(*platform, boxes);
   ASSERT_TRUE(form.StartOk());
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
@@ -166,7 +166,7 @@ TEST(WindowWaitsForWine, ChangesAfterWineEndedKeepingWhatWineSaved) {
   options.writable = true;
   auto platform = OpenWinePrefix(prefix, options);
   test::ScriptedBoxes boxes;
-  TForm1 form(*platform, boxes);
+  MainWindow form(*platform, boxes);
   ASSERT_TRUE(form.StartOk());
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));

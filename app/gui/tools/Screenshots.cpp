@@ -12,8 +12,8 @@
 
 #include "app/gui/FileProperties.h"
 #include "app/gui/Translations.h"
-#include "app/gui/Unit1.h"
-#include "app/gui/Unit2.h"
+#include "app/gui/MainWindow.h"
+#include "app/gui/ReportDialog.h"
 #include "app/gui/ZelAboutDialog.h"
 #include "support/platform/NativePlatform.h"
 
@@ -89,7 +89,7 @@ void GrabModalLater(const QString& name, int delayMs) {
 
 // The prefix chooser over the prefixes of $HOME, and over none; the question and the progress
 // shown before a change while Wine runs; the window naming its prefix.
-bool SaveWineShots(tovalin::TForm1& form, tovalin::Platform& platform, const QString& outDir,
+bool SaveWineShots(tovalin::MainWindow& form, tovalin::Platform& platform, const QString& outDir,
                    const std::string& prefix) {
   using namespace tovalin;
   const char* home = std::getenv("HOME");
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     if (kArguments == 3) native.winePrefix = argv[1];
     std::unique_ptr<tovalin::Platform> platform = tovalin::OpenNativePlatform(native);
     PrintedBoxes boxes;
-    tovalin::TForm1 form(*platform, boxes);
+    tovalin::MainWindow form(*platform, boxes);
     if (!form.StartOk()) return 1;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return 1;
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
       return true;
     };
     {
-      tovalin::TForm2 report(boxes, shell, &form);
+      tovalin::ReportDialog report(boxes, shell, &form);
       const std::string& found = form.Model().UnrecognisedProducts;
       report.SetMailBody(QString::fromStdString(
           !found.empty()

@@ -1,4 +1,4 @@
-#include "app/gui/Unit1.h"
+#include "app/gui/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
@@ -16,8 +17,11 @@
 
 #include "app/gui/DialogSupport.h"
 #include "app/gui/HeldStore.h"
+#include "app/gui/Links.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
+#include "app/gui/ReportDialog.h"
+#include "app/gui/ZelAboutDialog.h"
 #include "app/widgets/SysColors.h"
 #include "support/Text.h"
 
@@ -50,14 +54,22 @@ class TimerPause {
   const int& appIndex_;
 };
 
+// A menu item's caption up to its accelerator part: "サポートBBS(&B)" → "サポートBBS".
+std::string MenuName(const QAction* item) {
+  const QString caption = item->text();
+  const qsizetype paren = caption.indexOf(u'(');
+  return Utf8(paren < 0 ? caption : caption.left(paren));
+}
+
 constexpr int kMinClientWidth = 500;
 constexpr int kMinClientHeight = 300;
 
 }  // namespace
 
-TForm1::TForm1(Platform& platform, IMessageBoxes& boxes, ModelFactory factory, QWidget* parent)
+MainWindow::MainWindow(Platform& platform, IMessageBoxes& boxes, ModelFactory factory,
+                       QWidget* parent)
     : QMainWindow(parent), platform_(platform), boxes_(boxes) {
-  setObjectName(QStringLiteral("Form1"));
+  setObjectName(QStringLiteral("MainWindow"));
   setFont(WindowFont());
   CreateComponents();
   ConnectHandlers();
@@ -67,27 +79,27 @@ TForm1::TForm1(Platform& platform, IMessageBoxes& boxes, ModelFactory factory, Q
   FormCreate(factory);
 }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
   // FormDestroy: the model goes before the window's own lists.
   TimerProcess->stop();
   FMso.reset();
   FMenuAppIndexes.clear();
 }
 
-int TForm1::ClientWidth() const {
+int MainWindow::ClientWidth() const {
   return Client->width();
 }
-int TForm1::ClientHeight() const {
+int MainWindow::ClientHeight() const {
   return Client->height();
 }
 
-void TForm1::SetClientSize(int width, int height) {
+void MainWindow::SetClientSize(int width, int height) {
   const int menuHeight = MN_Main->isHidden() ? 0 : MN_Main->sizeHint().height();
   resize(width, height + menuHeight);
   Client->resize(width, height);
 }
 
-void TForm1::RestoreFromOtherInstance() {
+void MainWindow::RestoreFromOtherInstance() {
   if (!FStartOk) return;
   if (isMinimized()) {
     showNormal();
@@ -98,7 +110,7 @@ void TForm1::RestoreFromOtherInstance() {
   activateWindow();
 }
 
-void TForm1::SetMachine(const QString& description, std::function<void()> switchMachine) {
+void MainWindow::SetMachine(const QString& description, std::function<void()> switchMachine) {
   switchMachine_ = std::move(switchMachine);
   MI_F_Machine->setVisible(static_cast<bool>(switchMachine_));
   // The machine matters more than the credit line when there is a choice of machines.
@@ -108,12 +120,12 @@ void TForm1::SetMachine(const QString& description, std::function<void()> switch
   StatusText->setVisible(description.isEmpty());
 }
 
-bool TForm1::StoreReleased() {
+bool MainWindow::StoreReleased() {
   TimerPause pause(*TimerProcess, FAppIndex);
   return ReleaseHeldStore(platform_, boxes_, this);
 }
 
-void TForm1::CreateComponents() {
+void MainWindow::CreateComponents() {
   const QPalette pal = palette();
 
   MN_Main = new QMenuBar(this);
@@ -201,7 +213,9 @@ void TForm1::CreateComponents() {
   PctMain->setTabPosition(QTabWidget::South);
   PctMain->setUsesScrollButtons(false);
   PctMain->setDocumentMode(false);
-  TabInfo = new QWidget;
+  TabInfo = new InfoPage(
+      platform_, boxes_, [this]() -> IShellRequests& { return Shell(); },
+      [this] { return StoreReleased(); });
   TabInfo->setObjectName(QStringLiteral("TabInfo"));
   TabRepair = new QWidget;
   TabRepair->setObjectName(QStringLiteral("TabRepair"));
@@ -244,11 +258,10 @@ void TForm1::CreateComponents() {
   TimerProcess->setObjectName(QStringLiteral("TimerProcess"));
   TimerProcess->setInterval(500);
 
-  CreateInfoPage();
   CreateRepairPage();
 }
 
-void TForm1::CreateRepairPage() {
+void MainWindow::CreateRepairPage() {
   const QPalette pal = palette();
 
   PnlItem = new QWidget(TabRepair);
@@ -312,9 +325,8 @@ void TForm1::CreateRepairPage() {
   SbtItem2->move(156, 160);
 }
 
-void TForm1::ConnectHandlers() {
+void MainWindow::ConnectHandlers() {
   Client->installEventFilter(this);
-  TabInfo->installEventFilter(this);
   TabRepair->installEventFilter(this);
   PnlItem->installEventFilter(this);
 
@@ -332,7 +344,7 @@ void TForm1::ConnectHandlers() {
   connect(BtnClose, &QPushButton::clicked, this, [this] { Guarded([this] { close(); }); });
 
   connect(GlbMenu, &TGraphicListBox::Click, this, [this] { Guarded([this] { GlbMenuClick(); }); });
-  connect(TimerProcess, &QTimer::timeout, this, &TForm1::TimerTick);
+  connect(TimerProcess, &QTimer::timeout, this, &MainWindow::TimerTick);
   connect(BtnProcess, &QPushButton::clicked, this,
           [this] { Guarded([this] { BtnProcessClick(); }); });
   // BtnProcess is the window's Cancel button: Esc presses it while it is shown.
@@ -349,11 +361,9 @@ void TForm1::ConnectHandlers() {
   connect(SbtItem1, &QPushButton::clicked, this, [this] { Guarded([this] { SbtItem1Click(); }); });
   connect(SbtItem2, &QPushButton::clicked, this, [this] { Guarded([this] { SbtItem2Click(); }); });
   connect(Splitter1, &TSplitter::Moved, this, [this] { LayoutItemPanel(); });
-
-  ConnectInfoPage();
 }
 
-void TForm1::changeEvent(QEvent* event) {
+void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() != QEvent::ActivationChange || !isActiveWindow() || !FMso) return;
   // Activation also follows every message box; an error here would open the next one, so the
@@ -364,28 +374,34 @@ void TForm1::changeEvent(QEvent* event) {
   }
 }
 
-void TForm1::RefreshStates() {
+void MainWindow::RefreshStates() {
   platform_.Registry().Refresh();
   const TZelMsoItem* item = CurrentItem();
   if (item != nullptr && item->Captions.size() > 1) ShowItemState(FMso->GetItemState(item->ItemId));
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize) {
     if (watched == Client) {
       Guarded([this] { FormResize(); });
-    } else if (watched == TabInfo) {
-      Guarded([this] { TabInfoResize(); });
     } else if (watched == TabRepair) {
       Guarded([this] { TabRepairResize(); });
     } else if (watched == PnlItem) {
       LayoutItemPanel();
     }
   }
+  if (event->type() == QEvent::KeyPress && watched == Client) {
+    // A Return that no control took presses the default button, as in a dialog.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        TabInfo->PressDefaultButton()) {
+      return true;
+    }
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::FormCreate(const ModelFactory& factory) {
+void MainWindow::FormCreate(const ModelFactory& factory) {
   FStartOk = false;
   setWindowTitle(programInfo_.ProductName.empty() ? QStringLiteral("Tovalin")
                                                   : Q(programInfo_.ProductName));
@@ -409,7 +425,7 @@ void TForm1::FormCreate(const ModelFactory& factory) {
   BtnProcess->move(BtnProcess->x(), 4);
 
   // Pages.
-  SetupInfoPage();
+  TabInfo->SetModel(*FMso);
   PnlItem->move(4, 4);
   Splitter1->resize(Splitter1->width(), 4);
   BtnItem->move(PnlItem->x(), BtnItem->y());
@@ -438,7 +454,7 @@ void TForm1::FormCreate(const ModelFactory& factory) {
   }
 }
 
-void TForm1::BuildProductMenu() {
+void MainWindow::BuildProductMenu() {
   for (int i = 0; i < kAppCount; ++i) {
     const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(i)].get();
     if (info == nullptr) continue;
@@ -452,7 +468,7 @@ void TForm1::BuildProductMenu() {
   }
 }
 
-void TForm1::FormResize() {
+void MainWindow::FormResize() {
   int width = ClientWidth();
   int height = ClientHeight();
   if (height < kMinClientHeight || width < kMinClientWidth) {
@@ -478,11 +494,11 @@ void TForm1::FormResize() {
   PctMain->resize(PctMain->width(), BvlMain->height() - 2);
 }
 
-void TForm1::MI_F_ExitClick() {
+void MainWindow::MI_F_ExitClick() {
   close();
 }
 
-void TForm1::GlbMenuClick() {
+void MainWindow::GlbMenuClick() {
   const int row = GlbMenu->ItemIndex();
   if (row == -1 || row == FMenuIndex) return;
 
@@ -512,16 +528,11 @@ void TForm1::GlbMenuClick() {
     PnlProductName->SetCaption(Q(FormatPath(" %s", {info->Title})));
   }
 
-  GbxUserInfo->setVisible(FAppIndex == 0);
-  PnlProductID->setVisible(FAppIndex == 0);
-  PnlAppFileList->setVisible(FAppIndex != 0);
-
+  TabInfo->ShowApp(FAppIndex);
   if (FAppIndex == 0) {
     BtnProcess->hide();
-    FillProductIdGrid();
   } else {
     TimerProcessTimer();
-    FillAppFileGrid(FAppIndex);
     TimerProcess->start();
   }
 
@@ -547,7 +558,7 @@ void TForm1::GlbMenuClick() {
   }
 }
 
-void TForm1::TimerProcessTimer() {
+void MainWindow::TimerProcessTimer() {
   TArrayDword pids;
   const std::string_view exeName = kMsoApps[static_cast<std::size_t>(FAppIndex)].ExeName;
   // The suite has no executable of its own; an empty name must not match anything.
@@ -556,7 +567,7 @@ void TForm1::TimerProcessTimer() {
   BtnProcess->setVisible(!FProcessIds.empty());
 }
 
-void TForm1::TimerTick() {
+void MainWindow::TimerTick() {
   try {
     TimerProcessTimer();
   } catch (...) {
@@ -567,7 +578,7 @@ void TForm1::TimerTick() {
   }
 }
 
-void TForm1::BtnProcessClick() {
+void MainWindow::BtnProcessClick() {
   const std::string appName = kMsoApps[static_cast<std::size_t>(FAppIndex)].AppName;
   if (!boxes_.Ask(Q(FormatArg0("%0:s が動作中です。\r\n%0:s を強制終了しますか？", appName)))) {
     return;
@@ -578,21 +589,21 @@ void TForm1::BtnProcessClick() {
   TimerProcessTimer();
 }
 
-const TZelMsoItem* TForm1::CurrentItem() const {
+const TZelMsoItem* MainWindow::CurrentItem() const {
   if (FItemIndex < 0 || !FMso) return nullptr;
   const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(FAppIndex)].get();
   if (info == nullptr || FItemIndex >= static_cast<int>(info->Items.size())) return nullptr;
   return &info->Items[static_cast<std::size_t>(FItemIndex)];
 }
 
-void TForm1::ShowItemState(int state) {
+void MainWindow::ShowItemState(int state) {
   SbtGroup->setExclusive(false);
   SbtItem1->setChecked(state == 0);
   SbtItem2->setChecked(state == 1);
   SbtGroup->setExclusive(true);
 }
 
-void TForm1::GlbItemClick() {
+void MainWindow::GlbItemClick() {
   const int row = GlbItem->ItemIndex();
   if (row == -1 || row == FItemIndex) return;
   FItemIndex = row;
@@ -617,7 +628,7 @@ void TForm1::GlbItemClick() {
   }
 }
 
-void TForm1::BtnItemClick() {
+void MainWindow::BtnItemClick() {
   const TZelMsoItem* item = CurrentItem();
   if (item == nullptr || item->Captions.empty()) return;
   const std::string word = item->Captions[0];
@@ -645,47 +656,48 @@ void TForm1::BtnItemClick() {
   }
 }
 
-void TForm1::SbtItem1Click() {
-  const TZelMsoItem* item = CurrentItem();
-  if (item == nullptr) return;
-  try {
-    if (FMso->GetItemState(item->ItemId) != 0 && !ConfirmAndSetItemState(0)) {
-      SbtItem2->setChecked(true);
-    }
-  } catch (...) {
-    // A change that failed with an error is a failed change: the buttons go back as well.
-    SbtItem2->setChecked(true);
-    throw;
-  }
+void MainWindow::SbtItem1Click() {
+  ChangeItemState(0);
 }
 
-void TForm1::SbtItem2Click() {
-  const TZelMsoItem* item = CurrentItem();
-  if (item == nullptr) return;
-  try {
-    if (FMso->GetItemState(item->ItemId) != 1 && !ConfirmAndSetItemState(1)) {
-      SbtItem1->setChecked(true);
-    }
-  } catch (...) {
-    SbtItem1->setChecked(true);
-    throw;
-  }
+void MainWindow::SbtItem2Click() {
+  ChangeItemState(1);
 }
 
-bool TForm1::ConfirmAndSetItemState(int value) {
+void MainWindow::ChangeItemState(int value) {
   const TZelMsoItem* item = CurrentItem();
-  if (item == nullptr) return false;
-  if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {item->Title})))) return false;
-  if (!StoreReleased()) return false;
+  if (item == nullptr) return;
+  const int before = FMso->GetItemState(item->ItemId);
+  try {
+    if (before != value) ConfirmAndSetItemState(value);
+  } catch (...) {
+    // The buttons must not claim a change that failed with an error; the error is shown next.
+    try {
+      RefreshStates();
+    } catch (...) {
+      ShowItemState(before);
+    }
+    throw;
+  }
+  // Whatever the answer and the outcome, the buttons end on the state read back: the pressed
+  // button only says what was asked for, and a re-read while a box was open may have pressed
+  // the other one meanwhile.
+  RefreshStates();
+}
+
+void MainWindow::ConfirmAndSetItemState(int value) {
+  const TZelMsoItem* item = CurrentItem();
+  if (item == nullptr) return;
+  if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {item->Title})))) return;
+  if (!StoreReleased()) return;
   if (FMso->SetItemState(item->ItemId, value)) {
     boxes_.Inform(QStringLiteral("設定を更新しました。"));
-    return true;
+  } else {
+    boxes_.Warn(QStringLiteral("更新出来ませんでした。"));
   }
-  boxes_.Warn(QStringLiteral("更新出来ませんでした。"));
-  return false;
 }
 
-void TForm1::TabRepairResize() {
+void MainWindow::TabRepairResize() {
   const int width = TabRepair->width();
   const int height = TabRepair->height();
   BtnItem->resize(width - 2 * BtnItem->x(), BtnItem->height());
@@ -705,13 +717,52 @@ void TForm1::TabRepairResize() {
   }
 }
 
-void TForm1::LayoutItemPanel() {
+void MainWindow::LayoutItemPanel() {
   const int width = PnlItem->width();
   const int height = PnlItem->height();
   GlbItem->setGeometry(0, 0, width, GlbItem->height());
   Splitter1->setGeometry(0, GlbItem->height(), width, Splitter1->height());
   const int helpTop = Splitter1->y() + Splitter1->height();
   MM_Help->setGeometry(0, helpTop, width, std::max(0, height - helpTop));
+}
+
+IShellRequests& MainWindow::Shell() {
+  if (shell_ == nullptr) {
+    ownShell_ = NativeShell(platform_);
+    shell_ = ownShell_.get();
+  }
+  return *shell_;
+}
+
+void MainWindow::SetShellRequests(IShellRequests& shell) {
+  shell_ = &shell;
+}
+
+void MainWindow::MI_GUIDClick() {
+  ReportDialog form(boxes_, Shell(), this);
+  form.SetMailBody(Q(FMso->UnrecognisedProducts));
+  form.exec();
+}
+
+void MainWindow::MI_O_AboutClick() {
+  TProgramFile self(platform_);
+  TFrmAboutDialog dialog(self.GetPlatform(), self.FileName(), UserDefaultLcid(), Shell(), this);
+  dialog.exec();
+}
+
+void MainWindow::MI_SiteClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s へアクセスしますか？", {MenuName(MI_Site)})))) return;
+  Shell().OpenAddress(this, QString::fromUtf8(links::kProgramPage));
+}
+
+void MainWindow::MI_BbsClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s へアクセスしますか？", {MenuName(MI_Bbs)})))) return;
+  Shell().OpenAddress(this, QString::fromUtf8(links::kSupportBoard));
+}
+
+void MainWindow::BtnMsoSiteClick() {
+  if (!boxes_.Ask(Q(FormatPath("%s を行ないますか？", {Utf8(BtnMsoSite->text())})))) return;
+  Shell().OpenUpdatePage(this, QString::fromUtf8(links::kOfficeUpdatePage));
 }
 
 }  // namespace tovalin

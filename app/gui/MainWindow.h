@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -14,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/gui/InfoPage.h"
 #include "app/gui/MessageBoxes.h"
 #include "app/gui/Panel.h"
 #include "app/gui/ProgramInfo.h"
@@ -25,25 +25,23 @@
 class QAction;
 class QButtonGroup;
 class QFrame;
-class QGroupBox;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
 class QTabWidget;
-class QTableWidget;
 
 namespace tovalin {
 
 // Builds the model; the window calls it once, while it is created.
 using ModelFactory = std::function<std::unique_ptr<TZelMso>(Platform&)>;
 
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
   // Runs FormCreate: the model scan happens here, before anything is shown.
-  TForm1(Platform& platform, IMessageBoxes& boxes, ModelFactory factory = {},
-         QWidget* parent = nullptr);
-  ~TForm1() override;
+  MainWindow(Platform& platform, IMessageBoxes& boxes, ModelFactory factory = {},
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // False when no product was found: the window must not be shown then.
   bool StartOk() const { return FStartOk; }
@@ -81,18 +79,7 @@ class TForm1 : public QMainWindow {
   void SbtItem2Click();
   void TabRepairResize();
 
-  // Information page, report dialog, about dialog and outside links.
-  void TabInfoResize();
-  void EdtCompanyChange();
-  void EdtOwnerChange();
-  void EdtInitialsChange();
-  void BtnChangeClick();
-  void SgdProductIDExit();
-  void SgdAppFileListExit();
-  void SgdProductIDDblClick();
-  void SgdAppFileListDblClick();
-  void BtnFolderClick();
-  void BtnPropertyClick();
+  // Report dialog, about dialog and outside links.
   void MI_GUIDClick();
   void MI_O_AboutClick();
   void MI_SiteClick();
@@ -106,19 +93,15 @@ class TForm1 : public QMainWindow {
 
  private:
   void CreateComponents();
-  void CreateInfoPage();
   void CreateRepairPage();
   void ConnectHandlers();
   void FormCreate(const ModelFactory& factory);
   void BuildProductMenu();
-  bool ConfirmAndSetItemState(int value);
+  // The toggles' handler: asks, changes and shows the state the item has afterwards.
+  void ChangeItemState(int value);
+  void ConfirmAndSetItemState(int value);
   // Before a change: false when programs hold the registry and the user did not let them go.
   bool StoreReleased();
-  // The page's setup at creation (layout and first contents of the information page).
-  void SetupInfoPage();
-  void UpdateChangeButton();
-  void FillProductIdGrid();
-  void FillAppFileGrid(int appIndex);
   // Shows the two toggle buttons for a state: 0 presses the first, 1 the second, anything else
   // neither.
   void ShowItemState(int state);
@@ -134,13 +117,7 @@ class TForm1 : public QMainWindow {
   void TimerTick();
   // Lays out the list, the splitter and the help text inside PnlItem.
   void LayoutItemPanel();
-  // Wires the information page's handlers.
-  void ConnectInfoPage();
   IShellRequests& Shell();
-  // Width of a text in the window's font.
-  int TextWidth(const QString& text) const;
-  // The file of the current row of SgdAppFileList, as GetCommandFileName finds it.
-  std::string SelectedAppFile();
 
   Platform& platform_;
   IMessageBoxes& boxes_;
@@ -170,7 +147,7 @@ class TForm1 : public QMainWindow {
   QPushButton* BtnProcess = nullptr;
   QFrame* BvlMain = nullptr;
   QTabWidget* PctMain = nullptr;
-  QWidget* TabInfo = nullptr;
+  InfoPage* TabInfo = nullptr;
   QWidget* TabRepair = nullptr;
   QPushButton* BtnMsoSite = nullptr;
   QPushButton* BtnClose = nullptr;
@@ -178,24 +155,6 @@ class TForm1 : public QMainWindow {
   QLabel* StatusText = nullptr;
   QLabel* StatusMachine = nullptr;
   QTimer* TimerProcess = nullptr;
-
-  // Information page.
-  QGroupBox* GbxUserInfo = nullptr;
-  QLabel* LblCompany = nullptr;
-  QLabel* LblOwner = nullptr;
-  QLabel* LblInitials = nullptr;
-  QLineEdit* EdtCompany = nullptr;
-  QLineEdit* EdtOwner = nullptr;
-  QLineEdit* EdtInitials = nullptr;
-  QPushButton* BtnChange = nullptr;
-  QWidget* PnlProductID = nullptr;
-  QLabel* LblProductID = nullptr;
-  QTableWidget* SgdProductID = nullptr;
-  QWidget* PnlAppFileList = nullptr;
-  QLabel* LblVerList = nullptr;
-  QTableWidget* SgdAppFileList = nullptr;
-  QPushButton* BtnFolder = nullptr;
-  QPushButton* BtnProperty = nullptr;
 
   // Troubleshooting page.
   QWidget* PnlItem = nullptr;

@@ -1,33 +1,21 @@
-// The main window's information page (registered user, product IDs, the application's copies):
-// its controls, their layout and handlers; and the menu and button handlers that open the report
-// dialog, the about dialog and the outside pages.
+#include "app/gui/InfoPage.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
 
-#include "app/gui/Links.h"
-#include "app/gui/ProgramInfo.h"
 #include "app/gui/QtText.h"
-#include "app/gui/Unit1.h"
-#include "app/gui/Unit2.h"
-#include "app/gui/ZelAboutDialog.h"
 #include "support/ZelSysUtils.h"
 
 namespace tovalin {
 
 namespace {
-
-std::string Utf8(const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
 
 int Right(const QWidget* w) {
   return w->x() + w->width();
@@ -90,43 +78,6 @@ bool Inside(const QWidget* widget, const QObject* object) {
   return false;
 }
 
-// Events of the page that its widgets do not raise as signals: Enter pressing the default
-// button, and double-clicks on a grid's header.
-class InfoPageEvents : public QObject {
- public:
-  InfoPageEvents(TForm1& form, IMessageBoxes& boxes) : QObject(&form), form_(form), boxes_(boxes) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress && watched == form_.Client) {
-      // A Return that no control took presses the default button, as in a dialog.
-      const auto* key = static_cast<QKeyEvent*>(event);
-      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-          form_.BtnChange->isVisibleTo(&form_) && form_.BtnChange->isEnabled()) {
-        form_.BtnChange->click();
-        return true;
-      }
-    }
-    if (event->type() == QEvent::MouseButtonDblClick) {
-      // The header's own double-click would size one column; the page fits them all instead.
-      if (watched == form_.SgdProductID->horizontalHeader()->viewport()) {
-        RunGuarded(Boxes(), [this] { form_.SgdProductIDDblClick(); });
-        return true;
-      }
-      if (watched == form_.SgdAppFileList->horizontalHeader()->viewport()) {
-        RunGuarded(Boxes(), [this] { form_.SgdAppFileListDblClick(); });
-        return true;
-      }
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  IMessageBoxes& Boxes() { return boxes_; }
-  TForm1& form_;
-  IMessageBoxes& boxes_;
-};
-
 // Is the cursor on the left or right edge of a header cell of the grid?
 bool OnHeaderBorder(const QTableWidget* grid) {
   const QHeaderView* header = grid->horizontalHeader();
@@ -141,8 +92,57 @@ bool OnHeaderBorder(const QTableWidget* grid) {
 
 }  // namespace
 
-void TForm1::CreateInfoPage() {
-  GbxUserInfo = new QGroupBox(QStringLiteral("登録情報"), TabInfo);
+InfoPage::InfoPage(Platform& platform, IMessageBoxes& boxes, ShellSource shell,
+                   StoreGuard storeReleased, QWidget* parent)
+    : QWidget(parent),
+      platform_(platform),
+      boxes_(boxes),
+      shell_(std::move(shell)),
+      storeReleased_(std::move(storeReleased)) {
+  CreateComponents();
+  ConnectHandlers();
+}
+
+void InfoPage::SetModel(TZelMso& model) {
+  mso_ = &model;
+  Layout();
+}
+
+void InfoPage::ShowApp(int appIndex) {
+  appIndex_ = appIndex;
+  GbxUserInfo->setVisible(appIndex_ == 0);
+  PnlProductID->setVisible(appIndex_ == 0);
+  PnlAppFileList->setVisible(appIndex_ != 0);
+  if (appIndex_ == 0) {
+    FillProductIdGrid();
+  } else {
+    FillAppFileGrid();
+  }
+}
+
+bool InfoPage::PressDefaultButton() {
+  if (!BtnChange->isVisibleTo(window()) || !BtnChange->isEnabled()) return false;
+  BtnChange->click();
+  return true;
+}
+
+bool InfoPage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    // The header's own double-click would size one column; the page fits them all instead.
+    if (watched == SgdProductID->horizontalHeader()->viewport()) {
+      Guarded([this] { SgdProductIDDblClick(); });
+      return true;
+    }
+    if (watched == SgdAppFileList->horizontalHeader()->viewport()) {
+      Guarded([this] { SgdAppFileListDblClick(); });
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void InfoPage::CreateComponents() {
+  GbxUserInfo = new QGroupBox(QStringLiteral("登録情報"), this);
   GbxUserInfo->setObjectName(QStringLiteral("GbxUserInfo"));
   LblCompany = new QLabel(QStringLiteral("会社名"), GbxUserInfo);
   LblCompany->setObjectName(QStringLiteral("LblCompany"));
@@ -165,7 +165,7 @@ void TForm1::CreateInfoPage() {
   BtnChange->setEnabled(false);
   BtnChange->resize(100, 25);
 
-  PnlProductID = new QWidget(TabInfo);
+  PnlProductID = new QWidget(this);
   PnlProductID->setObjectName(QStringLiteral("PnlProductID"));
   PnlProductID->hide();
   LblProductID = new QLabel(QStringLiteral("インストールされているバージョン"), PnlProductID);
@@ -174,7 +174,7 @@ void TForm1::CreateInfoPage() {
   SgdProductID = new QTableWidget(2, 3, PnlProductID);
   SgdProductID->setObjectName(QStringLiteral("SgdProductID"));
 
-  PnlAppFileList = new QWidget(TabInfo);
+  PnlAppFileList = new QWidget(this);
   PnlAppFileList->setObjectName(QStringLiteral("PnlAppFileList"));
   PnlAppFileList->hide();
   LblVerList = new QLabel(QStringLiteral("インストールされているバージョン"), PnlAppFileList);
@@ -203,23 +203,11 @@ void TForm1::CreateInfoPage() {
   }
 }
 
-IShellRequests& TForm1::Shell() {
-  if (shell_ == nullptr) {
-    ownShell_ = NativeShell(platform_);
-    shell_ = ownShell_.get();
-  }
-  return *shell_;
-}
-
-void TForm1::SetShellRequests(IShellRequests& shell) {
-  shell_ = &shell;
-}
-
-int TForm1::TextWidth(const QString& text) const {
+int InfoPage::TextWidth(const QString& text) const {
   return fontMetrics().horizontalAdvance(text);
 }
 
-void TForm1::ConnectInfoPage() {
+void InfoPage::ConnectHandlers() {
   connect(EdtCompany, &QLineEdit::textChanged, this,
           [this] { Guarded([this] { EdtCompanyChange(); }); });
   connect(EdtOwner, &QLineEdit::textChanged, this,
@@ -236,7 +224,7 @@ void TForm1::ConnectInfoPage() {
   // Leaving a grid: the focus goes from the grid, or the editor of one of its cells, to another
   // control of this window. A focus that leaves the window altogether comes back to the grid.
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget* from, QWidget* to) {
-    if (to == nullptr || to->window() != this) return;
+    if (to == nullptr || to->window() != window()) return;
     if (Inside(SgdProductID, from) && !Inside(SgdProductID, to)) {
       Guarded([this] { SgdProductIDExit(); });
     } else if (Inside(SgdAppFileList, from) && !Inside(SgdAppFileList, to)) {
@@ -244,13 +232,11 @@ void TForm1::ConnectInfoPage() {
     }
   });
 
-  auto* events = new InfoPageEvents(*this, boxes_);
-  Client->installEventFilter(events);
-  SgdProductID->horizontalHeader()->viewport()->installEventFilter(events);
-  SgdAppFileList->horizontalHeader()->viewport()->installEventFilter(events);
+  SgdProductID->horizontalHeader()->viewport()->installEventFilter(this);
+  SgdAppFileList->horizontalHeader()->viewport()->installEventFilter(this);
 }
 
-void TForm1::SetupInfoPage() {
+void InfoPage::Layout() {
   GbxUserInfo->move(4, 4);
   LblCompany->move(8, LblCompany->y());
   LblOwner->move(LblCompany->x(), LblOwner->y());
@@ -266,9 +252,9 @@ void TForm1::SetupInfoPage() {
     label->move(label->x(), edit->y() + (edit->height() - label->height()) / 2);
   }
 
-  EdtCompany->setText(Q(FMso->Company));
-  EdtOwner->setText(Q(FMso->Owner));
-  EdtInitials->setText(Q(FMso->Initials));
+  EdtCompany->setText(Q(mso_->Company));
+  EdtOwner->setText(Q(mso_->Owner));
+  EdtInitials->setText(Q(mso_->Initials));
   GbxUserInfo->resize(GbxUserInfo->width(), Bottom(BtnChange) + 8);
 
   // A grid row is as high as the text line of an edit.
@@ -299,9 +285,10 @@ void TForm1::SetupInfoPage() {
   }
 }
 
-void TForm1::TabInfoResize() {
-  const int width = TabInfo->width();
-  const int height = TabInfo->height();
+void InfoPage::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int width = this->width();
+  const int height = this->height();
 
   GbxUserInfo->resize(width - 2 * GbxUserInfo->x(), GbxUserInfo->height());
   EdtCompany->resize(GbxUserInfo->width() - EdtCompany->x() - LblCompany->x(),
@@ -325,26 +312,26 @@ void TForm1::TabInfoResize() {
   KeepFillingColumn(SgdAppFileList, 1, SgdAppFileList->columnWidth(0));
 }
 
-void TForm1::UpdateChangeButton() {
-  const bool unchanged = Utf8(EdtCompany->text()) == FMso->Company &&
-                         Utf8(EdtOwner->text()) == FMso->Owner &&
-                         Utf8(EdtInitials->text()) == FMso->Initials;
+void InfoPage::UpdateChangeButton() {
+  const bool unchanged = Utf8(EdtCompany->text()) == mso_->Company &&
+                         Utf8(EdtOwner->text()) == mso_->Owner &&
+                         Utf8(EdtInitials->text()) == mso_->Initials;
   BtnChange->setEnabled(!unchanged);
 }
 
-void TForm1::EdtCompanyChange() {
+void InfoPage::EdtCompanyChange() {
   UpdateChangeButton();
 }
-void TForm1::EdtOwnerChange() {
+void InfoPage::EdtOwnerChange() {
   UpdateChangeButton();
 }
-void TForm1::EdtInitialsChange() {
+void InfoPage::EdtInitialsChange() {
   UpdateChangeButton();
 }
 
-void TForm1::BtnChangeClick() {
+void InfoPage::BtnChangeClick() {
   if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {Utf8(GbxUserInfo->title())})))) return;
-  if (!StoreReleased()) return;
+  if (!storeReleased_()) return;
 
   // A field left blank is stored as one full-width space: the stored value then reads back as
   // empty, where an empty value would let an older place of the same field show through.
@@ -352,7 +339,7 @@ void TForm1::BtnChangeClick() {
     const std::string text = Utf8(edit->text());
     return TrimWideSpaces(text).empty() ? std::string(kFullWidthSpace) : text;
   };
-  FMso->WriteUserInfo(stored(EdtCompany), stored(EdtOwner), stored(EdtInitials));
+  mso_->WriteUserInfo(stored(EdtCompany), stored(EdtOwner), stored(EdtInitials));
 
   auto expected = [](const QLineEdit* edit) {
     const std::string text = Utf8(edit->text());
@@ -362,26 +349,26 @@ void TForm1::BtnChangeClick() {
   const std::string owner = expected(EdtOwner);
   const std::string initials = expected(EdtInitials);
 
-  FMso->ReadUserInfo();
+  mso_->ReadUserInfo();
   BtnChange->setEnabled(false);
-  if (company == FMso->Company && owner == FMso->Owner && initials == FMso->Initials) {
+  if (company == mso_->Company && owner == mso_->Owner && initials == mso_->Initials) {
     boxes_.Inform(QStringLiteral("設定を更新しました。"));
   } else {
     boxes_.Warn(QStringLiteral("更新出来ませんでした。"));
   }
 }
 
-void TForm1::FillProductIdGrid() {
+void InfoPage::FillProductIdGrid() {
   const QTableWidgetItem* idHeader = SgdProductID->horizontalHeaderItem(1);
   int idWidth = TextWidth(idHeader != nullptr ? idHeader->text() : QString()) + 10;
 
   SgdProductID->clearContents();
-  if (FMso->Versions.empty()) {
+  if (mso_->Versions.empty()) {
     SgdProductID->setRowCount(1);
     for (int column = 0; column < 3; ++column) SetCell(SgdProductID, 0, column, {});
   } else {
     int rows = 0;
-    for (const TZelMsoVersion& version : FMso->Versions) {
+    for (const TZelMsoVersion& version : mso_->Versions) {
       if (version.ProductId.empty()) continue;
       SgdProductID->setRowCount(rows + 1);
       SetCell(SgdProductID, rows, 0, version.Version);
@@ -402,9 +389,9 @@ void TForm1::FillProductIdGrid() {
   SetCurrentRow(SgdProductID, SgdProductID->currentRow(), SgdProductID->currentColumn());
 }
 
-void TForm1::FillAppFileGrid(int appIndex) {
-  const TZelMsoInfo* info = appIndex >= 0 && appIndex < kAppCount
-                                ? FMso->Slots[static_cast<std::size_t>(appIndex)].get()
+void InfoPage::FillAppFileGrid() {
+  const TZelMsoInfo* info = appIndex_ >= 0 && appIndex_ < kAppCount
+                                ? mso_->Slots[static_cast<std::size_t>(appIndex_)].get()
                                 : nullptr;
   SgdAppFileList->clearContents();
   if (info == nullptr || info->AppFiles.empty()) {
@@ -428,21 +415,21 @@ void TForm1::FillAppFileGrid(int appIndex) {
   SetCurrentRow(SgdAppFileList, SgdAppFileList->currentRow(), SgdAppFileList->currentColumn());
 }
 
-void TForm1::SgdProductIDExit() {
+void InfoPage::SgdProductIDExit() {
   const int row = SgdProductID->currentRow();
   const int column = SgdProductID->currentColumn();
   FillProductIdGrid();
   SetCurrentRow(SgdProductID, row, column);
 }
 
-void TForm1::SgdAppFileListExit() {
+void InfoPage::SgdAppFileListExit() {
   const int row = SgdAppFileList->currentRow();
   const int column = SgdAppFileList->currentColumn();
-  FillAppFileGrid(FAppIndex);
+  FillAppFileGrid();
   SetCurrentRow(SgdAppFileList, row, column);
 }
 
-void TForm1::SgdProductIDDblClick() {
+void InfoPage::SgdProductIDDblClick() {
   if (!OnHeaderBorder(SgdProductID)) return;
   auto header = [this](int column) {
     const QTableWidgetItem* item = SgdProductID->horizontalHeaderItem(column);
@@ -450,7 +437,7 @@ void TForm1::SgdProductIDDblClick() {
   };
   int idWidth = header(1);
   int nameWidth = header(2);
-  for (const TZelMsoVersion& version : FMso->Versions) {
+  for (const TZelMsoVersion& version : mso_->Versions) {
     if (version.ProductId.empty()) continue;
     idWidth = std::max(idWidth, TextWidth(Q(version.ProductId)) + 10);
     nameWidth = std::max(nameWidth, TextWidth(Q(version.DisplayName)) + 10);
@@ -461,14 +448,14 @@ void TForm1::SgdProductIDDblClick() {
   SgdProductID->setProperty(kFillWidthProperty, QVariant());
 }
 
-void TForm1::SgdAppFileListDblClick() {
+void InfoPage::SgdAppFileListDblClick() {
   if (!OnHeaderBorder(SgdAppFileList)) return;
   auto header = [this](int column) {
     const QTableWidgetItem* item = SgdAppFileList->horizontalHeaderItem(column);
     return TextWidth(item != nullptr ? item->text() : QString()) + 10;
   };
   int fileWidth = header(1);
-  if (const TZelMsoInfo* info = FMso->Slots[static_cast<std::size_t>(FAppIndex)].get()) {
+  if (const TZelMsoInfo* info = mso_->Slots[static_cast<std::size_t>(appIndex_)].get()) {
     for (const TZelMsoAppFileList& file : info->AppFiles) {
       fileWidth = std::max(fileWidth, TextWidth(Q(file.FileName)) + 10);
     }
@@ -478,61 +465,23 @@ void TForm1::SgdAppFileListDblClick() {
   SgdAppFileList->setProperty(kFillWidthProperty, QVariant());
 }
 
-std::string TForm1::SelectedAppFile() {
+std::string InfoPage::SelectedAppFile() {
   const int row = SgdAppFileList->currentRow();
   if (row < 0) return {};
   const QTableWidgetItem* cell = SgdAppFileList->item(row, 1);
   return GetCommandFileName(platform_, cell != nullptr ? Utf8(cell->text()) : std::string());
 }
 
-void TForm1::BtnFolderClick() {
+void InfoPage::BtnFolderClick() {
   if (SgdAppFileList->currentRow() < 0) return;
   const std::string path = SelectedAppFile();
   const std::size_t slash = path.find_last_of("\\:");
-  Shell().OpenFolder(this, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+  shell_().OpenFolder(this, slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
 }
 
-void TForm1::BtnPropertyClick() {
+void InfoPage::BtnPropertyClick() {
   if (SgdAppFileList->currentRow() < 0) return;
-  Shell().ShowProperties(this, SelectedAppFile());
-}
-
-void TForm1::MI_GUIDClick() {
-  TForm2 form(boxes_, Shell(), this);
-  form.SetMailBody(Q(FMso->UnrecognisedProducts));
-  form.exec();
-}
-
-void TForm1::MI_O_AboutClick() {
-  TProgramFile self(platform_);
-  TFrmAboutDialog dialog(self.GetPlatform(), self.FileName(), UserDefaultLcid(), Shell(), this);
-  dialog.exec();
-}
-
-namespace {
-
-// A menu item's caption up to its accelerator part: "サポートBBS(&B)" → "サポートBBS".
-std::string MenuName(const QAction* item) {
-  const QString caption = item->text();
-  const qsizetype paren = caption.indexOf(u'(');
-  return Utf8(paren < 0 ? caption : caption.left(paren));
-}
-
-}  // namespace
-
-void TForm1::MI_SiteClick() {
-  if (!boxes_.Ask(Q(FormatPath("%s へアクセスしますか？", {MenuName(MI_Site)})))) return;
-  Shell().OpenAddress(this, QString::fromUtf8(links::kProgramPage));
-}
-
-void TForm1::MI_BbsClick() {
-  if (!boxes_.Ask(Q(FormatPath("%s へアクセスしますか？", {MenuName(MI_Bbs)})))) return;
-  Shell().OpenAddress(this, QString::fromUtf8(links::kSupportBoard));
-}
-
-void TForm1::BtnMsoSiteClick() {
-  if (!boxes_.Ask(Q(FormatPath("%s を行ないますか？", {Utf8(BtnMsoSite->text())})))) return;
-  Shell().OpenUpdatePage(this, QString::fromUtf8(links::kOfficeUpdatePage));
+  shell_().ShowProperties(this, SelectedAppFile());
 }
 
 }  // namespace tovalin

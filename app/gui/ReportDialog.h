@@ -17,11 +17,11 @@ class QStatusBar;
 
 namespace tovalin {
 
-class TForm2 : public QDialog {
+class ReportDialog : public QDialog {
   Q_OBJECT
   Q_PROPERTY(QString MailBody READ MailBody WRITE SetMailBody)
  public:
-  TForm2(IMessageBoxes& boxes, IShellRequests& shell, QWidget* parent = nullptr);
+  ReportDialog(IMessageBoxes& boxes, IShellRequests& shell, QWidget* parent = nullptr);
 
   QString MailBody() const { return FMailBody; }
   // Stores the report and shows it in MemoGUID.

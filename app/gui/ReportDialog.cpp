@@ -1,4 +1,4 @@
-#include "app/gui/Unit2.h"
+#include "app/gui/ReportDialog.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -24,9 +24,9 @@ int Bottom(const QWidget* w) {
 
 }  // namespace
 
-TForm2::TForm2(IMessageBoxes& boxes, IShellRequests& shell, QWidget* parent)
+ReportDialog::ReportDialog(IMessageBoxes& boxes, IShellRequests& shell, QWidget* parent)
     : QDialog(parent), boxes_(boxes), shell_(shell) {
-  setObjectName(QStringLiteral("Form2"));
+  setObjectName(QStringLiteral("ReportDialog"));
   setWindowTitle(QStringLiteral("判別不能なOffice製品"));
   setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint) &
                  ~Qt::WindowContextHelpButtonHint);
@@ -36,7 +36,7 @@ TForm2::TForm2(IMessageBoxes& boxes, IShellRequests& shell, QWidget* parent)
   FormCreate();
 }
 
-void TForm2::CreateComponents() {
+void ReportDialog::CreateComponents() {
   LblInfo = new QLabel(this);
   LblInfo->setObjectName(QStringLiteral("LblInfo"));
   LblInfo->setTextFormat(Qt::PlainText);
@@ -87,7 +87,7 @@ void TForm2::CreateComponents() {
   connect(BtnClose, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TForm2::FormCreate() {
+void ReportDialog::FormCreate() {
   SetMailBody(QString());
   LblInfo->setText(
       QStringLiteral("Tovalinで判別できないOffice製品が検出されました。\n"
@@ -118,14 +118,14 @@ void TForm2::FormCreate() {
   BtnMail->move(4, BtnMail->y());
 }
 
-void TForm2::SetMailBody(const QString& text) {
+void ReportDialog::SetMailBody(const QString& text) {
   FMailBody = text;
   QString shown = text;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   MemoGUID->setPlainText(shown);
 }
 
-std::string TForm2::PercentEncodeBytes(std::string_view text) {
+std::string ReportDialog::PercentEncodeBytes(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string encoded;
   encoded.reserve(text.size() * 3);
@@ -138,7 +138,7 @@ std::string TForm2::PercentEncodeBytes(std::string_view text) {
   return encoded;
 }
 
-void TForm2::BtnMailClick() {
+void ReportDialog::BtnMailClick() {
   // The subject is UTF-8, so the body is too: mail addresses carry UTF-8 text, and a body in
   // another encoding would arrive garbled next to it.
   const QByteArray body = FMailBody.toUtf8();
@@ -148,11 +148,11 @@ void TForm2::BtnMailClick() {
   shell_.OpenAddress(this, QString::fromStdString(address));
 }
 
-void TForm2::BtnCopyClick() {
+void ReportDialog::BtnCopyClick() {
   shell_.SetClipboardText(MemoGUID->toPlainText());
 }
 
-void TForm2::BtnHelpClick() {
+void ReportDialog::BtnHelpClick() {
   boxes_.Inform(
       QStringLiteral("「情報を送信する」ボタン\r\n\r\n"
                      "このボタンを押すとメーラーが起動し、Tovalinで判別できない\r\n"
@@ -163,7 +163,7 @@ void TForm2::BtnHelpClick() {
                      "情報内容をコピーしてからメーラーの本文に貼り付けて下さい。"));
 }
 
-void TForm2::showEvent(QShowEvent* event) {
+void ReportDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!centred_) {
     centred_ = true;
