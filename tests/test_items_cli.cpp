@@ -91,6 +91,30 @@ TEST_F(ItemsCli, SettingTheCurrentStateChangesNothing) {
   EXPECT_EQ(ReadAll(prefix_ / "userdef.reg"), before);
 }
 
+TEST_F(ItemsCli, SetJsonTellsBeforeAndAfterAndACheckWritesNothing) {
+  auto hives = [this] {
+    return ReadAll(prefix_ / "system.reg") + ReadAll(prefix_ / "user.reg") +
+           ReadAll(prefix_ / "userdef.reg");
+  };
+  const std::string before = hives();
+  const std::string changes = R"({"itemId":52,"before":-1,"after":1,"changed":true})"
+                              "\n";
+  const Result check = Cli({"set", "52", "1", "--json", "--check"});
+  EXPECT_EQ(check.exitCode, 0);
+  EXPECT_EQ(check.out, changes);
+  EXPECT_EQ(hives(), before);
+
+  EXPECT_EQ(Cli({"set", "52", "1", "--json"}).out, changes);
+  EXPECT_EQ(Cli({"set", "52", "1", "--json", "--check"}).out,
+            R"({"itemId":52,"before":1,"after":1,"changed":false})"
+            "\n");
+  // What cannot take effect says so with an exit code, in JSON as in text.
+  const Result undecidable = Cli({"set", "51", "1", "--json", "--check"});
+  EXPECT_EQ(undecidable.exitCode, 1);
+  EXPECT_EQ(undecidable.out, R"({"itemId":51,"before":-1,"after":-1,"changed":false})"
+                             "\n");
+}
+
 TEST_F(ItemsCli, RefusesItemsOfTheWrongKindUnknownIdsAndBadStates) {
   const std::string before = ReadAll(prefix_ / "userdef.reg");
   for (const std::vector<std::string>& args :

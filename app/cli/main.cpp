@@ -14,6 +14,7 @@
 #include "app/cli/Machine.h"
 #include "app/cli/Report.h"
 #include "office/ZelMso.h"
+#include "support/ZelRegistry.h"
 
 #ifndef _WIN32
 #include <chrono>
@@ -166,6 +167,8 @@ Command AddSet(CLI::App& app) {
     std::int32_t itemId = 0;
     std::int32_t state = 0;
     int waitSeconds = 0;
+    bool json = false;
+    bool check = false;
   };
   auto options = std::make_shared<Options>();
   CLI::App* sub = app.add_subcommand(
@@ -176,20 +179,44 @@ Command AddSet(CLI::App& app) {
       ->check(CLI::Range(0, 1));
   AddMachineOptions(*sub, options->machine);
   AddWaitOption(*sub, options->waitSeconds);
+  sub->add_flag("--json", options->json,
+                "Print {\"itemId\", \"before\", \"after\", \"changed\"} as JSON instead");
+  sub->add_flag("--check", options->check,
+                "Work out the state the change would give and write nothing");
   return {sub, [options] {
             RequireSavedMachine(options->machine);
+#ifdef _WIN32
+            // The live registry takes each write at once: a change made to be forgotten would
+            // stay.
+            if (options->check) {
+              throw std::runtime_error("--check は Windows ではまだ使えません。");
+            }
+#endif
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
             WaitForWine(*platform, options->waitSeconds);
             TZelMso mso(*platform);
             OfferedItem(mso, options->itemId, TZelItemKind::Setting);
             // The setters expect a real change: switching the logon IME off twice, say, would
             // replace the saved layout list by the one-entry list.
-            std::int32_t state = mso.GetItemState(options->itemId);
+            const std::int32_t before = mso.GetItemState(options->itemId);
+            std::int32_t state = before;
             if (state != options->state) {
+              // A check makes the change inside an action of its own that it never saves, and
+              // reads the state back before the action is forgotten.
+              TZelChanges probe(platform->Registry());
               mso.SetItemState(options->itemId, options->state);
               state = mso.GetItemState(options->itemId);
+              if (!options->check) probe.Commit();
             }
-            std::cout << state << "\n";
+            if (options->json) {
+              const nlohmann::ordered_json result = {{"itemId", options->itemId},
+                                                     {"before", before},
+                                                     {"after", state},
+                                                     {"changed", state != before}};
+              std::cout << result.dump() << "\n";
+            } else {
+              std::cout << state << "\n";
+            }
             return state == options->state ? 0 : 1;
           }};
 }
