@@ -128,7 +128,8 @@ std::string PackGuid(std::string_view guid) {
   return out;
 }
 
-TZelMso::TZelMso(Platform& platform) : platform_(platform) {
+TZelMso::TZelMso(Platform& platform)
+    : machine_(platform), acting_(platform), platform_(acting_) {
   ScanInstalledProducts();
   ScanApplications();
   ReadUserInfo();

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "support/ZelVersionInfo.h"
+#include "support/action/PlanningPlatform.h"
 #include "support/platform/Platform.h"
 
 namespace tovalin {
@@ -170,6 +172,24 @@ class TZelMso {
   };
   TRepairResult RunRepair(std::int32_t itemId);
 
+  // --- actions ---
+  // What an action will do, learned by running its code against the planning view of the
+  // machine: nothing is written. `Repair` is the repair's result as planned (Skipped says why it
+  // would touch nothing; Removed counts the files it would remove).
+  struct TActionPlan {
+    ActionPlan Changes;
+    TRepairResult Repair;
+  };
+  TActionPlan PlanItemState(std::int32_t itemId, std::int32_t state);
+  TActionPlan PlanRepair(std::int32_t itemId);
+  TActionPlan PlanUserInfo(std::string_view company, std::string_view owner,
+                           std::string_view initials);
+  // Makes a planned action's changes as one action: the machine must still hold what the plan
+  // found, the rights for every write are checked before the first, the registry is saved once,
+  // and then the files go. A refusal raises ERegistryRefusedException with nothing changed; a
+  // machine changed since the plan raises ERegistryException.
+  TRepairResult Perform(const TActionPlan& plan);
+
   // Office-side
   std::int32_t GetOfficeClipboardState();
   void SetOfficeClipboardState(std::int32_t state);
@@ -200,6 +220,14 @@ class TZelMso {
   Platform& GetPlatform() { return platform_; }
 
  private:
+  TActionPlan Planned(const std::function<TRepairResult()>& body);
+  void WriteUserInfoKeys(std::string_view company, std::string_view owner,
+                         std::string_view initials);
+
+  // The machine itself, and what the model's code acts on: the machine, or while an action is
+  // planned, the planning view of it.
+  Platform& machine_;
+  SwitchPlatform acting_;
   Platform& platform_;
 };
 

@@ -169,19 +169,31 @@ std::int32_t TZelMso::GetItemState(std::int32_t itemId) {
 bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state) {
   const TZelItemRow* row = FindItemRow(itemId);
   if (row == nullptr || row->Set == nullptr) return false;
-  TZelChanges changes(platform_.Registry());
-  row->Set(*this, state);
-  changes.Commit();
+  Perform(PlanItemState(itemId, state));
   return GetItemState(itemId) == state;
 }
 
 TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
   const TZelItemRow* row = FindItemRow(itemId);
   if (row == nullptr || row->Repair == nullptr) return {};
-  TZelChanges changes(platform_.Registry());
-  TRepairResult result = row->Repair(*this);
-  changes.Commit();
-  return result;
+  const TActionPlan plan = PlanRepair(itemId);
+  if (!plan.Repair.Skipped.empty()) return plan.Repair;
+  return Perform(plan);
+}
+
+TZelMso::TActionPlan TZelMso::PlanItemState(std::int32_t itemId, std::int32_t state) {
+  const TZelItemRow* row = FindItemRow(itemId);
+  if (row == nullptr || row->Set == nullptr) return {};
+  return Planned([&] {
+    row->Set(*this, state);
+    return TRepairResult{};
+  });
+}
+
+TZelMso::TActionPlan TZelMso::PlanRepair(std::int32_t itemId) {
+  const TZelItemRow* row = FindItemRow(itemId);
+  if (row == nullptr || row->Repair == nullptr) return {};
+  return Planned([&] { return row->Repair(*this); });
 }
 
 }  // namespace tovalin

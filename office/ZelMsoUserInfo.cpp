@@ -87,9 +87,22 @@ void TZelMso::ReadUserInfo() {
 
 void TZelMso::WriteUserInfo(std::string_view company, std::string_view owner,
                             std::string_view initials) {
+  Perform(PlanUserInfo(company, owner, initials));
+}
+
+TZelMso::TActionPlan TZelMso::PlanUserInfo(std::string_view company, std::string_view owner,
+                                           std::string_view initials) {
+  return Planned([&] {
+    WriteUserInfoKeys(company, owner, initials);
+    return TRepairResult{};
+  });
+}
+
+void TZelMso::WriteUserInfoKeys(std::string_view company, std::string_view owner,
+                                std::string_view initials) {
   // Each place is written only where it already exists; every write uses a fresh registry
-  // object so a key opened read-only elsewhere never limits it.
-  TZelChanges changes(platform_.Registry());
+  // object so a key opened read-only elsewhere never limits it. A place the user may not
+  // write is planned all the same: the action is then refused as a whole.
   if (!ProductCode.empty()) {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::LocalMachine);
@@ -127,7 +140,6 @@ void TZelMso::WriteUserInfo(std::string_view company, std::string_view owner,
 
   // Word caches the user in its Data key; without the key it takes the new values.
   DeleteOfficeAppKey(3, "%s\\%s\\%s\\Data");
-  changes.Commit();
 }
 
 }  // namespace tovalin

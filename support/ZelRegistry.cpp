@@ -39,20 +39,6 @@ TRegDataType Classify(std::uint32_t type) {
   }
 }
 
-const char* RootName(RootKey root) {
-  switch (root) {
-    case RootKey::ClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case RootKey::CurrentUser:
-      return "HKEY_CURRENT_USER";
-    case RootKey::LocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    case RootKey::Users:
-      return "HKEY_USERS";
-  }
-  return "";
-}
-
 }  // namespace
 
 std::string RegistryDataTypeMessage(std::string_view key, std::string_view name) {
@@ -69,6 +55,24 @@ std::string RegistrySetMessage(std::string_view name) {
 std::string RegistryCreateKeyMessage(std::string_view name) {
   return Quote("キー %s の作成に失敗しました", name);
 }
+
+namespace {
+
+std::string RefusalMessage(const RegRefusal& refusal, std::string_view why) {
+  std::string text = refusal.key + " を変更できませんでした（" + std::string(why) + "）。";
+  text += refusal.restoreFailed ? "途中までの変更を元に戻せなかった値があります。"
+                                : "何も変更していません。";
+  if (refusal.code == win::kAccessDenied && refusal.machineWide) {
+    text += "この変更には管理者の権限が必要です。";
+  }
+  return text;
+}
+
+}  // namespace
+
+ERegistryRefusedException::ERegistryRefusedException(RegRefusal refusal, std::string_view why)
+    : ERegistryException(RefusalMessage(refusal, refusal.detail.empty() ? why : refusal.detail)),
+      refusal_(std::move(refusal)) {}
 
 std::string RegistryRefusedMessage(long code) {
   return "レジストリを変更できません（エラー " + std::to_string(code) + "）。";
@@ -164,7 +168,7 @@ class ScopedKey {
 }  // namespace
 
 std::string TZelRegistry::KeyName() const {
-  std::string name = RootName(root_);
+  std::string name = RootKeyName(root_);
   if (current_ != 0 && !currentPath_.empty()) name += "\\" + currentPath_;
   return name;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/action/RegChanges.h"
 #include "support/platform/Platform.h"
 
 namespace tovalin {
@@ -23,6 +24,21 @@ class ERegistryException : public std::runtime_error {
 class ERegistryDataTypeException : public ERegistryException {
  public:
   using ERegistryException::ERegistryException;
+};
+
+// Changes the registry refused as a whole, before or while they were made: nothing of them
+// stays. Which key refused and why.
+class ERegistryRefusedException : public ERegistryException {
+ public:
+  ERegistryRefusedException(RegRefusal refusal, std::string_view why);
+  const RegRefusal& Refusal() const { return refusal_; }
+  // Refused for want of rights on a key of the machine's: an administrator may make it.
+  bool NeedsAdministrator() const {
+    return refusal_.code == win::kAccessDenied && refusal_.machineWide;
+  }
+
+ private:
+  RegRefusal refusal_;
 };
 
 // Value classification used by every typed read.

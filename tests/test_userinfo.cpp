@@ -230,19 +230,40 @@ TEST_P(UserInfo, WithoutMainProductNothingLandsOnTheUninstallList) {
   EXPECT_FALSE(HasValue(RootKey::LocalMachine, kUninstall, "RegOwner"));
 }
 
-TEST_P(UserInfo, PlaceThatCannotBeWrittenIsSkipped) {
+// A place the user may not write refuses the whole update, naming it: a company written to the
+// user's own keys while the suite's uninstall entry keeps the old one would be shown again at
+// the next start.
+TEST_P(UserInfo, PlaceThatCannotBeWrittenRefusesTheWholeUpdate) {
   if (!world_->Supports(test::Feature::KeyAccessLimits)) GTEST_SKIP() << "no access limits";
   AddProduct(kCode11, "Office 2003");
   AddProduct(kCode9, "Office 2000");
   const auto cu = RootKey::CurrentUser;
+  const auto lm = RootKey::LocalMachine;
+  world_->SetString(lm, UninstallKey(kCode11), "RegOwner", "old");
   world_->SetString(cu, UserInfoKey("11.0"), "UserName", "old");
-  world_->SetKeyAccess(cu, UserInfoKey("11.0"), win::kKeyRead);
   world_->SetString(cu, UserInfoKey("9.0"), "UserName", "old");
-
-  auto mso = Model(kCode11);
-  mso->WriteUserInfo("会社", "名前", "N");
-  EXPECT_EQ(Text(cu, UserInfoKey("11.0"), "UserName"), "old");
-  EXPECT_EQ(Text(cu, UserInfoKey("9.0"), "UserName"), "名前");
+  struct Case {
+    RootKey root;
+    std::string key;
+    bool needsAdministrator;
+  };
+  for (const Case& refused :
+       {Case{lm, UninstallKey(kCode11), true}, Case{cu, UserInfoKey("11.0"), false}}) {
+    world_->SetKeyAccess(refused.root, refused.key, win::kKeyRead);
+    auto mso = Model(kCode11);
+    try {
+      mso->WriteUserInfo("会社", "名前", "N");
+      ADD_FAILURE() << "written";
+    } catch (const ERegistryRefusedException& e) {
+      EXPECT_EQ(e.Refusal().key, RegKeyName(refused.root, refused.key));
+      EXPECT_EQ(e.NeedsAdministrator(), refused.needsAdministrator);
+      EXPECT_THAT(e.what(), testing::HasSubstr("何も変更していません"));
+    }
+    EXPECT_EQ(Text(lm, UninstallKey(kCode11), "RegOwner"), "old");
+    EXPECT_EQ(Text(cu, UserInfoKey("11.0"), "UserName"), "old");
+    EXPECT_EQ(Text(cu, UserInfoKey("9.0"), "UserName"), "old");
+    world_->SetKeyAccess(refused.root, refused.key, win::kKeyAllAccess);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, UserInfo, testing::ValuesIn(test::AllWorlds()),

@@ -31,6 +31,7 @@ constexpr long kMoreData = 234;
 constexpr long kNoMoreItems = 259;
 constexpr long kRegistryIoFailed = 1016;
 constexpr long kKeyDeleted = 1018;
+constexpr long kCancelled = 1223;
 constexpr long kNotAllAssigned = 1300;
 constexpr long kTimeout = 1460;
 
@@ -261,6 +262,8 @@ class Platform {
   virtual IProcesses& Processes() = 0;
   // Nothing when the machine has no programs that hold its registry.
   virtual IStoreHolders* StoreHolders() { return nullptr; }
+  // FormatMessage: the words for a Win32 error code, in the user's language.
+  virtual std::string ErrorText(long code);
 };
 
 }  // namespace tovalin
