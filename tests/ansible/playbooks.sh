@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The fleet playbooks against three local hosts holding four copies of the sample prefix:
-# report.yml's summary has one row per prefix that matches the prefix's own report; apply.yml
-# with --check writes nothing, then changes what differs, then finds nothing left to change.
-# The Windows plays get a syntax check and ansible-lint (there is no Windows host here).
+# The fleet playbooks against three local hosts holding four copies of the sample prefix, each
+# told apart: report.yml's summary, written where ansible-playbook runs, has one row per prefix
+# that matches the prefix's own report; apply.yml with --check writes nothing, then changes what
+# differs, then finds nothing left to change; a setting that cannot take effect fails only the
+# hosts where it cannot, with the program's reason. The Windows plays get a syntax check and
+# ansible-lint (there is no Windows host here). Nothing is read from or written to the user's
+# home, and nothing is fetched.
 #   playbooks.sh TOVALIN_CLI SAMPLE_PREFIX
 set -euo pipefail
 cli=$(realpath "$1")
@@ -14,14 +17,27 @@ trap 'rm -rf "$work"' EXIT
 
 export ANSIBLE_NOCOLOR=1 ANSIBLE_LOCAL_TEMP="$work/tmp" ANSIBLE_REMOTE_TEMP="$work/tmp" \
   ANSIBLE_HOME="$work/ansible" ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 \
-  ANSIBLE_STDOUT_CALLBACK=default
-export HOME="$work/home" WINEPREFIX="$work/no-such-prefix"
+  ANSIBLE_STDOUT_CALLBACK=default ANSIBLE_CONFIG="$work/none.cfg" ANSIBLE_RETRY_FILES_ENABLED=0
+export HOME="$work/home" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" \
+  WINEPREFIX="$work/no-such-prefix"
 mkdir -p "$HOME"
 
 for p in p1 p2 p3 p4; do cp -a "$sample" "$work/$p"; done
 # The item the fleet switches, and one prefix where it already stands switched.
 item=52
 "$cli" set "$item" 1 --prefix "$work/p3" >/dev/null
+# Another registered user in p2.
+sed -i 's/\\x5c71\\x7530 \\x592a\\x90ce/Suzuki Hanako/g' "$work/p2/system.reg"
+# In p4 a second unrecognised product, and the key that lets the clipboard switch (51) take effect.
+cat >>"$work/p4/system.reg" <<'REG'
+
+[Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{90120000-0FFE-0411-0000-0000000FF1CE}] 1715592000
+"DisplayName"="Microsoft Office Future Tool 2007"
+REG
+cat >>"$work/p4/user.reg" <<'REG'
+
+[Software\\Microsoft\\Office\\11.0\\Common\\General] 1715590800
+REG
 
 cat >"$work/inventory.yml" <<EOF
 all:
@@ -43,23 +59,28 @@ fail() {
   exit 1
 }
 run() { ansible-playbook -i "$work/inventory.yml" "$@" 2>&1 | tee "$work/last.log"; }
-# "host changed=N" for every host of the last run's recap.
+# "host changed=N failed=N" for every host of the last run's recap.
 recap() { sed -n 's/^\(desk[0-9]\) *: .*changed=\([0-9]*\).*failed=\([0-9]*\).*/\1 changed=\2 failed=\3/p' "$work/last.log"; }
 hives() { cat "$work"/p*/*.reg | sha256sum; }
 
 # --- report ---
-cd "$work"
+# Run from a folder of its own: the summary belongs there, not beside the playbooks.
+mkdir "$work/admin"
+cd "$work/admin"
 start=$(date +%s%N)
 run "$playbooks/report.yml" >/dev/null || fail "report.yml failed: $(tail -n 30 "$work/last.log")"
 echo "report.yml: $(( ($(date +%s%N) - start) / 1000000 )) ms for 3 hosts, 4 prefixes"
 [ -f fleet/summary.csv ] && [ -f fleet/summary.html ] || fail "no summary in ./fleet"
-python3 - "$cli" "$work" <<'EOF' || fail "summary.csv does not match the reports"
+[ ! -e "$playbooks/fleet" ] || fail "report.yml wrote into $playbooks/fleet"
+# check_summary PREFIX...: the summary's rows are those prefixes', in order, each matching the
+# prefix's own report.
+check_summary() {
+  python3 - "$cli" "$work" "$@" <<'EOF' || fail "summary.csv does not match the reports"
 import csv, json, subprocess, sys
-cli, work = sys.argv[1], sys.argv[2]
-rows = list(csv.DictReader(open(f"{work}/fleet/summary.csv", encoding="utf-8")))
+cli, work, expected = sys.argv[1], sys.argv[2], sys.argv[3:]
+rows = list(csv.DictReader(open(f"{work}/admin/fleet/summary.csv", encoding="utf-8")))
 where = {"p1": "desk1", "p2": "desk1", "p3": "desk2", "p4": "desk3"}
-assert sorted((r["host"], r["prefix"]) for r in rows) == sorted(
-    (h, f"{work}/{p}") for p, h in where.items()), rows
+assert [(r["host"], r["prefix"]) for r in rows] == [(where[p], f"{work}/{p}") for p in expected], rows
 for row in rows:
     report = json.loads(subprocess.check_output([cli, "report", "--json", "--prefix", row["prefix"]]))
     for key in ("officeVersion", "productCode", "company", "owner"):
@@ -69,8 +90,23 @@ for row in rows:
               if i["kind"] == 1}
     assert states and {k: row[k] for k in states} == states, (row, states)
     assert all(row[k] == "" for k in row if k.startswith("item_") and k not in states)
-print(open(f"{work}/fleet/summary.csv", encoding="utf-8").read(), end="")
+# What tells the prefixes apart reached their own rows.
+proofing = "{90120000-001F-0411-0000-0000000FF1CE}"
+told = {"p1": ("山田 太郎", proofing), "p2": ("Suzuki Hanako", proofing),
+        "p3": ("山田 太郎", proofing),
+        "p4": ("山田 太郎", "{90120000-0FFE-0411-0000-0000000FF1CE};" + proofing)}
+assert [(r["owner"], r["unrecognised"]) for r in rows] == [told[p] for p in expected], rows
+print(open(f"{work}/admin/fleet/summary.csv", encoding="utf-8").read(), end="")
 EOF
+}
+check_summary p1 p2 p3 p4
+grep -q '<td>Suzuki Hanako</td>' fleet/summary.html || fail "summary.html lacks p2's owner"
+
+# A later run of one host with one prefix: its other report goes, and the summary holds this run.
+run "$playbooks/report.yml" --limit desk1 -e "{\"tovalin_prefixes\": [\"$work/p1\"]}" >/dev/null ||
+  fail "report.yml --limit failed: $(tail -n 30 "$work/last.log")"
+[ "$(cd fleet/desk1 && echo *)" = "1.json index.json" ] || fail "desk1 keeps $(ls fleet/desk1)"
+check_summary p1 >/dev/null
 
 # --- apply ---
 before=$(hives)
@@ -90,16 +126,42 @@ done
 run "$playbooks/apply.yml" -e tovalin_item=$item -e tovalin_state=1 >/dev/null || fail "second apply failed"
 [ -z "$(recap | grep -v 'changed=0 failed=0')" ] || fail "second apply reported: $(recap)"
 
-# A setting that cannot take effect fails the host with the program's reason.
+# A setting that cannot take effect fails the hosts where it cannot, with the program's reason;
+# the others still change.
 if run "$playbooks/apply.yml" -e tovalin_item=51 -e tovalin_state=1 >/dev/null; then
   fail "an undecidable setting was reported as applied"
 fi
-grep -q '"stderr": ".\+' "$work/last.log" || fail "the failure does not carry the program's reason"
+[ "$(recap)" = "$(printf 'desk1 changed=0 failed=1\ndesk2 changed=0 failed=1\ndesk3 changed=1 failed=0')" ] ||
+  fail "apply of 51 reported: $(recap)"
+[ "$(grep -c '"stderr": "tovalin-cli: .*(項目 51) を.*にできませんでした' "$work/last.log")" = 3 ] ||
+  fail "the failures do not carry the program's reason: $(grep stderr "$work/last.log")"
 
 # --- the Windows plays: no Windows host here ---
 for playbook in report.yml apply.yml; do
   ansible-playbook -i "$work/inventory.yml" --syntax-check "$playbooks/$playbook" >/dev/null ||
     fail "$playbook: syntax"
 done
-(cd "$playbooks" && ansible-lint -q --offline report.yml apply.yml) || fail "ansible-lint"
+(cd "$playbooks" && ansible-lint -q --offline --nocolor report.yml apply.yml) || fail "ansible-lint"
+# ansible-lint cannot load the PowerShell modules to check their options: each Windows task's
+# options are checked against the installed collection's documentation instead.
+python3 - "$playbooks" <<'EOF' || fail "a Windows task takes an option its module lacks"
+import json, subprocess, sys, yaml
+from pathlib import Path
+used = {}
+def walk(node):
+    if isinstance(node, list):
+        for child in node:
+            walk(child)
+    elif isinstance(node, dict):
+        for key, value in node.items():
+            if ".win_" in key and isinstance(value, dict):
+                used.setdefault(key, set()).update(value)
+            walk(value)
+for path in Path(sys.argv[1]).rglob("*.yml"):
+    walk(yaml.safe_load(path.read_text(encoding="utf-8")))
+docs = json.loads(subprocess.check_output(["ansible-doc", "-j", *used]))
+assert set(docs) == set(used), set(used) - set(docs)
+wrong = {m: sorted(used[m] - set(docs[m]["doc"]["options"])) for m in used}
+assert not any(wrong.values()), wrong
+EOF
 echo "playbooks: ok"
