@@ -18,8 +18,9 @@ trap 'rm -rf "$work"' EXIT
 export ANSIBLE_NOCOLOR=1 ANSIBLE_LOCAL_TEMP="$work/tmp" ANSIBLE_REMOTE_TEMP="$work/tmp" \
   ANSIBLE_HOME="$work/ansible" ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 \
   ANSIBLE_STDOUT_CALLBACK=default ANSIBLE_CONFIG="$work/none.cfg" ANSIBLE_RETRY_FILES_ENABLED=0
+# Ansible refuses to start without a UTF-8 locale; C.UTF-8 is there on every Debian.
 export HOME="$work/home" XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" \
-  WINEPREFIX="$work/no-such-prefix"
+  WINEPREFIX="$work/no-such-prefix" LC_ALL=C.UTF-8
 mkdir -p "$HOME"
 
 for p in p1 p2 p3 p4; do cp -a "$sample" "$work/$p"; done
