@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-translations-l10n xdotool x11-utils imagemagick zip unzip dpkg-dev strace
   lintian appstream desktop-file-utils
+  ansible ansible-lint
 )
 missing=()
 for p in "${packages[@]}"; do

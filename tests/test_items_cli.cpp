@@ -75,10 +75,15 @@ TEST_F(ItemsCli, SetPrintsTheReadBackAndExitsByIt) {
   EXPECT_EQ(Cli({"get", "52"}).out, "1\n");
   EXPECT_NE(ReadAll(prefix_ / "userdef.reg").find("00000411"), std::string::npos);
 
-  // No Common\General key: the clipboard switch cannot take effect.
+  // No Common\General key: the clipboard switch cannot take effect, and standard error says so.
   set = Cli({"set", "51", "1"});
   EXPECT_EQ(set.exitCode, 1);
   EXPECT_EQ(set.out, "-1\n");
+  EXPECT_NE(
+      Cli({"set", "51", "1"}, true)
+          .out.find("tovalin-cli: 「Officeクリップボードの使用可否」(項目 51) を"
+                    "「使用しない (1)」にできませんでした。読み戻した状態は「不明 (-1)」です。\n"),
+      std::string::npos);
 }
 
 TEST_F(ItemsCli, SettingTheCurrentStateChangesNothing) {
@@ -113,6 +118,8 @@ TEST_F(ItemsCli, SetJsonTellsBeforeAndAfterAndACheckWritesNothing) {
   EXPECT_EQ(undecidable.exitCode, 1);
   EXPECT_EQ(undecidable.out, R"({"itemId":51,"before":-1,"after":-1,"changed":false})"
                              "\n");
+  EXPECT_NE(Cli({"set", "51", "1", "--check"}, true).out.find("にできません。変更しても状態は"),
+            std::string::npos);
 }
 
 TEST_F(ItemsCli, RefusesItemsOfTheWrongKindUnknownIdsAndBadStates) {

@@ -109,6 +109,14 @@ const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, TZelItem
                            " はこのマシンにはありません (report で一覧を確認してください)。");
 }
 
+// A state as the item's captions name it.
+std::string StateName(const TZelMsoItem& item, std::int32_t state) {
+  if ((state == 0 || state == 1) && static_cast<std::size_t>(state) < item.Captions.size()) {
+    return item.Captions[static_cast<std::size_t>(state)] + " (" + std::to_string(state) + ")";
+  }
+  return "不明 (" + std::to_string(state) + ")";
+}
+
 // Changes must land somewhere: regedit exports are only read, never written back.
 #ifndef _WIN32
 // --wait[=SECONDS]: a change waits for the prefix's Wine to end instead of being refused.
@@ -195,7 +203,7 @@ Command AddSet(CLI::App& app) {
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, true);
             WaitForWine(*platform, options->waitSeconds);
             TZelMso mso(*platform);
-            OfferedItem(mso, options->itemId, TZelItemKind::Setting);
+            const TZelMsoItem item = OfferedItem(mso, options->itemId, TZelItemKind::Setting);
             // The setters expect a real change: switching the logon IME off twice, say, would
             // replace the saved layout list by the one-entry list.
             const std::int32_t before = mso.GetItemState(options->itemId);
@@ -217,7 +225,14 @@ Command AddSet(CLI::App& app) {
             } else {
               std::cout << state << "\n";
             }
-            return state == options->state ? 0 : 1;
+            if (state == options->state) return 0;
+            // Like every other failure, this one names its reason.
+            std::cerr << "tovalin-cli: 「" << item.Title << "」(項目 " << options->itemId
+                      << ") を「" << StateName(item, options->state) << "」"
+                      << (options->check ? "にできません。変更しても状態は「"
+                                         : "にできませんでした。読み戻した状態は「")
+                      << StateName(item, state) << "」です。\n";
+            return 1;
           }};
 }
 
