@@ -128,8 +128,7 @@ std::string PackGuid(std::string_view guid) {
   return out;
 }
 
-TZelMso::TZelMso(Platform& platform)
-    : machine_(platform), acting_(platform), platform_(acting_) {
+TZelMso::TZelMso(Platform& platform) : machine_(platform), acting_(platform), platform_(acting_) {
   ScanInstalledProducts();
   ScanApplications();
   ReadUserInfo();

@@ -182,8 +182,18 @@ class TZelMso {
   };
   TActionPlan PlanItemState(std::int32_t itemId, std::int32_t state);
   TActionPlan PlanRepair(std::int32_t itemId);
+  // The state a setting would read after the change, worked out on the planning view of the
+  // machine: nothing is written.
+  std::int32_t PredictItemState(std::int32_t itemId, std::int32_t state);
   TActionPlan PlanUserInfo(std::string_view company, std::string_view owner,
                            std::string_view initials);
+  // The registered-user update as the window and tovalin-cli make it: a field left blank is
+  // stored as a full-width space, so that it reads back empty. After ReadUserInfo,
+  // UserInfoReads tells whether the information reads back as asked.
+  TActionPlan PlanUserInfoUpdate(std::string_view company, std::string_view owner,
+                                 std::string_view initials);
+  bool UserInfoReads(std::string_view company, std::string_view owner,
+                     std::string_view initials) const;
   // Makes a planned action's changes as one action: the machine must still hold what the plan
   // found, the rights for every write are checked before the first, the registry is saved once,
   // and then the files go. A refusal raises ERegistryRefusedException with nothing changed; a

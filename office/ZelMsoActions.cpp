@@ -5,6 +5,7 @@
 
 #include "office/ZelMso.h"
 #include "support/ZelRegistry.h"
+#include "support/ZelSysUtils.h"
 
 namespace tovalin {
 
@@ -21,26 +22,8 @@ TZelMso::TActionPlan TZelMso::Planned(const std::function<TRepairResult()>& body
 }
 
 TZelMso::TRepairResult TZelMso::Perform(const TActionPlan& plan) {
-  IRegistry& registry = machine_.Registry();
-  if (!plan.Changes.registry.Empty()) {
-    TZelChanges changes(registry);
-    // Another program may have changed the keys since the plan read them (a second Tovalin,
-    // Office itself): the plan's before-state is what the record keeps and what a refusal puts
-    // back, so it must still be true.
-    if (const std::vector<std::string> differ = Differences(registry, plan.Changes.registry);
-        !differ.empty()) {
-      std::string text = "計画の後でレジストリが変わったため、変更しませんでした。";
-      for (const std::string& line : differ) text += "\r\n" + line;
-      throw ERegistryException(text);
-    }
-    if (RegRefusal refusal = CheckWriteAccess(registry, plan.Changes.registry)) {
-      throw ERegistryRefusedException(std::move(refusal), machine_.ErrorText(refusal.code));
-    }
-    if (RegRefusal refusal = ApplyChanges(registry, plan.Changes.registry)) {
-      throw ERegistryRefusedException(std::move(refusal), machine_.ErrorText(refusal.code));
-    }
-    changes.Commit();
-  }
+  PerformChanges(machine_.Registry(), plan.Changes.registry,
+                 [this](long code) { return machine_.ErrorText(code); });
   TRepairResult done = plan.Repair;
   if (done.RemovesFiles) {
     // The plan counted every file it would remove; what counts is what went.
@@ -54,6 +37,32 @@ TZelMso::TRepairResult TZelMso::Perform(const TActionPlan& plan) {
     }
   }
   return done;
+}
+
+namespace {
+
+constexpr const char* kFullWidthSpace = "\xE3\x80\x80";  // U+3000
+
+// A field left blank is stored as one full-width space: the stored value then reads back as
+// empty, where an empty value would let an older place of the same field show through.
+std::string Stored(std::string_view text) {
+  return TrimWideSpaces(text).empty() ? std::string(kFullWidthSpace) : std::string(text);
+}
+
+std::string Expected(std::string_view text) {
+  return TrimWideSpaces(text).empty() ? std::string() : std::string(text);
+}
+
+}  // namespace
+
+TZelMso::TActionPlan TZelMso::PlanUserInfoUpdate(std::string_view company, std::string_view owner,
+                                                 std::string_view initials) {
+  return PlanUserInfo(Stored(company), Stored(owner), Stored(initials));
+}
+
+bool TZelMso::UserInfoReads(std::string_view company, std::string_view owner,
+                            std::string_view initials) const {
+  return Company == Expected(company) && Owner == Expected(owner) && Initials == Expected(initials);
 }
 
 }  // namespace tovalin

@@ -190,6 +190,18 @@ TZelMso::TActionPlan TZelMso::PlanItemState(std::int32_t itemId, std::int32_t st
   });
 }
 
+std::int32_t TZelMso::PredictItemState(std::int32_t itemId, std::int32_t state) {
+  const TZelItemRow* row = FindItemRow(itemId);
+  if (row == nullptr || row->Set == nullptr || row->Get == nullptr) return -1;
+  std::int32_t predicted = -1;
+  Planned([&] {
+    row->Set(*this, state);
+    predicted = row->Get(*this);
+    return TRepairResult{};
+  });
+  return predicted;
+}
+
 TZelMso::TActionPlan TZelMso::PlanRepair(std::int32_t itemId) {
   const TZelItemRow* row = FindItemRow(itemId);
   if (row == nullptr || row->Repair == nullptr) return {};

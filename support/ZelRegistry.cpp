@@ -101,6 +101,27 @@ void TZelChanges::Commit() {
   }
 }
 
+void PerformChanges(IRegistry& registry, const RegChangeSet& changes,
+                    const std::function<std::string(long)>& errorText) {
+  if (changes.Empty()) return;
+  TZelChanges action(registry);
+  // Another program may have changed the keys since the plan read them (a second Tovalin,
+  // Office itself): the plan's before-state is what a refusal puts back and what undo restores,
+  // so it must still be true.
+  if (const std::vector<std::string> differ = Differences(registry, changes); !differ.empty()) {
+    std::string text = "変更を決めた後でレジストリが変わったため、何も変更していません。";
+    for (const std::string& line : differ) text += "\r\n" + line;
+    throw ERegistryException(text);
+  }
+  RegRefusal refusal = CheckWriteAccess(registry, changes);
+  if (!refusal) refusal = ApplyChanges(registry, changes);
+  if (refusal) {
+    const std::string why = errorText(refusal.code);
+    throw ERegistryRefusedException(std::move(refusal), why);
+  }
+  action.Commit();
+}
+
 TZelRegistry::TZelRegistry(IRegistry& registry) : registry_(registry) {}
 
 long TZelRegistry::Checked(long result) const {

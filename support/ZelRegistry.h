@@ -67,6 +67,14 @@ class TZelChanges {
   bool finished_ = false;
 };
 
+// Makes an action's registry changes as one action (TZelChanges): the registry must still hold
+// what the changes expect to find, every right is asked for before the first write, and a write
+// refused half-way is put back. Raises ERegistryRefusedException (nothing changed; `errorText`
+// gives the words for its code) or ERegistryException (the registry changed meanwhile; the
+// store would not begin or save).
+void PerformChanges(IRegistry& registry, const RegChangeSet& changes,
+                    const std::function<std::string(long)>& errorText);
+
 class TZelRegistry {
  public:
   explicit TZelRegistry(IRegistry& registry);

@@ -122,6 +122,49 @@ TEST_F(ItemsCli, SetJsonTellsBeforeAndAfterAndACheckWritesNothing) {
             std::string::npos);
 }
 
+TEST_F(ItemsCli, UserInfoChangesEveryPlaceAndPrintsWhatReadsBack) {
+  const Result change = Cli({"user-info", "--company", "新会社", "--owner", "", "--json"});
+  EXPECT_EQ(change.exitCode, 0);
+  // The owner left blank reads back empty, as in the window; the initials stay.
+  EXPECT_EQ(change.out,
+            "{\n  \"company\": \"新会社\",\n  \"owner\": \"\",\n  \"initials\": \"YT\"\n}\n");
+  EXPECT_EQ(Cli({"user-info"}).out,
+            "会社名 (Company): 新会社\nユーザー名 (Owner): \n頭文字 (Initials): YT\n");
+  // Both the machine's uninstall entry and the user's own key took it.
+  EXPECT_NE(ReadAll(prefix_ / "system.reg").find("\\x65b0\\x4f1a\\x793e"), std::string::npos);
+  EXPECT_NE(ReadAll(prefix_ / "user.reg").find("\\x65b0\\x4f1a\\x793e"), std::string::npos);
+}
+
+// A plan made for an elevated process is made as it was written or not at all: a file changed
+// since its digest was taken, or a registry that no longer holds what the plan expects, is
+// refused with the reason in the result file.
+TEST_F(ItemsCli, ApplyMakesAPlanOnlyAsItWasWritten) {
+  const std::string plan =
+      R"({"registry":[{"root":"HKEY_CURRENT_USER","path":"Software\\Tovalin-plan",)"
+      R"("existedBefore":false,"existsAfter":true,"values":[{"name":"V","before":null,)"
+      R"("after":{"type":4,"data":"07000000"}}]}],"files":[]})";
+  const fs::path file = dir_ / "plan.json";
+  std::ofstream(file) << plan;
+  const fs::path result = dir_ / "result.json";
+  auto apply = [&](const std::string& digest) {
+    return Cli({"apply", file.string(), "--sha256", digest, "--result", result.string()});
+  };
+  const std::string digest =
+      Shell("sha256sum " + Quote(file.string()) + " | cut -c1-64").out.substr(0, 64);
+
+  EXPECT_EQ(apply(std::string(64, '0')).exitCode, 1);
+  EXPECT_NE(ReadAll(result).find("変わっている"), std::string::npos);
+  EXPECT_EQ(ReadAll(prefix_ / "user.reg").find("Tovalin-plan"), std::string::npos);
+
+  EXPECT_EQ(apply(digest).exitCode, 0);
+  EXPECT_EQ(ReadAll(result), "{\n  \"exitCode\": 0,\n  \"message\": \"\"\n}\n");
+  EXPECT_NE(ReadAll(prefix_ / "user.reg").find("[Software\\\\Tovalin-plan]"), std::string::npos);
+
+  EXPECT_EQ(apply(digest).exitCode, 1);
+  EXPECT_NE(ReadAll(result).find("キー HKEY_CURRENT_USER\\\\Software\\\\Tovalin-plan があります"),
+            std::string::npos);
+}
+
 TEST_F(ItemsCli, RefusesItemsOfTheWrongKindUnknownIdsAndBadStates) {
   const std::string before = ReadAll(prefix_ / "userdef.reg");
   for (const std::vector<std::string>& args :

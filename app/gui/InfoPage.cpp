@@ -24,8 +24,6 @@ int Bottom(const QWidget* w) {
   return w->y() + w->height();
 }
 
-constexpr const char* kFullWidthSpace = "\xE3\x80\x80";  // U+3000
-
 // The width the fill gave the last column: while the column keeps it, it goes on filling the
 // grid's visible width when the page changes size. A width the user or the header fit chose
 // stays as it is.
@@ -333,25 +331,14 @@ void InfoPage::BtnChangeClick() {
   if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {Utf8(GbxUserInfo->title())})))) return;
   if (!storeReleased_()) return;
 
-  // A field left blank is stored as one full-width space: the stored value then reads back as
-  // empty, where an empty value would let an older place of the same field show through.
-  auto stored = [](const QLineEdit* edit) {
-    const std::string text = Utf8(edit->text());
-    return TrimWideSpaces(text).empty() ? std::string(kFullWidthSpace) : text;
-  };
-  mso_->WriteUserInfo(stored(EdtCompany), stored(EdtOwner), stored(EdtInitials));
-
-  auto expected = [](const QLineEdit* edit) {
-    const std::string text = Utf8(edit->text());
-    return TrimWideSpaces(text).empty() ? std::string() : text;
-  };
-  const std::string company = expected(EdtCompany);
-  const std::string owner = expected(EdtOwner);
-  const std::string initials = expected(EdtInitials);
+  const std::string company = Utf8(EdtCompany->text());
+  const std::string owner = Utf8(EdtOwner->text());
+  const std::string initials = Utf8(EdtInitials->text());
+  mso_->Perform(mso_->PlanUserInfoUpdate(company, owner, initials));
 
   mso_->ReadUserInfo();
   BtnChange->setEnabled(false);
-  if (company == mso_->Company && owner == mso_->Owner && initials == mso_->Initials) {
+  if (mso_->UserInfoReads(company, owner, initials)) {
     boxes_.Inform(QStringLiteral("設定を更新しました。"));
   } else {
     boxes_.Warn(QStringLiteral("更新出来ませんでした。"));
