@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -424,6 +425,40 @@ TEST(WineRegistrySave, AnActionWaitsForAnotherHolderOfThePrefix) {
   EXPECT_NE(after.find("\"By\"=\"other\""), std::string::npos);
   EXPECT_NE(after.find("\"Late\"=\"x\""), std::string::npos);
   EXPECT_FALSE(std::ifstream(prefix.File("user.reg") + ".tovalin-tmp-AbC123").good());
+}
+
+// Only a plain file serves as the lock: a FIFO would block every change for ever, and a link
+// would have the lock made wherever it points (by root, anywhere). Each is named and nothing
+// changes.
+TEST(WineRegistrySave, ALockFileThatIsNoPlainFileIsRefusedByName) {
+  TemplatePrefix prefix;
+  const std::string lock = WineRegistry::LockPath(prefix.path());
+  const std::string target = prefix.path() + "/made-through-the-link";
+  const std::string before = ReadText(prefix.File("system.reg"));
+  const struct {
+    const char* kind;
+    std::function<int()> make;
+  } cases[] = {
+      {"名前付きパイプ", [&] { return mkfifo(lock.c_str(), 0644); }},
+      {"シンボリックリンク", [&] { return symlink(target.c_str(), lock.c_str()); }},
+      {"フォルダー", [&] { return mkdir(lock.c_str(), 0755); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    ASSERT_EQ(c.make(), 0);
+    auto platform = Open(prefix);
+    try {
+      Write(*platform, RootKey::LocalMachine, "Software\\Wine", "Locked", "x");
+      ADD_FAILURE() << "changed the prefix without its lock";
+    } catch (const ERegistryException& error) {
+      const std::string message = error.what();
+      EXPECT_NE(message.find(lock), std::string::npos) << message;
+      EXPECT_NE(message.find(c.kind), std::string::npos) << message;
+    }
+    EXPECT_EQ(ReadText(prefix.File("system.reg")), before);
+    EXPECT_NE(access(target.c_str(), F_OK), 0);
+    ASSERT_EQ(remove(lock.c_str()), 0);
+  }
 }
 
 // --- the prefix's wineserver ---
