@@ -1,6 +1,7 @@
 // The prefix's registry on temporary prefixes made of small hive files: the view a 32-bit
 // program has, where changes land in the files, and that saving loses nothing.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -459,6 +460,47 @@ TEST(WineRegistrySave, ALockFileThatIsNoPlainFileIsRefusedByName) {
     EXPECT_NE(access(target.c_str(), F_OK), 0);
     ASSERT_EQ(remove(lock.c_str()), 0);
   }
+}
+
+// A prefix given to its user with the group left as root: the user may not hand files to root's
+// group, but may replace the hives by rename as Wine does. The save keeps what it may.
+TEST(WineRegistrySave, AUserSavesAPrefixWhoseGroupIsNotTheirs) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the prefix to another user";
+  constexpr uid_t kUser = 65534;
+  TemplatePrefix prefix;
+  ASSERT_EQ(winetest::Run({"chown", "-R", std::to_string(kUser) + ":0", prefix.path()},
+                          {"PATH=/usr/bin:/bin"}),
+            0);
+  chmod(prefix.File("system.reg").c_str(), 0664);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int code = 2;
+    if (setgroups(0, nullptr) == 0 && setresgid(kUser, kUser, kUser) == 0 &&
+        setresuid(kUser, kUser, kUser) == 0) {
+      try {
+        auto platform = Open(prefix);
+        TZelRegistry reg(platform->Registry());
+        reg.SetRoot(RootKey::LocalMachine);
+        if (reg.OpenKeyWrite("\\Software\\Wine", false)) {
+          reg.WriteText("ByUser", "saved");
+          code = 0;
+        }
+      } catch (...) {
+        code = 3;
+      }
+    }
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(ReadText(prefix.File("system.reg")).find("\"ByUser\"=\"saved\""), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(stat(prefix.File("system.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kUser);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 // --- the prefix's wineserver ---
