@@ -156,14 +156,15 @@ class TZelMso {
   void BuildItemCatalogue();
   std::int32_t GetItemState(std::int32_t itemId);
   bool SetItemState(std::int32_t itemId, std::int32_t state);
-  // What a repair did: files removed and files that would not go; `Skipped` says why a repair
-  // that removes files looked at none. Registry repairs leave all three empty.
+  // What a repair did: files removed, files that would not go and links left alone; `Skipped`
+  // says why a repair that removes files looked at none. Registry repairs leave them all empty.
   struct TRepairResult {
     bool RemovesFiles = false;
     int Removed = 0;
     int Failed = 0;
+    int LinksKept = 0;
     std::string Skipped;
-    bool Succeeded() const { return Failed == 0 && Skipped.empty(); }
+    bool Succeeded() const { return Failed == 0 && LinksKept == 0 && Skipped.empty(); }
     // What the user is told: the reason it was skipped, or the files removed and left; empty
     // for a registry repair.
     std::string Summary() const;

@@ -34,6 +34,9 @@ std::string FolderRefusal(Platform& platform, std::string_view what, const std::
   }
   const std::string profile = platform.Environment().GetVariable("USERPROFILE").value_or("");
   if (profile.empty()) return "ユーザーのプロファイル フォルダーが分かりません。";
+  if (std::string refusal = platform.Files().UserFilesRefusal(profile); !refusal.empty()) {
+    return "ユーザーのプロファイル フォルダー " + refusal;
+  }
   std::string root = profile;
   while (root.ends_with('\\')) root.pop_back();
   if (!StartsWithNoCase(folder, root + "\\")) {
@@ -53,21 +56,25 @@ std::string FolderRefusal(Platform& platform, std::string_view what, const std::
   return {};
 }
 
-// Deletes every file of a folder that matches the mask. Folders, system files, volume labels and
-// links are never touched; a file that will not go (read-only, locked) stays, is counted, and
-// the rest still goes.
+// Deletes every file of a folder that matches the mask. Folders, system files and volume labels
+// are never touched. A link stays and is counted: what it shows lives elsewhere, maybe outside
+// the user's files. A file that will not go (read-only, locked) stays, is counted, and the rest
+// still goes.
 TZelMso::TRepairResult DeleteMatchingFiles(Platform& platform, std::string_view what,
                                            const std::string& folder, std::string_view mask) {
   TZelMso::TRepairResult result;
   result.RemovesFiles = true;
   result.Skipped = FolderRefusal(platform, what, folder);
   if (!result.Skipped.empty()) return result;
-  constexpr std::uint32_t kExcluded = win::kFileAttributeDirectory | win::kFileAttributeSystem |
-                                      win::kFileAttributeVolumeLabel |
-                                      win::kFileAttributeReparsePoint;
+  constexpr std::uint32_t kExcluded =
+      win::kFileAttributeDirectory | win::kFileAttributeSystem | win::kFileAttributeVolumeLabel;
   IFileSystem& files = platform.Files();
   for (const FindEntry& entry : files.FindFiles(FormatPath("%s\\%s", {folder, mask}))) {
     if ((entry.attributes & kExcluded) != 0) continue;
+    if ((entry.attributes & win::kFileAttributeReparsePoint) != 0) {
+      ++result.LinksKept;
+      continue;
+    }
     if (files.DeleteFile(FormatPath("%s\\%s", {folder, entry.name}))) {
       ++result.Removed;
     } else {
@@ -86,6 +93,10 @@ std::string TZelMso::TRepairResult::Summary() const {
   if (Failed > 0) {
     text += std::to_string(Failed) +
             " 個のファイルは削除できませんでした（使用中か読み取り専用です）。";
+  }
+  if (LinksKept > 0) {
+    text += std::to_string(LinksKept) +
+            " 個のファイルはリンクのため、削除していません（リンク先のファイルは残っています）。";
   }
   return text;
 }

@@ -161,6 +161,39 @@ TEST_F(ItemsCli, RepairDeletesTheKeyAndProcessesPrintsNothingWhenNoneRun) {
   EXPECT_EQ(processes.out, "");
 }
 
+// The profile folder the registry names is trusted only where the prefix keeps its users'
+// folders: one on the host is refused with the reason, and its files stay.
+TEST_F(ItemsCli, RepairsRefuseAProfileOutsideThePrefixsUsers) {
+  const fs::path host = dir_ / "x";
+  fs::create_directories(host / "Temp");
+  fs::create_directories(host / "AppData" / "Microsoft" / "Excel");
+  std::ofstream(host / "Temp" / "~$Thesis.docx.tmp") << "thesis";
+  std::ofstream(host / "AppData" / "Microsoft" / "Excel" / "Excel11.xlb") << "bars";
+  fs::create_directory_symlink("/", prefix_ / "dosdevices" / "z:");
+  std::string profile = "Z:" + host.string();
+  std::replace(profile.begin(), profile.end(), '/', '\\');
+  std::string escaped;
+  for (char c : profile) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  std::ofstream(prefix_ / "system.reg", std::ios::app)
+      << "\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-"
+         "0-1000] 1700000000\n\"ProfileImagePath\"=\""
+      << escaped << "\"\n";
+  std::ofstream(prefix_ / "user.reg", std::ios::app)
+      << "\n[Environment] 1700000000\n\"TEMP\"=\"" << escaped << "\\\\Temp\"\n"
+      << "\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] "
+         "1700000000\n\"AppData\"=\""
+      << escaped << "\\\\AppData\"\n";
+  for (const char* item : {"202", "201"}) {
+    const Result repair = Cli({"repair", item}, true);
+    EXPECT_EQ(repair.exitCode, 1) << item;
+    EXPECT_NE(repair.out.find("ユーザーのプロファイル フォルダー " + profile + " "),
+              std::string::npos)
+        << repair.out;
+  }
+  EXPECT_EQ(ReadAll(host / "Temp" / "~$Thesis.docx.tmp"), "thesis");
+  EXPECT_EQ(ReadAll(host / "AppData" / "Microsoft" / "Excel" / "Excel11.xlb"), "bars");
+}
+
 // --- against Wine itself ---
 
 constexpr const char* kShowClsid = "{64818D10-4F9B-11CF-86EA-00AA00B929E8}";

@@ -182,7 +182,7 @@ TEST_P(OfficeItems, LockReleaseDeletesHiddenTempFilesButNotFoldersOrSystemFiles)
   world_->AddFolder(temp + "\\~folder.tmp");
   for (int id : {202, 302, 402, 502}) {
     world_->AddFile(temp + "\\~again.tmp");
-    mso_->RunRepair(id);
+    EXPECT_TRUE(mso_->RunRepair(id).Succeeded()) << id;
     EXPECT_FALSE(world_->FileExists(temp + "\\~again.tmp")) << id;
   }
   EXPECT_FALSE(world_->FileExists(temp + "\\~WRL0001.tmp"));
@@ -191,6 +191,18 @@ TEST_P(OfficeItems, LockReleaseDeletesHiddenTempFilesButNotFoldersOrSystemFiles)
   EXPECT_TRUE(world_->FileExists(temp + "\\plain.tmp"));
   EXPECT_TRUE(world_->FileExists(temp + "\\~keep.txt"));
   EXPECT_TRUE(world_->FileExists(temp + "\\~folder.tmp"));
+
+  // A link stays, the file it shows too, and the user is told.
+  if (!world_->Supports(test::Feature::FileLinks)) return;
+  world_->AddFile(temp + "\\~$Thesis.docx.tmp", {'x'},
+                  win::kFileAttributeArchive | win::kFileAttributeReparsePoint);
+  const TZelMso::TRepairResult done = mso_->RunRepair(202);
+  EXPECT_EQ(done.LinksKept, 1);
+  EXPECT_FALSE(done.Succeeded());
+  EXPECT_NE(done.Summary().find("1 個のファイルはリンクのため、削除していません"),
+            std::string::npos)
+      << done.Summary();
+  EXPECT_TRUE(world_->FileExists(temp + "\\~$Thesis.docx.tmp"));
 }
 
 // Files are deleted only in the user's own folders: a shell folder that is missing, relative,
