@@ -1,6 +1,7 @@
 // Items that act on Office's own per-user data: the Office clipboard switch, the menu bar
 // restores and the release of files left locked after a crash.
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "office/ZelMso.h"
@@ -102,25 +103,34 @@ std::string TZelMso::TRepairResult::Summary() const {
 }
 
 std::int32_t TZelMso::GetOfficeClipboardState() {
-  std::int32_t result = -1;
   // Without a main version the path would collapse onto the Office root itself.
-  if (OfficeVersion.empty()) return result;
+  if (OfficeVersion.empty()) {
+    NoteItemStateReason("Office のメイン バージョンが分かりません。");
+    return -1;
+  }
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::CurrentUser);
-  if (reg.OpenKeyRead(FormatPath(kCommonGeneral, {kOfficeRoot, OfficeVersion}))) {
-    result = ScanDword(reg, kAcbControl, Warnings).value_or(result);
-    reg.CloseCurrent();
+  const std::string path = FormatPath(kCommonGeneral, {kOfficeRoot, OfficeVersion});
+  if (!reg.OpenKeyRead(path)) {
+    NoteMissingKey(reg, path);
+    return -1;
   }
-  return result;
+  const std::optional<std::int32_t> state = ScanDword(reg, kAcbControl, Warnings);
+  if (!state) NoteUnreadValue(reg, kAcbControl, false);
+  return state.value_or(-1);
 }
 
 void TZelMso::SetOfficeClipboardState(std::int32_t state) {
+  if (Versions.empty()) NoteItemStateReason("インストールされた Office のバージョンがありません。");
   for (const TZelMsoVersion& version : Versions) {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::CurrentUser);
-    if (reg.OpenKeyWrite(FormatPath(kCommonGeneral, {kOfficeRoot, version.Version}), false)) {
+    const std::string path = FormatPath(kCommonGeneral, {kOfficeRoot, version.Version});
+    if (reg.OpenKeyWrite(path, false)) {
       reg.WriteDword(kAcbControl, state);
       reg.CloseCurrent();
+    } else {
+      NoteUnwritableKey(reg, path);
     }
   }
 }

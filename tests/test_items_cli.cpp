@@ -161,6 +161,29 @@ TEST_F(ItemsCli, RepairDeletesTheKeyAndProcessesPrintsNothingWhenNoneRun) {
   EXPECT_EQ(processes.out, "");
 }
 
+// A setting that cannot take effect says why on standard error: the key it misses, named as
+// regedit names it. Standard output stays the state read back.
+TEST_F(ItemsCli, ASetThatCannotTakeEffectSaysWhy) {
+  const struct {
+    const char* item;
+    const char* missing;
+  } cases[] = {
+      {"51", "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Office\\12.0\\Common\\General"},
+      {"251", "HKEY_CLASSES_ROOT\\.xls"},
+      {"351", "HKEY_CLASSES_ROOT\\.doc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    const Result set =
+        clitest::Shell(CommandLine(cli_, {"set", c.item, "1", "--prefix", prefix_.string()}) +
+                       " 2>&1 >" + Quote((dir_ / "out").string()));
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_NE(set.out.find(std::string("キー ") + c.missing + " がありません。"), std::string::npos)
+        << set.out;
+    EXPECT_EQ(ReadAll(dir_ / "out"), "-1\n");
+  }
+}
+
 // The profile folder the registry names is trusted only where the prefix keeps its users'
 // folders: one on the host is refused with the reason, and its files stay.
 TEST_F(ItemsCli, RepairsRefuseAProfileOutsideThePrefixsUsers) {

@@ -63,13 +63,17 @@ class OfficeItems : public testing::TestWithParam<test::WorldParam> {
 
 TEST_P(OfficeItems, ClipboardStateIsTheStoredNumberOfTheMainVersion) {
   UseVersions({"11.0", "10.0"}, "11.0");
+  const std::string key = "HKEY_CURRENT_USER\\" + General("11.0");
   EXPECT_EQ(mso_->GetItemState(51), -1);  // no key
+  EXPECT_EQ(mso_->ItemStateReason(), "キー " + key + " がありません。");
   world_->CreateKey(RootKey::CurrentUser, General("11.0"));
   EXPECT_EQ(mso_->GetItemState(51), -1);  // no value
+  EXPECT_EQ(mso_->ItemStateReason(), "キー " + key + " に値 AcbControl がありません。");
   world_->SetDword(RootKey::CurrentUser, General("10.0"), "AcbControl", 1);
   EXPECT_EQ(mso_->GetItemState(51), -1);  // only the main version counts
   world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 0);
   EXPECT_EQ(mso_->GetItemState(51), 0);
+  EXPECT_EQ(mso_->ItemStateReason(), "");
   // Neither state: the number passes through for the window to show no button pressed.
   world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 2);
   EXPECT_EQ(mso_->GetItemState(51), 2);
@@ -113,6 +117,20 @@ TEST_P(OfficeItems, ClipboardSetWritesEveryVersionWhoseKeyExistsAndCreatesNothin
 
   UseVersions({}, "11.0");
   EXPECT_FALSE(mso_->SetItemState(51, 1));  // no installed versions: nothing written
+  EXPECT_NE(mso_->ItemStateReason(), "");
+}
+
+// A key the change may not open is named as such, before what the read back then misses.
+TEST_P(OfficeItems, ClipboardSetTellsWhyItDidNotTakeEffect) {
+  if (!world_->Supports(test::Feature::KeyAccessLimits)) GTEST_SKIP();
+  UseVersions({"11.0", "10.0"}, "11.0");
+  world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 0);
+  world_->SetKeyAccess(RootKey::CurrentUser, General("11.0"), win::kKeyRead);
+  EXPECT_FALSE(mso_->SetItemState(51, 1));
+  EXPECT_EQ(mso_->ItemStateReason(),
+            "キー HKEY_CURRENT_USER\\" + General("11.0") + " を変更する権限がありません。");
+  EXPECT_EQ(mso_->GetItemState(51), 0);
+  EXPECT_EQ(mso_->ItemStateReason(), "");
 }
 
 TEST_P(OfficeItems, WordMenuBarRepairRemovesDataOfEveryVersion) {

@@ -200,13 +200,21 @@ Command AddSet(CLI::App& app) {
             // replace the saved layout list by the one-entry list.
             const std::int32_t before = mso.GetItemState(options->itemId);
             std::int32_t state = before;
+            std::string reason;
             if (state != options->state) {
               // A check makes the change inside an action of its own that it never saves, and
               // reads the state back before the action is forgotten.
               TZelChanges probe(platform->Registry());
-              mso.SetItemState(options->itemId, options->state);
+              if (!mso.SetItemState(options->itemId, options->state)) {
+                reason = mso.ItemStateReason();
+              }
               state = mso.GetItemState(options->itemId);
               if (!options->check) probe.Commit();
+            }
+            if (state != options->state) {
+              std::cerr << "tovalin-cli: 項目 " << options->itemId << " を " << options->state
+                        << " にできませんでした (the setting did not take effect)"
+                        << (reason.empty() ? "。" : ": " + reason) << "\n";
             }
             if (options->json) {
               const nlohmann::ordered_json result = {{"itemId", options->itemId},
