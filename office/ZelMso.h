@@ -158,14 +158,28 @@ class TZelMso {
   void BuildItemCatalogue();
   std::int32_t GetItemState(std::int32_t itemId);
   bool SetItemState(std::int32_t itemId, std::int32_t state);
-  // What a repair did: files removed and files that would not go; `Skipped` says why a repair
-  // that removes files looked at none. Registry repairs leave all three empty.
+  // Why the last GetItemState, or a SetItemState that did not take effect, could not tell the
+  // state or change it: the first key or value missed, as regedit names it, or the key that
+  // would not open for the change. The read may still have told a state from what it found (no
+  // document class counts as no read-only verb), so this serves where the state is not the one
+  // asked for. Empty when nothing was missed.
+  const std::string& ItemStateReason() const { return itemStateReason_; }
+  // Kept by the reads and changes behind the items; only the first reason counts.
+  void NoteItemStateReason(std::string reason);
+  void NoteMissingKey(const TZelRegistry& reg, std::string_view path);
+  // A value the read found missing, empty or of a type it does not take.
+  void NoteUnreadValue(TZelRegistry& reg, std::string_view name, bool text);
+  // A key the change could not open: missing, or not granting the change.
+  void NoteUnwritableKey(TZelRegistry& reg, std::string_view path);
+  // What a repair did: files removed, files that would not go and links left alone; `Skipped`
+  // says why a repair that removes files looked at none. Registry repairs leave them all empty.
   struct TRepairResult {
     bool RemovesFiles = false;
     int Removed = 0;
     int Failed = 0;
+    int LinksKept = 0;
     std::string Skipped;
-    bool Succeeded() const { return Failed == 0 && Skipped.empty(); }
+    bool Succeeded() const { return Failed == 0 && LinksKept == 0 && Skipped.empty(); }
     // What the user is told: the reason it was skipped, or the files removed and left; empty
     // for a registry repair.
     std::string Summary() const;
@@ -239,6 +253,7 @@ class TZelMso {
   Platform& machine_;
   SwitchPlatform acting_;
   Platform& platform_;
+  std::string itemStateReason_;
 };
 
 // Reads for the scans and item states. A value of another type than the read takes counts as

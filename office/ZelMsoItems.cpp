@@ -162,15 +162,49 @@ void TZelMso::BuildItemCatalogue() {
 }
 
 std::int32_t TZelMso::GetItemState(std::int32_t itemId) {
+  itemStateReason_.clear();
   const TZelItemRow* row = FindItemRow(itemId);
   return row != nullptr && row->Get != nullptr ? row->Get(*this) : -1;
 }
 
 bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state) {
+  itemStateReason_.clear();
   const TZelItemRow* row = FindItemRow(itemId);
-  if (row == nullptr || row->Set == nullptr) return false;
+  if (row == nullptr || row->Set == nullptr || row->Get == nullptr) return false;
   Perform(PlanItemState(itemId, state));
-  return GetItemState(itemId) == state;
+  // What the change missed comes before what the read back misses.
+  const bool tookEffect = row->Get(*this) == state;
+  if (tookEffect) itemStateReason_.clear();
+  return tookEffect;
+}
+
+void TZelMso::NoteItemStateReason(std::string reason) {
+  if (itemStateReason_.empty()) itemStateReason_ = std::move(reason);
+}
+
+void TZelMso::NoteMissingKey(const TZelRegistry& reg, std::string_view path) {
+  NoteItemStateReason("キー " + reg.KeyName(path) + " がありません。");
+}
+
+void TZelMso::NoteUnreadValue(TZelRegistry& reg, std::string_view name, bool text) {
+  TRegDataInfo info;
+  const std::string value = RegistryValueName(name);
+  if (!reg.ValueKind(name, info)) {
+    NoteItemStateReason("キー " + reg.KeyName() + " に値 " + value + " がありません。");
+  } else if (text &&
+             (info.type == TRegDataType::String || info.type == TRegDataType::ExpandString)) {
+    NoteItemStateReason("キー " + reg.KeyName() + " の値 " + value + " が空です。");
+  } else {
+    NoteItemStateReason(RegistryDataTypeMessage(reg.KeyName(), name) + "。");
+  }
+}
+
+void TZelMso::NoteUnwritableKey(TZelRegistry& reg, std::string_view path) {
+  if (!reg.HasKey(path)) {
+    NoteMissingKey(reg, path);
+  } else {
+    NoteItemStateReason("キー " + reg.KeyName(path) + " を変更する権限がありません。");
+  }
 }
 
 TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
@@ -191,6 +225,7 @@ TZelMso::TActionPlan TZelMso::PlanItemState(std::int32_t itemId, std::int32_t st
 }
 
 std::int32_t TZelMso::PredictItemState(std::int32_t itemId, std::int32_t state) {
+  itemStateReason_.clear();
   const TZelItemRow* row = FindItemRow(itemId);
   if (row == nullptr || row->Set == nullptr || row->Get == nullptr) return -1;
   std::int32_t predicted = -1;
@@ -199,6 +234,7 @@ std::int32_t TZelMso::PredictItemState(std::int32_t itemId, std::int32_t state) 
     predicted = row->Get(*this);
     return TRepairResult{};
   });
+  if (predicted == state) itemStateReason_.clear();
   return predicted;
 }
 

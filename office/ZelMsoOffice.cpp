@@ -1,6 +1,7 @@
 // Items that act on Office's own per-user data: the Office clipboard switch, the menu bar
 // restores and the release of files left locked after a crash.
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "office/ZelMso.h"
@@ -34,6 +35,9 @@ std::string FolderRefusal(Platform& platform, std::string_view what, const std::
   }
   const std::string profile = platform.Environment().GetVariable("USERPROFILE").value_or("");
   if (profile.empty()) return "ユーザーのプロファイル フォルダーが分かりません。";
+  if (std::string refusal = platform.Files().UserFilesRefusal(profile); !refusal.empty()) {
+    return "ユーザーのプロファイル フォルダー " + refusal;
+  }
   std::string root = profile;
   while (root.ends_with('\\')) root.pop_back();
   if (!StartsWithNoCase(folder, root + "\\")) {
@@ -53,21 +57,25 @@ std::string FolderRefusal(Platform& platform, std::string_view what, const std::
   return {};
 }
 
-// Deletes every file of a folder that matches the mask. Folders, system files, volume labels and
-// links are never touched; a file that will not go (read-only, locked) stays, is counted, and
-// the rest still goes.
+// Deletes every file of a folder that matches the mask. Folders, system files and volume labels
+// are never touched. A link stays and is counted: what it shows lives elsewhere, maybe outside
+// the user's files. A file that will not go (read-only, locked) stays, is counted, and the rest
+// still goes.
 TZelMso::TRepairResult DeleteMatchingFiles(Platform& platform, std::string_view what,
                                            const std::string& folder, std::string_view mask) {
   TZelMso::TRepairResult result;
   result.RemovesFiles = true;
   result.Skipped = FolderRefusal(platform, what, folder);
   if (!result.Skipped.empty()) return result;
-  constexpr std::uint32_t kExcluded = win::kFileAttributeDirectory | win::kFileAttributeSystem |
-                                      win::kFileAttributeVolumeLabel |
-                                      win::kFileAttributeReparsePoint;
+  constexpr std::uint32_t kExcluded =
+      win::kFileAttributeDirectory | win::kFileAttributeSystem | win::kFileAttributeVolumeLabel;
   IFileSystem& files = platform.Files();
   for (const FindEntry& entry : files.FindFiles(FormatPath("%s\\%s", {folder, mask}))) {
     if ((entry.attributes & kExcluded) != 0) continue;
+    if ((entry.attributes & win::kFileAttributeReparsePoint) != 0) {
+      ++result.LinksKept;
+      continue;
+    }
     if (files.DeleteFile(FormatPath("%s\\%s", {folder, entry.name}))) {
       ++result.Removed;
     } else {
@@ -87,29 +95,42 @@ std::string TZelMso::TRepairResult::Summary() const {
     text += std::to_string(Failed) +
             " 個のファイルは削除できませんでした（使用中か読み取り専用です）。";
   }
+  if (LinksKept > 0) {
+    text += std::to_string(LinksKept) +
+            " 個のファイルはリンクのため、削除していません（リンク先のファイルは残っています）。";
+  }
   return text;
 }
 
 std::int32_t TZelMso::GetOfficeClipboardState() {
-  std::int32_t result = -1;
   // Without a main version the path would collapse onto the Office root itself.
-  if (OfficeVersion.empty()) return result;
+  if (OfficeVersion.empty()) {
+    NoteItemStateReason("Office のメイン バージョンが分かりません。");
+    return -1;
+  }
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::CurrentUser);
-  if (reg.OpenKeyRead(FormatPath(kCommonGeneral, {kOfficeRoot, OfficeVersion}))) {
-    result = ScanDword(reg, kAcbControl, Warnings).value_or(result);
-    reg.CloseCurrent();
+  const std::string path = FormatPath(kCommonGeneral, {kOfficeRoot, OfficeVersion});
+  if (!reg.OpenKeyRead(path)) {
+    NoteMissingKey(reg, path);
+    return -1;
   }
-  return result;
+  const std::optional<std::int32_t> state = ScanDword(reg, kAcbControl, Warnings);
+  if (!state) NoteUnreadValue(reg, kAcbControl, false);
+  return state.value_or(-1);
 }
 
 void TZelMso::SetOfficeClipboardState(std::int32_t state) {
+  if (Versions.empty()) NoteItemStateReason("インストールされた Office のバージョンがありません。");
   for (const TZelMsoVersion& version : Versions) {
     TZelRegistry reg(platform_.Registry());
     reg.SetRoot(RootKey::CurrentUser);
-    if (reg.OpenKeyWrite(FormatPath(kCommonGeneral, {kOfficeRoot, version.Version}), false)) {
+    const std::string path = FormatPath(kCommonGeneral, {kOfficeRoot, version.Version});
+    if (reg.OpenKeyWrite(path, false)) {
       reg.WriteDword(kAcbControl, state);
       reg.CloseCurrent();
+    } else {
+      NoteUnwritableKey(reg, path);
     }
   }
 }

@@ -16,31 +16,32 @@ constexpr const char* kReadOnlyVerbText = "読み取り専用で開く(&R)";
 constexpr const char* kServerKey = "\\CLSID\\%s\\LocalServer32";
 constexpr const char* kDisabledServerKey = "\\CLSID\\%s\\_ZelDisabled_LocalServer32";
 
-std::string DefaultText(IRegistry& registry, const std::string& path,
-                        std::vector<std::string>& warnings) {
-  TZelRegistry reg(registry);
+// The default text of a class key; "" with the reason noted when there is none.
+std::string DefaultText(TZelMso& mso, const std::string& path) {
+  TZelRegistry reg(mso.GetPlatform().Registry());
   reg.SetRoot(RootKey::ClassesRoot);
-  std::string text;
-  if (reg.OpenKeyRead(path)) {
-    text = ScanText(reg, "", warnings);
-    reg.CloseCurrent();
+  if (!reg.OpenKeyRead(path)) {
+    mso.NoteMissingKey(reg, path);
+    return {};
   }
+  std::string text = ScanText(reg, "", mso.Warnings);
+  if (text.empty()) mso.NoteUnreadValue(reg, "", true);
   return text;
 }
 
 // The document class registered for the application's extension, or "".
-std::string DocumentClass(IRegistry& registry, int appIndex, std::vector<std::string>& warnings) {
+std::string DocumentClass(TZelMso& mso, int appIndex) {
   if (appIndex < 0 || appIndex >= kAppCount) return {};
   const std::string_view extension = kMsoApps[appIndex].Extension;
   if (extension.empty()) return {};
-  return DefaultText(registry, FormatPath("\\.%s", {extension}), warnings);
+  return DefaultText(mso, FormatPath("\\.%s", {extension}));
 }
 
 // The class identifier of the document class, or "".
-std::string DocumentClassId(IRegistry& registry, int appIndex, std::vector<std::string>& warnings) {
-  const std::string cls = DocumentClass(registry, appIndex, warnings);
+std::string DocumentClassId(TZelMso& mso, int appIndex) {
+  const std::string cls = DocumentClass(mso, appIndex);
   if (cls.empty()) return {};
-  return DefaultText(registry, FormatPath("\\%s\\CLSID", {cls}), warnings);
+  return DefaultText(mso, FormatPath("\\%s\\CLSID", {cls}));
 }
 
 bool KeyExists(IRegistry& registry, const std::string& path) {
@@ -52,11 +53,15 @@ bool KeyExists(IRegistry& registry, const std::string& path) {
 }  // namespace
 
 std::int32_t TZelMso::GetBrowserIntegrationState(int appIndex) {
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
+  const std::string cls = DocumentClass(*this, appIndex);
   if (cls.empty()) return -1;
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::ClassesRoot);
-  if (!reg.OpenKeyRead(FormatPath("\\%s", {cls}))) return -1;
+  const std::string path = FormatPath("\\%s", {cls});
+  if (!reg.OpenKeyRead(path)) {
+    NoteMissingKey(reg, path);
+    return -1;
+  }
   const std::int32_t result =
       ScanDword(reg, kBrowserFlags, Warnings) == kOpenOutsideBrowser ? 1 : 0;
   reg.CloseCurrent();
@@ -65,11 +70,15 @@ std::int32_t TZelMso::GetBrowserIntegrationState(int appIndex) {
 
 void TZelMso::SetBrowserIntegrationState(int appIndex, std::int32_t state) {
   if (state != 0 && state != 1) return;
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
+  const std::string cls = DocumentClass(*this, appIndex);
   if (cls.empty()) return;
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::ClassesRoot);
-  if (!reg.OpenKeyWrite(FormatPath("\\%s", {cls}), false)) return;
+  const std::string path = FormatPath("\\%s", {cls});
+  if (!reg.OpenKeyWrite(path, false)) {
+    NoteUnwritableKey(reg, path);
+    return;
+  }
   if (state == 0) {
     if (reg.HasValue(kBrowserFlags)) reg.EraseValue(kBrowserFlags);
   } else {
@@ -79,14 +88,14 @@ void TZelMso::SetBrowserIntegrationState(int appIndex, std::int32_t state) {
 }
 
 std::int32_t TZelMso::GetReadOnlyVerbState(int appIndex) {
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
+  const std::string cls = DocumentClass(*this, appIndex);
   if (cls.empty()) return 1;
   return KeyExists(platform_.Registry(), FormatPath("\\%s\\shell\\ReadOnly", {cls})) ? 0 : 1;
 }
 
 void TZelMso::SetReadOnlyVerbState(int appIndex, std::int32_t state) {
   if (state != 0 && state != 1) return;
-  const std::string cls = DocumentClass(platform_.Registry(), appIndex, Warnings);
+  const std::string cls = DocumentClass(*this, appIndex);
   if (cls.empty()) return;
   const std::string base = FormatPath("\\%s\\shell", {cls});
   if (state == 0) {
@@ -96,7 +105,10 @@ void TZelMso::SetReadOnlyVerbState(int appIndex, std::int32_t state) {
     {
       TZelRegistry reg(platform_.Registry());
       reg.SetRoot(RootKey::ClassesRoot);
-      if (!reg.OpenKeyWrite(base + "\\ReadOnly", true)) return;
+      if (!reg.OpenKeyWrite(base + "\\ReadOnly", true)) {
+        NoteUnwritableKey(reg, base + "\\ReadOnly");
+        return;
+      }
       reg.WriteText("", kReadOnlyVerbText);
       reg.CloseCurrent();
     }
@@ -117,10 +129,14 @@ void TZelMso::SetReadOnlyVerbState(int appIndex, std::int32_t state) {
 }
 
 std::int32_t TZelMso::GetEditModeState(int appIndex) {
-  const std::string id = DocumentClassId(platform_.Registry(), appIndex, Warnings);
+  const std::string id = DocumentClassId(*this, appIndex);
   if (id.empty()) return -1;
-  if (KeyExists(platform_.Registry(), FormatPath(kServerKey, {id}))) return 0;
+  const std::string server = FormatPath(kServerKey, {id});
+  if (KeyExists(platform_.Registry(), server)) return 0;
   if (KeyExists(platform_.Registry(), FormatPath(kDisabledServerKey, {id}))) return 1;
+  TZelRegistry reg(platform_.Registry());
+  reg.SetRoot(RootKey::ClassesRoot);
+  NoteMissingKey(reg, server);
   return -1;
 }
 
@@ -129,7 +145,7 @@ void TZelMso::SetEditModeState(int appIndex, std::int32_t state) {
   // Asking for the current state changes nothing: with both keys present, state 0 would
   // otherwise replace the live server registration with the stale disabled copy.
   if (GetEditModeState(appIndex) == state) return;
-  const std::string id = DocumentClassId(platform_.Registry(), appIndex, Warnings);
+  const std::string id = DocumentClassId(*this, appIndex);
   if (id.empty()) return;
   const std::string enabled = FormatPath(kServerKey, {id});
   const std::string disabled = FormatPath(kDisabledServerKey, {id});

@@ -75,7 +75,10 @@ std::int32_t TZelMso::GetLogonImeState() {
   std::int32_t result = -1;
   TZelRegistry reg(platform_.Registry());
   reg.SetRoot(RootKey::Users);
-  if (!reg.OpenKeyRead(kPreload)) return result;
+  if (!reg.OpenKeyRead(kPreload)) {
+    NoteMissingKey(reg, kPreload);
+    return result;
+  }
   for (const std::string& name : reg.ListValueNames()) {
     const std::string lower = AsciiLowerCase(ScanText(reg, name, Warnings));
     if (lower == kImeLayout) {
@@ -86,6 +89,10 @@ std::int32_t TZelMso::GetLogonImeState() {
       result = 1;
       break;
     }
+  }
+  if (result == -1) {
+    NoteItemStateReason("キー " + reg.KeyName() + " に " + kImeLayout + " も " + kPlainLayout +
+                        " もありません。");
   }
   reg.CloseCurrent();
   return result;

@@ -41,9 +41,13 @@ TRegDataType Classify(std::uint32_t type) {
 
 }  // namespace
 
-std::string RegistryDataTypeMessage(std::string_view key, std::string_view name) {
+std::string RegistryValueName(std::string_view name) {
   // The unnamed value as regedit shows it.
-  const std::string value = name.empty() ? std::string("(既定)") : std::string(name);
+  return name.empty() ? std::string("(既定)") : std::string(name);
+}
+
+std::string RegistryDataTypeMessage(std::string_view key, std::string_view name) {
+  const std::string value = RegistryValueName(name);
   return std::string(key) + " の値 " + value + " のデータ型が不正です";
 }
 std::string RegistryGetMessage(std::string_view name) {
@@ -191,6 +195,12 @@ class ScopedKey {
 std::string TZelRegistry::KeyName() const {
   std::string name = RootKeyName(root_);
   if (current_ != 0 && !currentPath_.empty()) name += "\\" + currentPath_;
+  return name;
+}
+
+std::string TZelRegistry::KeyName(std::string_view path) const {
+  std::string name = RootKeyName(root_);
+  if (const std::string full = FullPath(path); !full.empty()) name += "\\" + full;
   return name;
 }
 

@@ -122,6 +122,8 @@ class TZelRegistry {
   const std::string& CurrentPath() const { return currentPath_; }
   // The current key as regedit names it, root first ("HKEY_CURRENT_USER\Software\...").
   std::string KeyName() const;
+  // The key a path names, as OpenKeyRead would take it, named the same way; it need not exist.
+  std::string KeyName(std::string_view path) const;
 
  private:
   // Where a path is opened from (root or current key) and the path relative to it.
@@ -141,6 +143,8 @@ class TZelRegistry {
   std::uint32_t access_ = win::kKeyAllAccess;
 };
 
+// A value's name as regedit shows it: "(既定)" for the unnamed one.
+std::string RegistryValueName(std::string_view name);
 // Message formats of the registry errors ("%s" = the value or key name). A wrong type names the
 // key too: value names such as "Path" or the unnamed value recur in many keys.
 std::string RegistryDataTypeMessage(std::string_view key, std::string_view name);

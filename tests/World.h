@@ -23,6 +23,7 @@ enum class Feature {
   PrivilegeControl,  // SetDebugPrivilegeAllowed works
   PlatformChoice,    // SetPlatformId works
   LongKeyNames,      // key names of 260 units or more can be stored
+  FileLinks,         // AddFile with the reparse-point attribute adds a link to a file elsewhere
 };
 
 class World {

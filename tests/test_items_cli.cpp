@@ -81,8 +81,9 @@ TEST_F(ItemsCli, SetPrintsTheReadBackAndExitsByIt) {
   EXPECT_EQ(set.out, "-1\n");
   EXPECT_NE(
       Cli({"set", "51", "1"}, true)
-          .out.find("tovalin-cli: 「Officeクリップボードの使用可否」(項目 51) を"
-                    "「使用しない (1)」にできませんでした。読み戻した状態は「不明 (-1)」です。\n"),
+          .out.find(
+              "tovalin-cli: 「Officeクリップボードの使用可否」(項目 51) を"
+              "「使用しない (1)」にできませんでした。読み戻した状態は「不明 (-1)」です。キー "),
       std::string::npos);
 }
 
@@ -209,6 +210,62 @@ TEST_F(ItemsCli, RepairDeletesTheKeyAndProcessesPrintsNothingWhenNoneRun) {
   const Result processes = Cli({"processes", "EXCEL.EXE"});
   EXPECT_EQ(processes.exitCode, 0);
   EXPECT_EQ(processes.out, "");
+}
+
+// A setting that cannot take effect says why on standard error: the key it misses, named as
+// regedit names it. Standard output stays the state read back.
+TEST_F(ItemsCli, ASetThatCannotTakeEffectSaysWhy) {
+  const struct {
+    const char* item;
+    const char* missing;
+  } cases[] = {
+      {"51", "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Office\\12.0\\Common\\General"},
+      {"251", "HKEY_CLASSES_ROOT\\.xls"},
+      {"351", "HKEY_CLASSES_ROOT\\.doc"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item);
+    const Result set =
+        clitest::Shell(CommandLine(cli_, {"set", c.item, "1", "--prefix", prefix_.string()}) +
+                       " 2>&1 >" + Quote((dir_ / "out").string()));
+    EXPECT_EQ(set.exitCode, 1);
+    EXPECT_NE(set.out.find(std::string("キー ") + c.missing + " がありません。"), std::string::npos)
+        << set.out;
+    EXPECT_EQ(ReadAll(dir_ / "out"), "-1\n");
+  }
+}
+
+// The profile folder the registry names is trusted only where the prefix keeps its users'
+// folders: one on the host is refused with the reason, and its files stay.
+TEST_F(ItemsCli, RepairsRefuseAProfileOutsideThePrefixsUsers) {
+  const fs::path host = dir_ / "x";
+  fs::create_directories(host / "Temp");
+  fs::create_directories(host / "AppData" / "Microsoft" / "Excel");
+  std::ofstream(host / "Temp" / "~$Thesis.docx.tmp") << "thesis";
+  std::ofstream(host / "AppData" / "Microsoft" / "Excel" / "Excel11.xlb") << "bars";
+  fs::create_directory_symlink("/", prefix_ / "dosdevices" / "z:");
+  std::string profile = "Z:" + host.string();
+  std::replace(profile.begin(), profile.end(), '/', '\\');
+  std::string escaped;
+  for (char c : profile) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  std::ofstream(prefix_ / "system.reg", std::ios::app)
+      << "\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-"
+         "0-1000] 1700000000\n\"ProfileImagePath\"=\""
+      << escaped << "\"\n";
+  std::ofstream(prefix_ / "user.reg", std::ios::app)
+      << "\n[Environment] 1700000000\n\"TEMP\"=\"" << escaped << "\\\\Temp\"\n"
+      << "\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] "
+         "1700000000\n\"AppData\"=\""
+      << escaped << "\\\\AppData\"\n";
+  for (const char* item : {"202", "201"}) {
+    const Result repair = Cli({"repair", item}, true);
+    EXPECT_EQ(repair.exitCode, 1) << item;
+    EXPECT_NE(repair.out.find("ユーザーのプロファイル フォルダー " + profile + " "),
+              std::string::npos)
+        << repair.out;
+  }
+  EXPECT_EQ(ReadAll(host / "Temp" / "~$Thesis.docx.tmp"), "thesis");
+  EXPECT_EQ(ReadAll(host / "AppData" / "Microsoft" / "Excel" / "Excel11.xlb"), "bars");
 }
 
 // --- against Wine itself ---

@@ -63,13 +63,17 @@ class OfficeItems : public testing::TestWithParam<test::WorldParam> {
 
 TEST_P(OfficeItems, ClipboardStateIsTheStoredNumberOfTheMainVersion) {
   UseVersions({"11.0", "10.0"}, "11.0");
+  const std::string key = "HKEY_CURRENT_USER\\" + General("11.0");
   EXPECT_EQ(mso_->GetItemState(51), -1);  // no key
+  EXPECT_EQ(mso_->ItemStateReason(), "キー " + key + " がありません。");
   world_->CreateKey(RootKey::CurrentUser, General("11.0"));
   EXPECT_EQ(mso_->GetItemState(51), -1);  // no value
+  EXPECT_EQ(mso_->ItemStateReason(), "キー " + key + " に値 AcbControl がありません。");
   world_->SetDword(RootKey::CurrentUser, General("10.0"), "AcbControl", 1);
   EXPECT_EQ(mso_->GetItemState(51), -1);  // only the main version counts
   world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 0);
   EXPECT_EQ(mso_->GetItemState(51), 0);
+  EXPECT_EQ(mso_->ItemStateReason(), "");
   // Neither state: the number passes through for the window to show no button pressed.
   world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 2);
   EXPECT_EQ(mso_->GetItemState(51), 2);
@@ -113,6 +117,26 @@ TEST_P(OfficeItems, ClipboardSetWritesEveryVersionWhoseKeyExistsAndCreatesNothin
 
   UseVersions({}, "11.0");
   EXPECT_FALSE(mso_->SetItemState(51, 1));  // no installed versions: nothing written
+  EXPECT_NE(mso_->ItemStateReason(), "");
+}
+
+// A key the change may not open is named as such, before what the read back then misses.
+// A key the change may not write refuses the whole change, named; nothing else is written.
+TEST_P(OfficeItems, ClipboardSetRefusedByAKeyNamesIt) {
+  if (!world_->Supports(test::Feature::KeyAccessLimits)) GTEST_SKIP();
+  UseVersions({"11.0", "10.0"}, "11.0");
+  world_->SetDword(RootKey::CurrentUser, General("11.0"), "AcbControl", 0);
+  world_->SetDword(RootKey::CurrentUser, General("10.0"), "AcbControl", 0);
+  world_->SetKeyAccess(RootKey::CurrentUser, General("11.0"), win::kKeyRead);
+  try {
+    mso_->SetItemState(51, 1);
+    ADD_FAILURE() << "changed";
+  } catch (const ERegistryRefusedException& e) {
+    EXPECT_EQ(e.Refusal().key, "HKEY_CURRENT_USER\\" + General("11.0"));
+    EXPECT_FALSE(e.NeedsAdministrator());
+  }
+  EXPECT_EQ(mso_->GetItemState(51), 0);
+  EXPECT_EQ(mso_->ItemStateReason(), "");
 }
 
 TEST_P(OfficeItems, WordMenuBarRepairRemovesDataOfEveryVersion) {
@@ -182,7 +206,7 @@ TEST_P(OfficeItems, LockReleaseDeletesHiddenTempFilesButNotFoldersOrSystemFiles)
   world_->AddFolder(temp + "\\~folder.tmp");
   for (int id : {202, 302, 402, 502}) {
     world_->AddFile(temp + "\\~again.tmp");
-    mso_->RunRepair(id);
+    EXPECT_TRUE(mso_->RunRepair(id).Succeeded()) << id;
     EXPECT_FALSE(world_->FileExists(temp + "\\~again.tmp")) << id;
   }
   EXPECT_FALSE(world_->FileExists(temp + "\\~WRL0001.tmp"));
@@ -191,6 +215,18 @@ TEST_P(OfficeItems, LockReleaseDeletesHiddenTempFilesButNotFoldersOrSystemFiles)
   EXPECT_TRUE(world_->FileExists(temp + "\\plain.tmp"));
   EXPECT_TRUE(world_->FileExists(temp + "\\~keep.txt"));
   EXPECT_TRUE(world_->FileExists(temp + "\\~folder.tmp"));
+
+  // A link stays, the file it shows too, and the user is told.
+  if (!world_->Supports(test::Feature::FileLinks)) return;
+  world_->AddFile(temp + "\\~$Thesis.docx.tmp", {'x'},
+                  win::kFileAttributeArchive | win::kFileAttributeReparsePoint);
+  const TZelMso::TRepairResult done = mso_->RunRepair(202);
+  EXPECT_EQ(done.LinksKept, 1);
+  EXPECT_FALSE(done.Succeeded());
+  EXPECT_NE(done.Summary().find("1 個のファイルはリンクのため、削除していません"),
+            std::string::npos)
+      << done.Summary();
+  EXPECT_TRUE(world_->FileExists(temp + "\\~$Thesis.docx.tmp"));
 }
 
 // Files are deleted only in the user's own folders: a shell folder that is missing, relative,

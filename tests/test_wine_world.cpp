@@ -62,7 +62,8 @@ class WineWorld : public World {
 
   Platform& platform() override { return *platform_; }
   bool Supports(Feature feature) const override {
-    return feature == Feature::RealProcesses || feature == Feature::LongKeyNames;
+    return feature == Feature::RealProcesses || feature == Feature::LongKeyNames ||
+           feature == Feature::FileLinks;
   }
   std::string Name() const override { return "WinePrefix"; }
 
@@ -121,15 +122,23 @@ class WineWorld : public World {
 
   // --- files on drive C: of the prefix ---
 
-  std::string Root() override { return "C:\\tovalin-test"; }
+  // In the user's profile folder, where a prefix lets repairs delete.
+  std::string Root() override { return "C:\\users\\tester\\tovalin-test"; }
 
   void AddFile(std::string_view path, const std::vector<std::uint8_t>& content,
                std::uint32_t attributes) override {
     const std::string file = MakeParents(path);
     if (file.empty()) return;
     chmod(file.c_str(), 0644);
-    winetest::WriteText(file, std::string(content.begin(), content.end()));
-    ApplyAttributes(file, attributes);
+    std::string written = file;
+    if (attributes & win::kFileAttributeReparsePoint) {
+      // The content goes to a file outside the prefix's drives; the path links to it.
+      written = prefix_.path() + "/linked-" + std::to_string(++links_);
+      unlink(file.c_str());
+      if (symlink(written.c_str(), file.c_str()) != 0) ADD_FAILURE() << "cannot link " << path;
+    }
+    winetest::WriteText(written, std::string(content.begin(), content.end()));
+    ApplyAttributes(written, attributes);
   }
 
   void AddFolder(std::string_view path) override {
@@ -225,6 +234,7 @@ class WineWorld : public World {
   std::unique_ptr<Platform> platform_;
   WinePrefixPlatform* wine_ = nullptr;
   std::vector<pid_t> started_;
+  int links_ = 0;
 };
 
 }  // namespace

@@ -41,12 +41,16 @@ Command AddSet(CLI::App& app) {
             // replace the saved layout list by the one-entry list.
             const std::int32_t before = mso.GetItemState(options->itemId);
             std::int32_t state = before;
-            if (state != options->state) {
+            std::string reason;
+            if (state != options->state && options->check) {
               // A check makes the change on the planning view of the machine only, and reads
               // the state there.
-              state = options->check ? mso.PredictItemState(options->itemId, options->state)
-                                     : (mso.SetItemState(options->itemId, options->state),
-                                        mso.GetItemState(options->itemId));
+              state = mso.PredictItemState(options->itemId, options->state);
+              reason = mso.ItemStateReason();
+            } else if (state != options->state) {
+              mso.SetItemState(options->itemId, options->state);
+              reason = mso.ItemStateReason();
+              state = mso.GetItemState(options->itemId);
             }
             if (options->json) {
               const nlohmann::ordered_json result = {{"itemId", options->itemId},
@@ -63,7 +67,7 @@ Command AddSet(CLI::App& app) {
                       << ") を「" << StateName(item, options->state) << "」"
                       << (options->check ? "にできません。変更しても状態は「"
                                          : "にできませんでした。読み戻した状態は「")
-                      << StateName(item, state) << "」です。\n";
+                      << StateName(item, state) << "」です。" << reason << "\n";
             return 1;
           }};
 }

@@ -33,6 +33,9 @@ class PlanningFiles : public IFileSystem {
   std::string HostPath(std::string_view windowsPath) override {
     return base_.HostPath(windowsPath);
   }
+  std::string UserFilesRefusal(std::string_view folder) override {
+    return base_.UserFilesRefusal(folder);
+  }
   const std::vector<std::string>& Removed() const { return removed_; }
 
  private:

@@ -159,6 +159,12 @@ class IFileSystem {
   // Where an existing file or folder lives on the host, for handing it to the desktop (a file
   // manager, a file's details); "" when the machine has no host path for it.
   virtual std::string HostPath(std::string_view /*windowsPath*/) { return {}; }
+  // Why the user's own files may not be deleted in this folder (the user's profile folder), as
+  // far as the machine knows better than its registry where its users' folders lie: a sentence
+  // that starts with the folder's path, or "" when nothing speaks against it. A Wine prefix keeps
+  // them in its drive_c/users; a registry that names another place would point a deletion at the
+  // host's or the system's files.
+  virtual std::string UserFilesRefusal(std::string_view /*folder*/) { return {}; }
 };
 
 class IEnvironment {

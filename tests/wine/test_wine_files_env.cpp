@@ -150,6 +150,57 @@ TEST(WineFiles, DeleteStaysInsideTheProfileAndFollowsNoLink) {
   EXPECT_EQ(stat(target.c_str(), &st), 0);
 }
 
+// Whatever the registry names as the profile, the user's files lie in the prefix's own
+// drive_c/users: another folder there, or one reached through a link, is refused with the reason,
+// and deleting follows the same rule.
+TEST(WineFiles, UserFilesLieOnlyBelowThePrefixsUsersFolder) {
+  TemplatePrefix prefix;
+  winetest::TempDir host("tovalin-host");
+  winetest::MakeDirs(host.path() + "/x/Temp");
+  const std::string hostFile = host.path() + "/x/Temp/~$Thesis.docx.tmp";
+  winetest::WriteText(hostFile, "thesis");
+  ASSERT_EQ(symlink(host.path().c_str(), prefix.File("drive_c/users/away").c_str()), 0);
+  std::string hostProfile = "Z:" + host.path() + "/x";
+  for (char& c : hostProfile) c = c == '/' ? '\\' : c;
+  auto platform = Open(prefix, true);
+  IFileSystem& files = platform->Files();
+
+  const struct {
+    std::string folder;
+    const char* refusal;  // in the reason, or nullptr when allowed
+  } cases[] = {
+      {"C:\\users\\tester", nullptr},
+      {"c:\\USERS\\Tester\\Temp\\", nullptr},
+      {"C:\\users\\not made yet", nullptr},
+      {"C:\\", "のユーザー フォルダー"},
+      {"C:\\windows", "のユーザー フォルダー"},
+      {"C:\\users", "のユーザー フォルダー"},
+      {hostProfile, "のユーザー フォルダー"},
+      {"C:\\users\\away\\x", "C:\\users\\away はリンクです"},
+      {"Q:\\users\\tester", "のドライブ"},
+      {"\\\\server\\share", "ドライブ上にありません"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const std::string refusal = files.UserFilesRefusal(c.folder);
+    if (c.refusal == nullptr) {
+      EXPECT_EQ(refusal, "");
+    } else {
+      EXPECT_TRUE(refusal.starts_with(c.folder + " ")) << refusal;
+      EXPECT_NE(refusal.find(c.refusal), std::string::npos) << refusal;
+    }
+  }
+
+  TZelRegistry reg(platform->Registry());
+  reg.SetRoot(RootKey::CurrentUser);
+  ASSERT_TRUE(reg.OpenKeyWrite("\\Environment", false));
+  for (const std::string& profile : {std::string("C:\\"), hostProfile}) {
+    reg.WriteText("USERPROFILE", profile);
+    EXPECT_FALSE(files.DeleteFile(hostProfile + "\\Temp\\~$Thesis.docx.tmp")) << profile;
+  }
+  EXPECT_EQ(winetest::ReadText(hostFile), "thesis");
+}
+
 std::string Var(Platform& platform, const std::string& name) {
   return platform.Environment().GetVariable(name).value_or("<unset>");
 }

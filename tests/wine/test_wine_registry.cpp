@@ -1,6 +1,7 @@
 // The prefix's registry on temporary prefixes made of small hive files: the view a 32-bit
 // program has, where changes land in the files, and that saving loses nothing.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -424,6 +426,81 @@ TEST(WineRegistrySave, AnActionWaitsForAnotherHolderOfThePrefix) {
   EXPECT_NE(after.find("\"By\"=\"other\""), std::string::npos);
   EXPECT_NE(after.find("\"Late\"=\"x\""), std::string::npos);
   EXPECT_FALSE(std::ifstream(prefix.File("user.reg") + ".tovalin-tmp-AbC123").good());
+}
+
+// Only a plain file serves as the lock: a FIFO would block every change for ever, and a link
+// would have the lock made wherever it points (by root, anywhere). Each is named and nothing
+// changes.
+TEST(WineRegistrySave, ALockFileThatIsNoPlainFileIsRefusedByName) {
+  TemplatePrefix prefix;
+  const std::string lock = WineRegistry::LockPath(prefix.path());
+  const std::string target = prefix.path() + "/made-through-the-link";
+  const std::string before = ReadText(prefix.File("system.reg"));
+  const struct {
+    const char* kind;
+    std::function<int()> make;
+  } cases[] = {
+      {"名前付きパイプ", [&] { return mkfifo(lock.c_str(), 0644); }},
+      {"シンボリックリンク", [&] { return symlink(target.c_str(), lock.c_str()); }},
+      {"フォルダー", [&] { return mkdir(lock.c_str(), 0755); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    ASSERT_EQ(c.make(), 0);
+    auto platform = Open(prefix);
+    try {
+      Write(*platform, RootKey::LocalMachine, "Software\\Wine", "Locked", "x");
+      ADD_FAILURE() << "changed the prefix without its lock";
+    } catch (const ERegistryException& error) {
+      const std::string message = error.what();
+      EXPECT_NE(message.find(lock), std::string::npos) << message;
+      EXPECT_NE(message.find(c.kind), std::string::npos) << message;
+    }
+    EXPECT_EQ(ReadText(prefix.File("system.reg")), before);
+    EXPECT_NE(access(target.c_str(), F_OK), 0);
+    ASSERT_EQ(remove(lock.c_str()), 0);
+  }
+}
+
+// A prefix given to its user with the group left as root: the user may not hand files to root's
+// group, but may replace the hives by rename as Wine does. The save keeps what it may.
+TEST(WineRegistrySave, AUserSavesAPrefixWhoseGroupIsNotTheirs) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the prefix to another user";
+  constexpr uid_t kUser = 65534;
+  TemplatePrefix prefix;
+  ASSERT_EQ(winetest::Run({"chown", "-R", std::to_string(kUser) + ":0", prefix.path()},
+                          {"PATH=/usr/bin:/bin"}),
+            0);
+  chmod(prefix.File("system.reg").c_str(), 0664);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int code = 2;
+    if (setgroups(0, nullptr) == 0 && setresgid(kUser, kUser, kUser) == 0 &&
+        setresuid(kUser, kUser, kUser) == 0) {
+      try {
+        auto platform = Open(prefix);
+        TZelRegistry reg(platform->Registry());
+        reg.SetRoot(RootKey::LocalMachine);
+        if (reg.OpenKeyWrite("\\Software\\Wine", false)) {
+          reg.WriteText("ByUser", "saved");
+          code = 0;
+        }
+      } catch (...) {
+        code = 3;
+      }
+    }
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(ReadText(prefix.File("system.reg")).find("\"ByUser\"=\"saved\""), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(stat(prefix.File("system.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kUser);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 // --- the prefix's wineserver ---

@@ -23,6 +23,25 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// A prefix is often saved by root for its user: the new file stays the user's. Others may not
+// give a file away, nor to a group they are not in (a prefix chowned to its user, group left as
+// root), yet may replace the file by rename as Wine does: then as much of the ownership as is
+// allowed is kept, and the save goes on with the file's mode.
+void KeepOwnership(int fd, const struct stat& old) {
+  constexpr uid_t kKeepOwner = static_cast<uid_t>(-1);
+  constexpr gid_t kKeepGroup = static_cast<gid_t>(-1);
+  const uid_t owner = old.st_uid != geteuid() ? old.st_uid : kKeepOwner;
+  const gid_t group = old.st_gid != getegid() ? old.st_gid : kKeepGroup;
+  if (owner == kKeepOwner && group == kKeepGroup) return;
+  if (fchown(fd, owner, group) == 0) return;
+  if (owner != kKeepOwner) {
+    [[maybe_unused]] const int ignored = fchown(fd, owner, kKeepGroup);
+  }
+  if (group != kKeepGroup) {
+    [[maybe_unused]] const int ignored = fchown(fd, kKeepOwner, group);
+  }
+}
+
 }  // namespace
 
 FileReplacement::FileReplacement(const std::string& path, std::string_view content) : path_(path) {
@@ -42,12 +61,9 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
 
   struct stat old {};
   if (stat(path.c_str(), &old) == 0) {
-    // A prefix is often saved by root for its user: the new file must stay the user's.
+    // The mode after the owner: a change of owner may clear set-id bits.
+    KeepOwnership(fd, old);
     if (fchmod(fd, old.st_mode & 07777) != 0) abandon("cannot set the mode of " + tempName);
-    if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
-        fchown(fd, old.st_uid, old.st_gid) != 0) {
-      abandon("cannot give " + tempName + " the owner of " + path);
-    }
   } else {
     const mode_t mask = umask(0);
     umask(mask);

@@ -9,8 +9,9 @@ namespace tovalin {
 // New content for a file, written to a temporary file beside it and flushed to the disk, ready
 // to take the file's place with one rename. Several of them let a change that spans files be
 // written completely before any file is replaced. Dropped without Replace(), it leaves nothing.
-// The file keeps its owner and permissions. Failures throw std::system_error naming the step;
-// the old file is then untouched.
+// The file keeps its permissions, and its owner and group as far as the process may give them
+// (a user cannot give a file to a group it is not in). Failures throw std::system_error naming the
+// step; the old file is then untouched.
 class FileReplacement {
  public:
   FileReplacement(const std::string& path, std::string_view content);

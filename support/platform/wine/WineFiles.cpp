@@ -59,6 +59,11 @@ std::uint32_t StoredDosAttributes(const std::string& unixPath) {
          (win::kFileAttributeHidden | win::kFileAttributeSystem);
 }
 
+std::string RealPath(const std::string& path) {
+  const std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
+  return real ? std::string(real.get()) : std::string();
+}
+
 }  // namespace
 
 bool SplitWindowsPath(std::string_view input, char& drive, std::vector<std::string>& parts) {
@@ -198,24 +203,62 @@ bool WineFileSystem::DeleteFile(std::string_view path) {
   return unlink(unixPath->c_str()) == 0;
 }
 
-bool WineFileSystem::InsideProfile(const std::string& unixPath) const {
+std::string WineFileSystem::UserFilesRefusal(std::string_view folder) {
+  const std::string named(folder);
+  char drive = 'c';
+  std::vector<std::string> parts;
+  if (!SplitWindowsPath(folder, drive, parts)) {
+    return named + " はこの Wine のプレフィックスのドライブ上にありません。";
+  }
+  const std::string users = RealPath(prefix_ + "/drive_c/users");
+  if (users.empty()) {
+    return named + " を確かめられません（Wine のプレフィックス " + prefix_ +
+           " にユーザー フォルダー drive_c/users がありません）。";
+  }
+  std::string current = RealPath(prefix_ + "/dosdevices/" + drive + ":");
+  if (current.empty()) return named + " のドライブがこの Wine のプレフィックスにありません。";
+  if (current == "/") current.clear();  // Z: is the host's root; its folders start with "/"
+  // Each step is taken as it is, never through a link: a link may lead anywhere on the host.
+  std::string step = std::string(1, static_cast<char>(drive - 'a' + 'A')) + ":";
+  for (const std::string& part : parts) {
+    std::string name = part;
+    struct stat st {};
+    bool exists = lstat((current + "/" + name).c_str(), &st) == 0;
+    if (!exists) {
+      if (const std::optional<std::string> found =
+              FindNoCase(current.empty() ? "/" : current, part)) {
+        name = *found;
+        exists = lstat((current + "/" + name).c_str(), &st) == 0;
+      }
+    }
+    current += "/" + name;
+    step += "\\" + name;
+    if (exists && S_ISLNK(st.st_mode)) return named + " への道筋の " + step + " はリンクです。";
+  }
+  if (!current.starts_with(users + "/")) {
+    return named + " は Wine のプレフィックスのユーザー フォルダー " + users +
+           " の中にありません（ホストの " + current + " にあたります）。";
+  }
+  return {};
+}
+
+bool WineFileSystem::InsideProfile(const std::string& unixPath) {
   // Only repairs delete, and only what the user's Office left in the user's own folders: a
-  // regular file whose folder really lies inside the profile folder, whatever links lead there.
+  // regular file whose folder really lies inside the profile folder, whatever links lead there,
+  // in a profile folder that lies where the prefix keeps its users' folders.
   struct stat st {};
   if (lstat(unixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   if (environment_ == nullptr) return false;
   const std::optional<std::string> profile = environment_->GetVariable("USERPROFILE");
-  const std::optional<std::string> profileDir = profile ? UnixPath(*profile) : std::nullopt;
+  if (!profile || !UserFilesRefusal(*profile).empty()) {
+    return false;
+  }
+  const std::optional<std::string> profileDir = UnixPath(*profile);
   if (!profileDir) return false;
-  const std::unique_ptr<char, decltype(&free)> realProfile(realpath(profileDir->c_str(), nullptr),
-                                                           &free);
-  const std::string folder = unixPath.substr(0, unixPath.find_last_of('/'));
-  const std::unique_ptr<char, decltype(&free)> realFolder(realpath(folder.c_str(), nullptr), &free);
-  if (!realProfile || !realFolder) return false;
-  const std::string root = realProfile.get();
-  const std::string_view inside = realFolder.get();
-  return inside == root || (inside.starts_with(root) && inside.size() > root.size() &&
-                            inside[root.size()] == '/' && root != "/");
+  const std::string root = RealPath(*profileDir);
+  const std::string inside = RealPath(unixPath.substr(0, unixPath.find_last_of('/')));
+  if (root.empty() || inside.empty()) return false;
+  return inside == root || inside.starts_with(root + "/");
 }
 
 std::optional<std::vector<std::uint8_t>> WineFileSystem::ReadFile(std::string_view path) {

@@ -23,6 +23,9 @@ class WineFileSystem : public IFileSystem {
   std::string HostPath(std::string_view windowsPath) override {
     return UnixPath(windowsPath).value_or(std::string());
   }
+  // Refuses a folder that does not lie, by its real path and reached through no link, below the
+  // prefix's own drive_c/users. A folder not made yet is judged by where it would be made.
+  std::string UserFilesRefusal(std::string_view folder) override;
 
   // The Unix path of an existing file or folder, or nothing. A relative path or one without a
   // drive letter is taken from C:\, the current folder of a program started from Linux.
@@ -36,7 +39,7 @@ class WineFileSystem : public IFileSystem {
   std::uint32_t AttributesOf(const std::string& unixPath, std::string_view name) const;
 
  private:
-  bool InsideProfile(const std::string& unixPath) const;
+  bool InsideProfile(const std::string& unixPath);
 
   std::string prefix_;
   bool showDotFiles_ = false;

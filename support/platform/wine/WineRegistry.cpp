@@ -57,6 +57,43 @@ std::string LastComponent(std::string_view path) {
   return parts.empty() ? std::string() : parts.back();
 }
 
+// What stands at the lock file's place instead of a plain file, for the message.
+const char* SpecialFileKind(mode_t mode) {
+  if (S_ISLNK(mode)) return "シンボリックリンク";
+  if (S_ISFIFO(mode)) return "名前付きパイプ (FIFO)";
+  if (S_ISDIR(mode)) return "フォルダー";
+  if (S_ISSOCK(mode)) return "ソケット";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "デバイス";
+  return "特殊なファイル";
+}
+
+// Opens the lock file, making it when missing; -1 with `why` (a sentence) when it cannot be. Only
+// a plain file will do: a FIFO would block the open for ever, and a link (to nowhere, say) would
+// have root make or open a file wherever it points.
+int OpenLockFile(const std::string& prefixDir, const std::string& path, std::string& why) {
+  // Readable is enough for flock; a lock file left by another user stays usable.
+  const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  const int error = errno;
+  struct stat st {};
+  const bool plain = fd >= 0 ? fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+                             : lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+  if (!plain) {
+    if (fd >= 0) close(fd);
+    why = "プレフィックス " + prefixDir + " のロックファイル " + path +
+          " が通常のファイルではない（" + SpecialFileKind(st.st_mode) +
+          "）ため、レジストリを変更できません。これを取り除いてから、もう一度実行してください。";
+    return -1;
+  }
+  if (fd < 0) {
+    why = "プレフィックス " + prefixDir + " のロックファイル " + path +
+          " を作れないため、レジストリを変更できません（" + std::generic_category().message(error) +
+          "）。";
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 }  // namespace
 
 std::string WineServerRunningMessage() {
@@ -128,8 +165,10 @@ WineRegistry::WineRegistry(const std::string& prefixDir, bool writable,
   };
 
   if (writable_) {
-    // Only when no other Tovalin is saving: its temporary files are not leftovers.
-    lockFd_ = open(LockPath(prefixDir_).c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    // Only when no other Tovalin is saving: its temporary files are not leftovers. A lock file
+    // that will not do is reported by the first change.
+    std::string unused;
+    lockFd_ = OpenLockFile(prefixDir_, LockPath(prefixDir_), unused);
     if (lockFd_ >= 0 && flock(lockFd_, LOCK_EX | LOCK_NB) == 0) RemoveLeftovers();
     Unlock();
   }
@@ -269,15 +308,9 @@ long WineRegistry::CheckWritable() {
 }
 
 long WineRegistry::Lock() {
-  const std::string path = LockPath(prefixDir_);
-  // Readable is enough for flock; a lock file left by another user stays usable.
-  lockFd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (lockFd_ < 0) {
-    const int error = errno;
-    return Refuse(win::kAccessDenied, "プレフィックス " + prefixDir_ + " のロックファイル " + path +
-                                          " を作れないため、レジストリを変更できません（" +
-                                          std::generic_category().message(error) + "）。");
-  }
+  std::string why;
+  lockFd_ = OpenLockFile(prefixDir_, LockPath(prefixDir_), why);
+  if (lockFd_ < 0) return Refuse(win::kAccessDenied, std::move(why));
   struct stat prefix {};
   struct stat lock {};
   // Made by root for the user's prefix: it stays the user's, like the hives.

@@ -43,7 +43,7 @@ class WineRegistry : public TreeRegistry {
   // An action takes the prefix's lock (shared by every Tovalin on the prefix; a second one
   // waits for the first, up to LockTimeout), reads again the hives that changed on disk, and
   // at Commit saves each hive it changed once, all written before any is replaced. Refusals:
-  // kAccessDenied (read-only, no lock file), kBusy (Wine runs in the prefix), kTimeout and
+  // kAccessDenied (read-only, no usable lock file), kBusy (Wine runs in the prefix), kTimeout and
   // kLockViolation (the lock), kFileNotFound and kRegistryIoFailed (a hive gone or unreadable),
   // kDiskFull, kAccessDenied and kWriteFault (a failed save), each with LastErrorDetail.
   long BeginChanges() override;
