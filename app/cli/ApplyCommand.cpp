@@ -1,6 +1,7 @@
 // tovalin-cli apply: the registry changes of a plan file made as one action. The window hands the
 // machine-wide part of a change to it, started elevated, when it runs without administrator
 // rights; the digest on the command line makes sure the file is the one the window wrote.
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -14,30 +15,13 @@
 #include "support/ZelRegistry.h"
 #include "support/action/ActionJson.h"
 
-#ifdef _WIN32
-#include "support/Text.h"
-#endif
-
 namespace tovalin::cli {
 
 namespace {
 
-std::ifstream OpenIn(const std::string& path) {
-#ifdef _WIN32
-  const std::u16string wide = Utf8ToUtf16(path);
-  return std::ifstream(std::wstring(wide.begin(), wide.end()), std::ios::binary);
-#else
-  return std::ifstream(path, std::ios::binary);
-#endif
-}
-
-std::ofstream OpenOut(const std::string& path) {
-#ifdef _WIN32
-  const std::u16string wide = Utf8ToUtf16(path);
-  return std::ofstream(std::wstring(wide.begin(), wide.end()), std::ios::binary | std::ios::trunc);
-#else
-  return std::ofstream(path, std::ios::binary | std::ios::trunc);
-#endif
+// A UTF-8 path, which on Windows the streams would otherwise read in the ANSI code page.
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 // What happened, for the program that started this one: its standard error is not seen when
@@ -45,7 +29,8 @@ std::ofstream OpenOut(const std::string& path) {
 void WriteResult(const std::string& path, int exitCode, const std::string& message) {
   if (path.empty()) return;
   const nlohmann::ordered_json result = {{"exitCode", exitCode}, {"message", message}};
-  OpenOut(path) << result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  std::ofstream(PathOf(path), std::ios::binary | std::ios::trunc)
+      << result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
 }  // namespace
@@ -75,7 +60,7 @@ Command AddApply(CLI::App& app) {
             std::string message;
             try {
               RequireSavedMachine(options->machine);
-              std::ifstream in = OpenIn(options->file);
+              std::ifstream in(PathOf(options->file), std::ios::binary);
               std::stringstream text;
               text << in.rdbuf();
               if (!in) throw std::runtime_error(options->file + " を読めません。");

@@ -4,6 +4,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
 
 namespace tovalin {
 
@@ -38,6 +39,34 @@ QImage MailGlyph(int size) {
   p.setBrush(Qt::NoBrush);
   p.drawPath(flap);
   return image;
+}
+
+QIcon ShieldIcon(const QStyle& style) {
+  QIcon icon = style.standardIcon(QStyle::SP_VistaShield);
+  if (!icon.isNull()) return icon;
+  for (const int size : {16, 32}) {
+    QImage image = Blank(size, size);
+    QPainter p(&image);
+    Begin(p, size);
+    QPainterPath shield;
+    shield.moveTo(8, 0.8);
+    shield.lineTo(14.5, 3);
+    shield.cubicTo(14.5, 9.5, 11.5, 13, 8, 15.2);
+    shield.cubicTo(4.5, 13, 1.5, 9.5, 1.5, 3);
+    shield.closeSubpath();
+    p.setPen(QPen(QColor(0x30, 0x30, 0x30), 0.8));
+    p.setBrush(QColor(0x1F, 0x5F, 0xC8));
+    p.drawPath(shield);
+    // The quarters of the Windows shield: yellow top right and bottom left.
+    p.setClipPath(shield);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xF5, 0xC2, 0x1B));
+    p.drawRect(QRectF(8, 0, 8, 8));
+    p.drawRect(QRectF(0, 8, 8, 8));
+    p.end();
+    icon.addPixmap(QPixmap::fromImage(image));
+  }
+  return icon;
 }
 
 QImage CopyGlyph(int size) {

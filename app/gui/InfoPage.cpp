@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QTableWidget>
 
+#include "app/gui/DialogArt.h"
 #include "app/gui/QtText.h"
 #include "support/ZelSysUtils.h"
 
@@ -91,12 +92,13 @@ bool OnHeaderBorder(const QTableWidget* grid) {
 }  // namespace
 
 InfoPage::InfoPage(Platform& platform, IMessageBoxes& boxes, ShellSource shell,
-                   StoreGuard storeReleased, QWidget* parent)
+                   StoreGuard storeReleased, ElevatedChanges& changes, QWidget* parent)
     : QWidget(parent),
       platform_(platform),
       boxes_(boxes),
       shell_(std::move(shell)),
-      storeReleased_(std::move(storeReleased)) {
+      storeReleased_(std::move(storeReleased)),
+      changes_(changes) {
   CreateComponents();
   ConnectHandlers();
 }
@@ -104,6 +106,17 @@ InfoPage::InfoPage(Platform& platform, IMessageBoxes& boxes, ShellSource shell,
 void InfoPage::SetModel(TZelMso& model) {
   mso_ = &model;
   Layout();
+  UpdateShield();
+}
+
+void InfoPage::UpdateShield() {
+  // Which places an update writes does not depend on the text: planned with a text that differs
+  // from every field, the plan names them all.
+  const bool shield = mso_ != nullptr && !platform_.Processes().Elevated() &&
+                      changes_.NeedsElevation(mso_->PlanUserInfoUpdate(
+                          mso_->Company + "?", mso_->Owner + "?", mso_->Initials + "?"));
+  BtnChange->setIcon(shield ? ShieldIcon(*style())
+                            : style()->standardIcon(QStyle::SP_DialogApplyButton));
 }
 
 void InfoPage::ShowApp(int appIndex) {
@@ -334,7 +347,10 @@ void InfoPage::BtnChangeClick() {
   const std::string company = Utf8(EdtCompany->text());
   const std::string owner = Utf8(EdtOwner->text());
   const std::string initials = Utf8(EdtInitials->text());
-  mso_->Perform(mso_->PlanUserInfoUpdate(company, owner, initials));
+  if (!changes_.Perform(*mso_, mso_->PlanUserInfoUpdate(company, owner, initials), this)) {
+    boxes_.Warn(ElevationDeclinedText());
+    return;
+  }
 
   mso_->ReadUserInfo();
   BtnChange->setEnabled(false);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 
+#include "app/gui/ElevatedChanges.h"
 #include "app/gui/MessageBoxes.h"
 #include "app/gui/ShellRequests.h"
 #include "office/ZelMso.h"
@@ -29,7 +30,7 @@ class InfoPage : public QWidget {
   using ShellSource = std::function<IShellRequests&()>;
 
   InfoPage(Platform& platform, IMessageBoxes& boxes, ShellSource shell, StoreGuard storeReleased,
-           QWidget* parent = nullptr);
+           ElevatedChanges& changes, QWidget* parent = nullptr);
 
   // The model is built after the page: lays the page out and shows its registered user.
   void SetModel(TZelMso& model);
@@ -78,6 +79,8 @@ class InfoPage : public QWidget {
   void ConnectHandlers();
   void Layout();
   void UpdateChangeButton();
+  // The update button shows the shield when the places it writes need an administrator here.
+  void UpdateShield();
   void FillProductIdGrid();
   void FillAppFileGrid();
   // Runs a handler; an error that escapes it is shown and the window goes on.
@@ -93,6 +96,7 @@ class InfoPage : public QWidget {
   IMessageBoxes& boxes_;
   ShellSource shell_;
   StoreGuard storeReleased_;
+  ElevatedChanges& changes_;
   TZelMso* mso_ = nullptr;
   int appIndex_ = 0;
 };

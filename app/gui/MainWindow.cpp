@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTabWidget>
 
+#include "app/gui/DialogArt.h"
 #include "app/gui/DialogSupport.h"
 #include "app/gui/HeldStore.h"
 #include "app/gui/Links.h"
@@ -215,7 +216,7 @@ void MainWindow::CreateComponents() {
   PctMain->setDocumentMode(false);
   TabInfo = new InfoPage(
       platform_, boxes_, [this]() -> IShellRequests& { return Shell(); },
-      [this] { return StoreReleased(); });
+      [this] { return StoreReleased(); }, changes_);
   TabInfo->setObjectName(QStringLiteral("TabInfo"));
   TabRepair = new QWidget;
   TabRepair->setObjectName(QStringLiteral("TabRepair"));
@@ -601,6 +602,26 @@ void MainWindow::ShowItemState(int state) {
   SbtItem1->setChecked(state == 0);
   SbtItem2->setChecked(state == 1);
   SbtGroup->setExclusive(true);
+  ShowShields(state);
+}
+
+void MainWindow::ShowShields(int state) {
+  const TZelMsoItem* item = CurrentItem();
+  const bool asked = item != nullptr && !platform_.Processes().Elevated();
+  const QIcon shield = ShieldIcon(*style());
+  auto shieldFor = [&](const TZelMso::TActionPlan& plan) {
+    return asked && changes_.NeedsElevation(plan) ? shield : QIcon();
+  };
+  if (item == nullptr) return;
+  if (item->Captions.size() == 1) {
+    BtnItem->setIcon(shieldFor(asked ? FMso->PlanRepair(item->ItemId) : TZelMso::TActionPlan{}));
+    return;
+  }
+  // The pressed button changes nothing; the other one shows whether its change needs rights.
+  for (const auto& [button, value] : {std::pair{SbtItem1, 0}, std::pair{SbtItem2, 1}}) {
+    button->setIcon(value == state || !asked ? QIcon()
+                                             : shieldFor(FMso->PlanItemState(item->ItemId, value)));
+  }
 }
 
 void MainWindow::GlbItemClick() {
@@ -618,6 +639,7 @@ void MainWindow::GlbItemClick() {
   if (oneShot) {
     BtnItem->setText(Q(FormatPath("%sを試みる", {item->Captions[0]})));
     BtnItem->setEnabled(true);
+    ShowShields(-1);
   } else {
     SbtItem1->setText(item->Captions.size() > 0 ? Q(item->Captions[0]) : QString());
     SbtItem2->setText(item->Captions.size() > 1 ? Q(item->Captions[1]) : QString());
@@ -641,9 +663,14 @@ void MainWindow::BtnItemClick() {
 
   if (!StoreReleased()) return;
   TimerPause pause(*TimerProcess, FAppIndex);
-  const TZelMso::TRepairResult done = FMso->RunRepair(item->ItemId);
-  if (!done.Skipped.empty()) {
-    boxes_.Fail(Q(FormatPath("%sできませんでした。\r\n%s", {word, done.Summary()})));
+  const TZelMso::TActionPlan plan = FMso->PlanRepair(item->ItemId);
+  if (!plan.Repair.Skipped.empty()) {
+    boxes_.Fail(Q(FormatPath("%sできませんでした。\r\n%s", {word, plan.Repair.Summary()})));
+    return;
+  }
+  TZelMso::TRepairResult done;
+  if (!changes_.Perform(*FMso, plan, this, &done)) {
+    boxes_.Warn(ElevationDeclinedText());
     return;
   }
   std::string text = FormatPath("%sを試みました。\r\n%s を起動して確認してください。",
@@ -690,7 +717,11 @@ void MainWindow::ConfirmAndSetItemState(int value) {
   if (item == nullptr) return;
   if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {item->Title})))) return;
   if (!StoreReleased()) return;
-  if (FMso->SetItemState(item->ItemId, value)) {
+  if (!changes_.Perform(*FMso, FMso->PlanItemState(item->ItemId, value), this)) {
+    boxes_.Warn(ElevationDeclinedText());
+    return;
+  }
+  if (FMso->GetItemState(item->ItemId) == value) {
     boxes_.Inform(QStringLiteral("設定を更新しました。"));
   } else {
     boxes_.Warn(QStringLiteral("更新出来ませんでした。"));

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/gui/ElevatedChanges.h"
 #include "app/gui/InfoPage.h"
 #include "app/gui/MessageBoxes.h"
 #include "app/gui/Panel.h"
@@ -103,8 +104,9 @@ class MainWindow : public QMainWindow {
   // Before a change: false when programs hold the registry and the user did not let them go.
   bool StoreReleased();
   // Shows the two toggle buttons for a state: 0 presses the first, 1 the second, anything else
-  // neither.
+  // neither; a button whose change needs an administrator here shows the shield.
   void ShowItemState(int state);
+  void ShowShields(int state);
   // Reads again what another program changed on disk and shows the current item's state anew.
   void RefreshStates();
   const TZelMsoItem* CurrentItem() const;
@@ -121,6 +123,7 @@ class MainWindow : public QMainWindow {
 
   Platform& platform_;
   IMessageBoxes& boxes_;
+  ElevatedChanges changes_{platform_, SiblingCliProgram()};
   TProgramInfo programInfo_ = ReadProgramInfo(platform_);
   std::unique_ptr<IShellRequests> ownShell_;
   IShellRequests* shell_ = nullptr;

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "app/gui/MachineSource.h"
-#include "app/gui/MessageBoxes.h"
 #include "app/gui/MainWindow.h"
+#include "app/gui/MessageBoxes.h"
 
 namespace tovalin {
 

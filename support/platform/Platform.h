@@ -24,6 +24,7 @@ constexpr long kAccessDenied = 5;
 constexpr long kInvalidHandle = 6;
 constexpr long kWriteFault = 29;
 constexpr long kLockViolation = 33;
+constexpr long kNotSupported = 50;
 constexpr long kInvalidParameter = 87;
 constexpr long kDiskFull = 112;
 constexpr long kBusy = 170;
@@ -234,6 +235,18 @@ class IProcesses {
   // Returns GetLastError after the adjustment (0 on full success); a failed call returns its error.
   virtual long AdjustPrivilege(TokenHandle token, std::string_view name, bool enable) = 0;
   virtual void CloseToken(TokenHandle token) = 0;
+
+  // Whether this process has an administrator's full rights: not a standard user, nor an
+  // administrator's filtered token under UAC. Machines without UAC answer true.
+  virtual bool Elevated() { return true; }
+  // ShellExecuteEx with the verb "runas": starts `program` with `parameters` (a Windows command
+  // line) as an administrator, the user asked first, and waits for it to end, calling `waiting`
+  // several times a second meanwhile. kCancelled when the user declined; kNotSupported where
+  // nothing can be started so.
+  virtual long RunElevated(std::string_view /*program*/, std::string_view /*parameters*/,
+                           const std::function<void()>& /*waiting*/, std::uint32_t& /*exitCode*/) {
+    return win::kNotSupported;
+  }
 };
 
 // Programs of the machine that keep its registry in memory and write it back over the store

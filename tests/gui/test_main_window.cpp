@@ -3,14 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QGroupBox>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 
+#include "app/gui/DialogArt.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/ProgramArt.h"
+#include "app/gui/QtText.h"
 #include "app/widgets/SysColors.h"
+#include "support/ErrorText.h"
+#include "support/Sha256.h"
+#include "support/ZelRegistry.h"
+#include "support/action/ActionJson.h"
 #include "tests/gui/GuiTestSupport.h"
 
 namespace tovalin {
@@ -352,6 +360,68 @@ TEST_F(MainWindowTest, SettingToggleGoesBackAfterACancelAndChangesAfterYes) {
   // Pressing the button of the state in force asks nothing.
   form->SbtItem2->click();
   EXPECT_EQ(boxes_.shown.size(), 3u);
+}
+
+bool ShowsShield(const QAbstractButton& button) {
+  const QImage shield = ShieldIcon(*button.style()).pixmap(16).toImage();
+  return !button.icon().isNull() && button.icon().pixmap(16).toImage() == shield;
+}
+
+// Without an administrator's rights (Windows under UAC) a machine-wide change shows the shield
+// and goes, as a plan file named by its digest, to tovalin-cli started elevated; the window
+// then reads the state back. Declined, nothing changes and the window says so.
+TEST_F(MainWindowTest, MachineWideChangeGoesElevatedAndADeclineChangesNothing) {
+  InstallOffice2003(machine_);
+  RegisterXlsClass();
+  MemoryProcesses& processes = machine_.platform.processes;
+  processes.elevated = false;
+  std::vector<QStringList> runs;
+  long answer = win::kCancelled;
+  processes.runElevated = [&](std::string_view program, std::string_view parameters,
+                              std::uint32_t& exitCode) {
+    runs.push_back(QStringList{Q(program)} + QProcess::splitCommand(Q(parameters)));
+    if (answer != win::kSuccess) return answer;
+    // What tovalin-cli apply does there.
+    QFile file(runs.back().at(2));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string plan = file.readAll().toStdString();
+    EXPECT_EQ(runs.back().at(4), Q(Sha256Hex(plan)));
+    PerformChanges(machine_.platform.registry, PlanFromJson(nlohmann::json::parse(plan)).registry,
+                   Win32ErrorText);
+    exitCode = 0;
+    return win::kSuccess;
+  };
+  auto form = Open();
+  EXPECT_TRUE(ShowsShield(*form->TabInfo->BtnChange));  // the uninstall entry is the machine's
+  Select(*form, "Excel");
+  ClickItem(*form, 2);  // InternetExplorerとの連携可否
+  EXPECT_TRUE(form->SbtItem1->isChecked());
+  EXPECT_FALSE(ShowsShield(*form->SbtItem1));
+  EXPECT_TRUE(ShowsShield(*form->SbtItem2));
+
+  boxes_.answers = {MsgResult::Yes};
+  form->SbtItem2->click();
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].text, ElevationDeclinedText());
+  EXPECT_TRUE(form->SbtItem1->isChecked());
+  EXPECT_FALSE(
+      machine_.platform.registry.GetDword(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags"));
+
+  answer = win::kSuccess;
+  boxes_.answers = {MsgResult::Yes};
+  form->SbtItem2->click();
+  ASSERT_EQ(boxes_.shown.size(), 4u);
+  EXPECT_EQ(boxes_.shown[3].text, QString("設定を更新しました。"));
+  EXPECT_TRUE(form->SbtItem2->isChecked());
+  EXPECT_TRUE(ShowsShield(*form->SbtItem1));
+  EXPECT_FALSE(ShowsShield(*form->SbtItem2));
+  EXPECT_EQ(
+      machine_.platform.registry.GetDword(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags"),
+      8u);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[1].mid(0, 2), QStringList({SiblingCliProgram(), "apply"}));
+  EXPECT_EQ(runs[1].mid(3, 1), QStringList({"--sha256"}));
+  EXPECT_EQ(runs[1].mid(5, 1), QStringList({"--result"}));
 }
 
 TEST_F(MainWindowTest, FailedChangeOfAnUndeterminedSettingLeavesBothTogglesUp) {

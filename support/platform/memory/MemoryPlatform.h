@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -108,6 +109,14 @@ class MemoryProcesses : public IProcesses {
   bool LookupPrivilege(std::string_view name) override;
   long AdjustPrivilege(TokenHandle token, std::string_view name, bool enable) override;
   void CloseToken(TokenHandle token) override;
+  bool Elevated() override { return elevated; }
+  // Runs `runElevated` in place of the program, after `waiting` once.
+  long RunElevated(std::string_view program, std::string_view parameters,
+                   const std::function<void()>& waiting, std::uint32_t& exitCode) override {
+    if (!runElevated) return win::kNotSupported;
+    if (waiting) waiting();
+    return runElevated(program, parameters, exitCode);
+  }
 
   FakeProcess& Add(std::uint32_t pid, std::string_view imagePath);
   FakeProcess* Find(std::uint32_t pid);
@@ -122,6 +131,10 @@ class MemoryProcesses : public IProcesses {
   std::size_t openHandles = 0;
   std::size_t openTokens = 0;
   int enumCalls = 0;
+  bool elevated = true;
+  std::function<long(std::string_view program, std::string_view parameters,
+                     std::uint32_t& exitCode)>
+      runElevated;
 
  private:
   std::map<ProcessHandle, std::uint32_t> handles_;

@@ -11,6 +11,7 @@
 #include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/platform/windows/Win32.h"
+#include "support/platform/windows/WindowsElevation.h"
 
 namespace tovalin {
 
@@ -621,6 +622,12 @@ class WindowsProcesses : public IProcesses {
     if (token != 0) ::CloseHandle(FromNumber<HANDLE>(token));
   }
 
+  bool Elevated() override { return ProcessElevated(); }
+  long RunElevated(std::string_view program, std::string_view parameters,
+                   const std::function<void()>& waiting, std::uint32_t& exitCode) override {
+    return RunProgramElevated(program, parameters, waiting, exitCode);
+  }
+
  private:
   CreateSnapshotFn createSnapshot_ = nullptr;
   ProcessWalkFn first_ = nullptr;
@@ -638,6 +645,20 @@ class WindowsPlatform : public Platform {
   IVersionResources& Versions() override { return versions_; }
   IIcons& Icons() override { return icons_; }
   IProcesses& Processes() override { return processes_; }
+  std::string ErrorText(long code) override {
+    wchar_t* text = nullptr;
+    const DWORD units = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (units == 0 || text == nullptr) return Platform::ErrorText(code);
+    std::string words = Narrow(text, units);
+    ::LocalFree(text);
+    while (!words.empty() &&
+           (words.back() == '\n' || words.back() == '\r' || words.back() == ' ')) {
+      words.pop_back();
+    }
+    return words;
+  }
 
  private:
   WindowsRegistry registry_;
