@@ -8,7 +8,7 @@
 namespace tovalin {
 
 std::string Win32ErrorText(long code) {
-  static constexpr std::array<std::pair<long, const char*>, 15> kTexts = {{
+  static constexpr std::array<std::pair<long, const char*>, 16> kTexts = {{
       {win::kSuccess, "この操作を正しく終了しました。"},
       {win::kFileNotFound, "指定されたファイルが見つかりません。"},
       {win::kAccessDenied, "アクセスが拒否されました。"},
@@ -17,6 +17,7 @@ std::string Win32ErrorText(long code) {
       {win::kLockViolation,
        "プロセスはファイルにアクセスできません。別のプロセスがファイルの一部をロックしています。"},
       {win::kNotSupported, "要求はサポートされていません。"},
+      {win::kFileExists, "ファイルが存在します。"},
       {win::kInvalidParameter, "パラメーターが間違っています。"},
       {win::kDiskFull, "ディスクに十分な空き領域がありません。"},
       {win::kBusy, "要求されたリソースは使用中です。"},

@@ -25,6 +25,7 @@ constexpr long kInvalidHandle = 6;
 constexpr long kWriteFault = 29;
 constexpr long kLockViolation = 33;
 constexpr long kNotSupported = 50;
+constexpr long kFileExists = 80;
 constexpr long kInvalidParameter = 87;
 constexpr long kDiskFull = 112;
 constexpr long kBusy = 170;
@@ -128,6 +129,11 @@ class IRegistry {
   virtual long BeginChanges() { return win::kSuccess; }
   virtual long CommitChanges() { return win::kSuccess; }
   virtual void RollbackChanges() {}
+  // The key a path leads to, named as regedit run natively on the machine names it: the view's
+  // redirection and link keys resolved ("HKEY_LOCAL_MACHINE\Software\Wow6432Node\..." for a
+  // 32-bit program's "HKEY_LOCAL_MACHINE\Software\..."). A key that does not exist is named
+  // through its nearest existing ancestor. "" when the store cannot tell.
+  virtual std::string NativeKeyName(RootKey /*root*/, std::string_view /*path*/) { return {}; }
   // What FormatMessage would add to GetLastError for the last change that failed: why the store
   // itself refused it (a read-only prefix, a running Wine, a save that failed and why), in words
   // for the user. Set by the failed call among CreateKey, SetValue, DeleteValue, DeleteKey,
@@ -138,6 +144,13 @@ class IRegistry {
   // that states shown next are current; true when anything was read again. Stores that are
   // always current (the system registry) have nothing to do.
   virtual bool Refresh() { return false; }
+};
+
+// A file a change moved to the trash, and what brings it back.
+struct TrashedFile {
+  std::string path;     // where it was, as the machine names it ("C:\Users\...")
+  std::string trashed;  // where the trash keeps it (a host path on Linux); "" when none does
+  std::string info;     // the trash's own record of it (a .trashinfo file, a $I file)
 };
 
 struct FindEntry {
@@ -166,6 +179,15 @@ class IFileSystem {
   // them in its drive_c/users; a registry that names another place would point a deletion at the
   // host's or the system's files.
   virtual std::string UserFilesRefusal(std::string_view /*folder*/) { return {}; }
+  // Moves a file to the machine's trash, where the desktop can restore it as well: Windows'
+  // Recycle Bin, the desktop's Trash of the user on Linux. kSuccess with `trashed` filled in, or
+  // an error code when no trash takes the file (the caller may then remove it for good).
+  virtual long TrashFile(std::string_view /*path*/, TrashedFile& /*trashed*/) {
+    return win::kNotSupported;
+  }
+  // Brings a trashed file back where it was. kFileExists when a file is there again,
+  // kFileNotFound when the trash no longer holds it.
+  virtual long RestoreFile(const TrashedFile& /*trashed*/) { return win::kNotSupported; }
 };
 
 class IEnvironment {
