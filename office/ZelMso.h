@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "support/ZelVersionInfo.h"
+#include "support/action/ActionHistory.h"
 #include "support/action/PlanningPlatform.h"
 #include "support/platform/Platform.h"
 
@@ -157,7 +158,7 @@ class TZelMso {
   // --- items ---
   void BuildItemCatalogue();
   std::int32_t GetItemState(std::int32_t itemId);
-  bool SetItemState(std::int32_t itemId, std::int32_t state);
+  bool SetItemState(std::int32_t itemId, std::int32_t state, IActionJournal* journal = nullptr);
   // Why the last GetItemState, or a SetItemState that did not take effect, could not tell the
   // state or change it: the first key or value missed, as regedit names it, or the key that
   // would not open for the change. The read may still have told a state from what it found (no
@@ -178,13 +179,15 @@ class TZelMso {
     int Removed = 0;
     int Failed = 0;
     int LinksKept = 0;
+    // Of those removed, the ones no trash would take.
+    int RemovedForGood = 0;
     std::string Skipped;
     bool Succeeded() const { return Failed == 0 && LinksKept == 0 && Skipped.empty(); }
     // What the user is told: the reason it was skipped, or the files removed and left; empty
     // for a registry repair.
     std::string Summary() const;
   };
-  TRepairResult RunRepair(std::int32_t itemId);
+  TRepairResult RunRepair(std::int32_t itemId, IActionJournal* journal = nullptr);
 
   // --- actions ---
   // What an action will do, learned by running its code against the planning view of the
@@ -210,9 +213,13 @@ class TZelMso {
                      std::string_view initials) const;
   // Makes a planned action's changes as one action: the machine must still hold what the plan
   // found, the rights for every write are checked before the first, the registry is saved once,
-  // and then the files go. A refusal raises ERegistryRefusedException with nothing changed; a
-  // machine changed since the plan raises ERegistryException.
-  TRepairResult Perform(const TActionPlan& plan);
+  // and then the files go to the trash (removed for good only where no trash takes them). A
+  // refusal raises ERegistryRefusedException with nothing changed; a machine changed since the
+  // plan raises ERegistryException. The journal, when given, keeps the action's record.
+  TRepairResult Perform(const TActionPlan& plan, IActionJournal* journal = nullptr);
+  // What an action on an item, or on the registered user, is called in the history.
+  ActionInfo ItemActionInfo(std::int32_t itemId, std::int32_t state) const;
+  static ActionInfo UserInfoActionInfo();
 
   // Office-side
   std::int32_t GetOfficeClipboardState();

@@ -21,21 +21,39 @@ TZelMso::TActionPlan TZelMso::Planned(const std::function<TRepairResult()>& body
   return {planning.Plan(), std::move(repair)};
 }
 
-TZelMso::TRepairResult TZelMso::Perform(const TActionPlan& plan) {
-  PerformChanges(machine_.Registry(), plan.Changes.registry,
-                 [this](long code) { return machine_.ErrorText(code); });
+TZelMso::TRepairResult TZelMso::Perform(const TActionPlan& plan, IActionJournal* journal) {
+  // A record that never saw its action finish goes again.
+  struct Abandon {
+    IActionJournal* journal;
+    ~Abandon() {
+      if (journal != nullptr) journal->Abandoned();
+    }
+  } abandon{journal};
+  PerformChanges(
+      machine_.Registry(), plan.Changes.registry,
+      [this](long code) { return machine_.ErrorText(code); },
+      [&] {
+        if (journal != nullptr) journal->Planned(plan.Changes, machine_.Registry());
+      });
   TRepairResult done = plan.Repair;
   if (done.RemovesFiles) {
     // The plan counted every file it would remove; what counts is what went.
     done.Removed = 0;
+    IFileSystem& files = machine_.Files();
     for (const std::string& file : plan.Changes.files) {
-      if (machine_.Files().DeleteFile(file)) {
-        ++done.Removed;
-      } else {
+      RemovedFile removed{{file, {}, {}}, false};
+      removed.inTrash = files.TrashFile(file, removed.trash) == win::kSuccess;
+      if (!removed.inTrash && !files.DeleteFile(file)) {
         ++done.Failed;
+        continue;
       }
+      ++done.Removed;
+      if (!removed.inTrash) ++done.RemovedForGood;
+      if (journal != nullptr) journal->FileRemoved(removed);
     }
   }
+  if (journal != nullptr) journal->Done();
+  abandon.journal = nullptr;
   return done;
 }
 

@@ -167,11 +167,11 @@ std::int32_t TZelMso::GetItemState(std::int32_t itemId) {
   return row != nullptr && row->Get != nullptr ? row->Get(*this) : -1;
 }
 
-bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state) {
+bool TZelMso::SetItemState(std::int32_t itemId, std::int32_t state, IActionJournal* journal) {
   itemStateReason_.clear();
   const TZelItemRow* row = FindItemRow(itemId);
   if (row == nullptr || row->Set == nullptr || row->Get == nullptr) return false;
-  Perform(PlanItemState(itemId, state));
+  Perform(PlanItemState(itemId, state), journal);
   // What the change missed comes before what the read back misses.
   const bool tookEffect = row->Get(*this) == state;
   if (tookEffect) itemStateReason_.clear();
@@ -207,12 +207,12 @@ void TZelMso::NoteUnwritableKey(TZelRegistry& reg, std::string_view path) {
   }
 }
 
-TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId) {
+TZelMso::TRepairResult TZelMso::RunRepair(std::int32_t itemId, IActionJournal* journal) {
   const TZelItemRow* row = FindItemRow(itemId);
   if (row == nullptr || row->Repair == nullptr) return {};
   const TActionPlan plan = PlanRepair(itemId);
   if (!plan.Repair.Skipped.empty()) return plan.Repair;
-  return Perform(plan);
+  return Perform(plan, journal);
 }
 
 TZelMso::TActionPlan TZelMso::PlanItemState(std::int32_t itemId, std::int32_t state) {
@@ -222,6 +222,29 @@ TZelMso::TActionPlan TZelMso::PlanItemState(std::int32_t itemId, std::int32_t st
     row->Set(*this, state);
     return TRepairResult{};
   });
+}
+
+ActionInfo TZelMso::ItemActionInfo(std::int32_t itemId, std::int32_t state) const {
+  ActionInfo info;
+  info.itemId = itemId;
+  const TZelItemRow* row = FindItemRow(itemId);
+  if (row == nullptr) return info;
+  info.title = row->Title;
+  info.application = kMsoApps[static_cast<std::size_t>(ItemApplication(itemId))].AppName;
+  const std::size_t caption =
+      row->Kind == TZelItemKind::Setting ? static_cast<std::size_t>(state) : 0;
+  if (caption < row->Captions.size() && row->Captions[caption] != nullptr) {
+    info.what = row->Captions[caption];
+  }
+  return info;
+}
+
+ActionInfo TZelMso::UserInfoActionInfo() {
+  ActionInfo info;
+  info.userInfo = true;
+  info.title = "登録情報";
+  info.what = "会社名・ユーザー名・頭文字";
+  return info;
 }
 
 std::int32_t TZelMso::PredictItemState(std::int32_t itemId, std::int32_t state) {

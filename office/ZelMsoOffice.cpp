@@ -91,6 +91,13 @@ std::string TZelMso::TRepairResult::Summary() const {
   if (!Skipped.empty()) return Skipped + "ファイルは削除していません。";
   if (!RemovesFiles) return {};
   std::string text = std::to_string(Removed) + " 個のファイルを削除しました。";
+  if (Removed > RemovedForGood) {
+    text += "削除したファイルはごみ箱から元に戻せます。";
+  }
+  if (RemovedForGood > 0) {
+    text += std::to_string(RemovedForGood) +
+            " 個のファイルはごみ箱に移せなかったため、完全に削除しました。";
+  }
   if (Failed > 0) {
     text += std::to_string(Failed) +
             " 個のファイルは削除できませんでした（使用中か読み取り専用です）。";

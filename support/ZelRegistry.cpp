@@ -106,8 +106,12 @@ void TZelChanges::Commit() {
 }
 
 void PerformChanges(IRegistry& registry, const RegChangeSet& changes,
-                    const std::function<std::string(long)>& errorText) {
-  if (changes.Empty()) return;
+                    const std::function<std::string(long)>& errorText,
+                    const std::function<void()>& beforeWrites) {
+  if (changes.Empty()) {
+    if (beforeWrites) beforeWrites();
+    return;
+  }
   TZelChanges action(registry);
   // Another program may have changed the keys since the plan read them (a second Tovalin,
   // Office itself): the plan's before-state is what a refusal puts back and what undo restores,
@@ -118,6 +122,7 @@ void PerformChanges(IRegistry& registry, const RegChangeSet& changes,
     throw ERegistryException(text);
   }
   RegRefusal refusal = CheckWriteAccess(registry, changes);
+  if (!refusal && beforeWrites) beforeWrites();
   if (!refusal) refusal = ApplyChanges(registry, changes);
   if (refusal) {
     const std::string why = errorText(refusal.code);

@@ -72,8 +72,10 @@ class TZelChanges {
 // refused half-way is put back. Raises ERegistryRefusedException (nothing changed; `errorText`
 // gives the words for its code) or ERegistryException (the registry changed meanwhile; the
 // store would not begin or save).
+// `beforeWrites` is told once the rights are checked and before the first write.
 void PerformChanges(IRegistry& registry, const RegChangeSet& changes,
-                    const std::function<std::string(long)>& errorText);
+                    const std::function<std::string(long)>& errorText,
+                    const std::function<void()>& beforeWrites = {});
 
 class TZelRegistry {
  public:

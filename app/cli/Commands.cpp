@@ -3,6 +3,12 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "support/action/HostFiles.h"
+
+#ifndef _WIN32
+#include "support/platform/wine/WinePlatform.h"
+#endif
+
 namespace tovalin::cli {
 
 void AddMachineOptions(CLI::App& sub, MachineOptions& machine) {
@@ -77,6 +83,19 @@ void RequireSavedMachine(const MachineOptions& machine) {
   if (!machine.regFiles.empty()) {
     throw std::runtime_error("--reg で読み込んだレジストリは変更を保存できません。");
   }
+}
+
+std::string MachineName(const MachineOptions& machine) {
+#ifdef _WIN32
+  (void)machine;
+  return {};
+#else
+  return machine.prefix.empty() ? DefaultWinePrefix() : machine.prefix;
+#endif
+}
+
+ActionHistory OpenHistory(const MachineOptions& machine) {
+  return ActionHistory(DefaultHistoryFolder(MachineName(machine)));
 }
 
 }  // namespace tovalin::cli

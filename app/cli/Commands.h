@@ -9,6 +9,7 @@
 
 #include "app/cli/Machine.h"
 #include "office/ZelMso.h"
+#include "support/action/ActionHistory.h"
 
 namespace tovalin::cli {
 
@@ -34,6 +35,10 @@ void RequireSavedMachine(const MachineOptions& machine);
 // The item as the troubleshooting page offers it: only items of detected applications, so a
 // change never works from a slot that is not there (the read-only verb names Excel's path).
 const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, TZelItemKind kind);
+// The user's history of actions on the machine (one per Wine prefix on Linux).
+ActionHistory OpenHistory(const MachineOptions& machine);
+// The machine as the history names it: the prefix's path on Linux, "" on Windows.
+std::string MachineName(const MachineOptions& machine);
 // A state as the item's captions name it.
 std::string StateName(const TZelMsoItem& item, std::int32_t state);
 
@@ -44,6 +49,8 @@ Command AddRepair(CLI::App& app);
 Command AddProcesses(CLI::App& app);
 Command AddUserInfo(CLI::App& app);
 Command AddApply(CLI::App& app);
+Command AddHistory(CLI::App& app);
+Command AddUndo(CLI::App& app);
 #ifndef _WIN32
 Command AddPrefixes(CLI::App& app);
 #endif

@@ -33,7 +33,11 @@ Command AddRepair(CLI::App& app) {
                         << " が実行中です。終了してから修復してください。\n";
               return 1;
             }
-            const TZelMso::TRepairResult done = mso.RunRepair(item.ItemId);
+            ActionHistory history = OpenHistory(options->machine);
+            ActionInfo info = mso.ItemActionInfo(item.ItemId, 0);
+            info.machine = MachineName(options->machine);
+            const TZelMso::TRepairResult done =
+                mso.RunRepair(item.ItemId, history.Journal(std::move(info)).get());
             if (!done.Skipped.empty()) {
               std::cerr << "tovalin-cli: " << done.Summary() << "\n";
               return 1;

@@ -48,7 +48,11 @@ Command AddSet(CLI::App& app) {
               state = mso.PredictItemState(options->itemId, options->state);
               reason = mso.ItemStateReason();
             } else if (state != options->state) {
-              mso.SetItemState(options->itemId, options->state);
+              ActionHistory history = OpenHistory(options->machine);
+              ActionInfo info = mso.ItemActionInfo(options->itemId, options->state);
+              info.machine = MachineName(options->machine);
+              mso.SetItemState(options->itemId, options->state,
+                               history.Journal(std::move(info)).get());
               reason = mso.ItemStateReason();
               state = mso.GetItemState(options->itemId);
             }

@@ -46,7 +46,10 @@ Command AddUserInfo(CLI::App& app) {
             bool tookEverywhere = true;
             if (change) {
               const TZelMso::TActionPlan plan = mso.PlanUserInfoUpdate(company, owner, initials);
-              mso.Perform(plan);
+              ActionHistory history = OpenHistory(options->machine);
+              ActionInfo info = TZelMso::UserInfoActionInfo();
+              info.machine = MachineName(options->machine);
+              mso.Perform(plan, history.Journal(std::move(info)).get());
               mso.ReadUserInfo();
               // Every place holds what was written, and the information reads back as asked.
               tookEverywhere =

@@ -32,6 +32,8 @@ int Main(int argc, char** argv) {
   commands.push_back(AddProcesses(app));
   commands.push_back(AddUserInfo(app));
   commands.push_back(AddApply(app));
+  commands.push_back(AddHistory(app));
+  commands.push_back(AddUndo(app));
 #ifndef _WIN32
   commands.push_back(AddPrefixes(app));
 #endif

@@ -92,7 +92,7 @@ bool OnHeaderBorder(const QTableWidget* grid) {
 }  // namespace
 
 InfoPage::InfoPage(Platform& platform, IMessageBoxes& boxes, ShellSource shell,
-                   StoreGuard storeReleased, ElevatedChanges& changes, QWidget* parent)
+                   StoreGuard storeReleased, WindowChanges& changes, QWidget* parent)
     : QWidget(parent),
       platform_(platform),
       boxes_(boxes),
@@ -347,7 +347,8 @@ void InfoPage::BtnChangeClick() {
   const std::string company = Utf8(EdtCompany->text());
   const std::string owner = Utf8(EdtOwner->text());
   const std::string initials = Utf8(EdtInitials->text());
-  if (!changes_.Perform(*mso_, mso_->PlanUserInfoUpdate(company, owner, initials), this)) {
+  if (!changes_.Perform(*mso_, mso_->PlanUserInfoUpdate(company, owner, initials),
+                        TZelMso::UserInfoActionInfo(), this)) {
     boxes_.Warn(ElevationDeclinedText());
     return;
   }

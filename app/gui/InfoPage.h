@@ -12,9 +12,9 @@
 #include <functional>
 #include <string>
 
-#include "app/gui/ElevatedChanges.h"
 #include "app/gui/MessageBoxes.h"
 #include "app/gui/ShellRequests.h"
+#include "app/gui/WindowChanges.h"
 #include "office/ZelMso.h"
 
 class QGroupBox;
@@ -30,7 +30,7 @@ class InfoPage : public QWidget {
   using ShellSource = std::function<IShellRequests&()>;
 
   InfoPage(Platform& platform, IMessageBoxes& boxes, ShellSource shell, StoreGuard storeReleased,
-           ElevatedChanges& changes, QWidget* parent = nullptr);
+           WindowChanges& changes, QWidget* parent = nullptr);
 
   // The model is built after the page: lays the page out and shows its registered user.
   void SetModel(TZelMso& model);
@@ -96,7 +96,7 @@ class InfoPage : public QWidget {
   IMessageBoxes& boxes_;
   ShellSource shell_;
   StoreGuard storeReleased_;
-  ElevatedChanges& changes_;
+  WindowChanges& changes_;
   TZelMso* mso_ = nullptr;
   int appIndex_ = 0;
 };

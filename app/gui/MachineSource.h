@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <memory>
+#include <string>
 
 #include "app/gui/MessageBoxes.h"
 #include "support/platform/Platform.h"
@@ -27,6 +28,8 @@ class IMachineSource {
   // A line naming the open machine; empty where there is only one machine.
   virtual QString Describe() const = 0;
   virtual bool CanSwitch() const = 0;
+  // The open machine as the history of actions names it: the prefix's path; "" on Windows.
+  virtual std::string MachineName() const = 0;
 };
 
 // The program's own: the machine itself on Windows, the user's Wine prefixes elsewhere.

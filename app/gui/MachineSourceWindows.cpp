@@ -17,6 +17,7 @@ class WindowsMachine : public IMachineSource {
   void Shown() override {}
   QString Describe() const override { return {}; }
   bool CanSwitch() const override { return false; }
+  std::string MachineName() const override { return {}; }
 };
 
 }  // namespace

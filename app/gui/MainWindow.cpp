@@ -18,6 +18,7 @@
 #include "app/gui/DialogArt.h"
 #include "app/gui/DialogSupport.h"
 #include "app/gui/HeldStore.h"
+#include "app/gui/HistoryDialog.h"
 #include "app/gui/Links.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
@@ -121,6 +122,23 @@ void MainWindow::SetMachine(const QString& description, std::function<void()> sw
   StatusText->setVisible(description.isEmpty());
 }
 
+void MainWindow::SetHistory(std::unique_ptr<ActionHistory> history, std::string machineName) {
+  changes_.SetHistory(std::move(history), std::move(machineName));
+  MI_F_History->setVisible(true);
+}
+
+void MainWindow::MI_F_HistoryClick() {
+  HistoryDialog dialog(
+      *FMso, changes_, boxes_, [this] { return StoreReleased(); }, this);
+  dialog.exec();
+  if (!dialog.Undid()) return;
+  // The undo changed what the pages show.
+  FMso->ReadUserInfo();
+  TabInfo->SetModel(*FMso);
+  TabInfo->ShowApp(FAppIndex);
+  RefreshStates();
+}
+
 bool MainWindow::StoreReleased() {
   TimerPause pause(*TimerProcess, FAppIndex);
   return ReleaseHeldStore(platform_, boxes_, this);
@@ -137,6 +155,9 @@ void MainWindow::CreateComponents() {
   MI_F_Machine = MI_File->addAction(QStringLiteral("Wine プレフィックスを切り替える(&W)..."));
   MI_F_Machine->setObjectName(QStringLiteral("MI_F_Machine"));
   MI_F_Machine->setVisible(false);
+  MI_F_History = MI_File->addAction(QStringLiteral("変更の履歴(&H)..."));
+  MI_F_History->setObjectName(QStringLiteral("MI_F_History"));
+  MI_F_History->setVisible(false);
   MI_F_Exit = MI_File->addAction(QStringLiteral("終了(&X)"));
   MI_F_Exit->setObjectName(QStringLiteral("MI_F_Exit"));
   MI_Other = MN_Main->addMenu(QStringLiteral("その他(&O)"));
@@ -332,6 +353,8 @@ void MainWindow::ConnectHandlers() {
   PnlItem->installEventFilter(this);
 
   connect(MI_F_Exit, &QAction::triggered, this, [this] { Guarded([this] { MI_F_ExitClick(); }); });
+  connect(MI_F_History, &QAction::triggered, this,
+          [this] { Guarded([this] { MI_F_HistoryClick(); }); });
   connect(MI_F_Machine, &QAction::triggered, this, [this] {
     if (switchMachine_) Guarded(switchMachine_);
   });
@@ -669,7 +692,7 @@ void MainWindow::BtnItemClick() {
     return;
   }
   TZelMso::TRepairResult done;
-  if (!changes_.Perform(*FMso, plan, this, &done)) {
+  if (!changes_.Perform(*FMso, plan, FMso->ItemActionInfo(item->ItemId, 0), this, &done)) {
     boxes_.Warn(ElevationDeclinedText());
     return;
   }
@@ -717,7 +740,8 @@ void MainWindow::ConfirmAndSetItemState(int value) {
   if (item == nullptr) return;
   if (!boxes_.Ask(Q(FormatPath("%s を更新しますか？", {item->Title})))) return;
   if (!StoreReleased()) return;
-  if (!changes_.Perform(*FMso, FMso->PlanItemState(item->ItemId, value), this)) {
+  if (!changes_.Perform(*FMso, FMso->PlanItemState(item->ItemId, value),
+                        FMso->ItemActionInfo(item->ItemId, value), this)) {
     boxes_.Warn(ElevationDeclinedText());
     return;
   }

@@ -13,12 +13,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/gui/ElevatedChanges.h"
 #include "app/gui/InfoPage.h"
 #include "app/gui/MessageBoxes.h"
 #include "app/gui/Panel.h"
 #include "app/gui/ProgramInfo.h"
 #include "app/gui/ShellRequests.h"
+#include "app/gui/WindowChanges.h"
 #include "app/widgets/GraphicListBox.h"
 #include "app/widgets/ImageList.h"
 #include "office/ZelMso.h"
@@ -67,11 +67,15 @@ class MainWindow : public QMainWindow {
   // `switchMachine` (it must not destroy the window while the menu runs). Without a call the
   // window names no machine and offers no switch, as on Windows.
   void SetMachine(const QString& description, std::function<void()> switchMachine);
+  // Keeps the window's changes in the history of the machine (`machineName` is the prefix on
+  // Linux, "" on Windows) and offers File > 変更の履歴.
+  void SetHistory(std::unique_ptr<ActionHistory> history, std::string machineName);
 
   // --- handlers ---
   void FormResize();
   void GlbMenuClick();
   void MI_F_ExitClick();
+  void MI_F_HistoryClick();
   void TimerProcessTimer();
   void BtnProcessClick();
   void GlbItemClick();
@@ -123,7 +127,7 @@ class MainWindow : public QMainWindow {
 
   Platform& platform_;
   IMessageBoxes& boxes_;
-  ElevatedChanges changes_{platform_, SiblingCliProgram()};
+  WindowChanges changes_{platform_, SiblingCliProgram()};
   TProgramInfo programInfo_ = ReadProgramInfo(platform_);
   std::unique_ptr<IShellRequests> ownShell_;
   IShellRequests* shell_ = nullptr;
@@ -133,6 +137,7 @@ class MainWindow : public QMainWindow {
   QMenuBar* MN_Main = nullptr;
   QMenu* MI_File = nullptr;
   QAction* MI_F_Machine = nullptr;
+  QAction* MI_F_History = nullptr;
   QAction* MI_F_Exit = nullptr;
   QMenu* MI_Other = nullptr;
   QAction* MI_Site = nullptr;

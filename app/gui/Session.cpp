@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "support/action/HostFiles.h"
+
 namespace tovalin {
 
 TSession::TSession(IMachineSource& source, IMessageBoxes& boxes) : source_(source), boxes_(boxes) {}
@@ -18,6 +20,7 @@ bool TSession::Start() {
   if (!form_->StartOk()) return false;
   source_.Shown();
   Offer(source_.Describe());
+  KeepHistory(*form_);
   return true;
 }
 
@@ -41,9 +44,15 @@ void TSession::SwitchMachine() {
   if (form_ != nullptr) form->setGeometry(form_->geometry());
   std::unique_ptr<MainWindow> old = std::exchange(form_, std::move(form));
   Offer(description);
+  KeepHistory(*form_);
   if (shown) form_->show();
   old.reset();
   platform_ = std::move(platform);
+}
+
+void TSession::KeepHistory(MainWindow& form) {
+  const std::string machine = source_.MachineName();
+  form.SetHistory(std::make_unique<ActionHistory>(DefaultHistoryFolder(machine)), machine);
 }
 
 void TSession::RestoreFromOtherInstance() {

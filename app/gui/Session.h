@@ -30,6 +30,7 @@ class TSession : public QObject {
 
  private:
   void Offer(const QString& description);
+  void KeepHistory(MainWindow& form);
 
   IMachineSource& source_;
   IMessageBoxes& boxes_;

@@ -71,6 +71,7 @@ class WinePrefixMachines : public IMachineSource {
   void Shown() override;
   QString Describe() const override;
   bool CanSwitch() const override { return true; }
+  std::string MachineName() const override { return open_.path; }
 
   // Runs a chooser to its end and returns its QDialog result; exec() unless set (tests drive
   // the dialog from here).

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Sha256.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
 #include "support/platform/windows/Win32.h"
@@ -318,6 +319,42 @@ TEST_F(WindowsMachine, ProcessesAndTokenAnswerLikeTheApi) {
   EXPECT_EQ(processes.AdjustPrivilege(token, "SeDebugPrivilege", false), enabled);
   processes.CloseToken(token);
   EXPECT_EQ(processes.AdjustPrivilege(0, "SeDebugPrivilege", true), win::kInvalidHandle);
+}
+
+// Wine registers the "runas" verb of programs like "open", so the elevated start runs here as on
+// Windows after the prompt: tovalin-cli.exe makes a plan's changes, and the caller's wait goes
+// on meanwhile.
+TEST_F(WindowsMachine, ElevatedStartRunsTovalinCliOnAPlan) {
+  EXPECT_TRUE(platform().Processes().Elevated());  // Wine's token is always an administrator's
+  std::string cli = "Z:" TOVALIN_BINARY_DIR "/app/cli/tovalin-cli.exe";
+  std::replace(cli.begin(), cli.end(), '/', '\\');
+  ASSERT_NE(platform().Files().GetFileAttributes(cli), win::kInvalidFileAttributes) << cli;
+  world_->DeleteTree(RootKey::CurrentUser, "Software\\Tovalin-test\\Runas");
+  const std::string plan =
+      R"({"registry":[{"root":"HKEY_CURRENT_USER","path":"Software\\Tovalin-test\\Runas",)"
+      R"("existedBefore":false,"existsAfter":true,"values":[{"name":"V","before":null,)"
+      R"("after":{"type":4,"data":"07000000"}}]}],"files":[]})";
+  const std::string planFile = root_ + "\\plan.json";
+  world_->AddFile(planFile, std::vector<std::uint8_t>(plan.begin(), plan.end()));
+  const std::string parameters = "apply \"" + planFile + "\" --sha256 " + Sha256Hex(plan) +
+                                 " --result \"" + root_ + "\\result.json\"";
+  std::uint32_t exitCode = 99;
+  int waits = 0;
+  ASSERT_EQ(platform().Processes().RunElevated(
+                cli, parameters, [&] { ++waits; }, exitCode),
+            win::kSuccess);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_GT(waits, 0);
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tovalin-test\\Runas", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  EXPECT_EQ(::RegQueryValueExW(key, L"V", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  EXPECT_EQ(value, 7u);
+  world_->DeleteTree(RootKey::CurrentUser, "Software\\Tovalin-test\\Runas");
 }
 
 }  // namespace

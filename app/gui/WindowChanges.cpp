@@ -1,4 +1,4 @@
-#include "app/gui/ElevatedChanges.h"
+#include "app/gui/WindowChanges.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,18 +53,62 @@ QString ElevationDeclinedText() {
   return QStringLiteral("管理者としての実行が取り消されたため、何も変更していません。");
 }
 
-ElevatedChanges::ElevatedChanges(Platform& machine, QString cliProgram)
+WindowChanges::WindowChanges(Platform& machine, QString cliProgram)
     : machine_(machine), cliProgram_(std::move(cliProgram)) {}
 
-bool ElevatedChanges::NeedsElevation(const TZelMso::TActionPlan& plan) {
+bool WindowChanges::NeedsElevation(const TZelMso::TActionPlan& plan) {
   if (machine_.Processes().Elevated()) return false;
   return !ChangesOfScope(machine_.Registry(), plan.Changes.registry, ChangeScope::Machine).Empty();
 }
 
-bool ElevatedChanges::Perform(TZelMso& model, const TZelMso::TActionPlan& plan, QWidget* parent,
-                              TZelMso::TRepairResult* result) {
+void WindowChanges::SetHistory(std::unique_ptr<ActionHistory> history, std::string machineName) {
+  history_ = std::move(history);
+  machineName_ = std::move(machineName);
+}
+
+bool WindowChanges::Perform(TZelMso& model, const TZelMso::TActionPlan& plan, ActionInfo info,
+                            QWidget* parent, TZelMso::TRepairResult* result) {
+  info.machine = machineName_;
+  const std::unique_ptr<IActionJournal> journal =
+      history_ != nullptr ? history_->Journal(std::move(info)) : nullptr;
+  return PerformPlan(model, plan, journal.get(), parent, result);
+}
+
+UndoOutcome WindowChanges::Undo(TZelMso& model, const ActionRecord& record, bool force,
+                                QWidget* parent) {
+  if (history_ == nullptr) return {};
+  return UndoAction(machine_, *history_, record, force, [&](const RegChangeSet& changes) {
+    TZelMso::TActionPlan plan;
+    plan.Changes.registry = changes;
+    return PerformPlan(model, plan, nullptr, parent, nullptr);
+  });
+}
+
+namespace {
+
+// The journal of the part made here, after the elevated part: the record was stored whole
+// before anything was written.
+class OwnPartJournal : public IActionJournal {
+ public:
+  explicit OwnPartJournal(IActionJournal& whole) : whole_(whole) {}
+  void Planned(const ActionPlan&, IRegistry&) override {}
+  void FileRemoved(const RemovedFile& file) override { whole_.FileRemoved(file); }
+  void Done() override { whole_.Done(); }
+  // The elevated part is made: the record stays unfinished, and the next listing settles it
+  // by what the registry shows.
+  void Abandoned() override {}
+
+ private:
+  IActionJournal& whole_;
+};
+
+}  // namespace
+
+bool WindowChanges::PerformPlan(TZelMso& model, const TZelMso::TActionPlan& plan,
+                                IActionJournal* journal, QWidget* parent,
+                                TZelMso::TRepairResult* result) {
   if (!NeedsElevation(plan)) {
-    const TZelMso::TRepairResult done = model.Perform(plan);
+    const TZelMso::TRepairResult done = model.Perform(plan, journal);
     if (result != nullptr) *result = done;
     return true;
   }
@@ -78,13 +122,26 @@ bool ElevatedChanges::Perform(TZelMso& model, const TZelMso::TActionPlan& plan, 
     const std::string why = machine_.ErrorText(refusal.code);
     throw ERegistryRefusedException(std::move(refusal), why);
   }
-  if (!PerformElevated(machineWide, parent)) return false;
-  const TZelMso::TRepairResult done = model.Perform(own);
+  if (journal != nullptr) journal->Planned(plan.Changes, registry);
+  bool made = false;
+  try {
+    made = PerformElevated(machineWide, parent);
+  } catch (...) {
+    if (journal != nullptr) journal->Abandoned();
+    throw;
+  }
+  if (!made) {
+    if (journal != nullptr) journal->Abandoned();
+    return false;
+  }
+  std::unique_ptr<OwnPartJournal> ownJournal;
+  if (journal != nullptr) ownJournal = std::make_unique<OwnPartJournal>(*journal);
+  const TZelMso::TRepairResult done = model.Perform(own, ownJournal.get());
   if (result != nullptr) *result = done;
   return true;
 }
 
-bool ElevatedChanges::PerformElevated(const RegChangeSet& changes, QWidget* parent) {
+bool WindowChanges::PerformElevated(const RegChangeSet& changes, QWidget* parent) {
   QTemporaryDir folder;
   if (!folder.isValid()) {
     throw ERegistryException("一時フォルダーを作れないため、何も変更していません。");
