@@ -66,7 +66,7 @@ std::string RefusalMessage(const RegRefusal& refusal, std::string_view why) {
   std::string text = refusal.key + " を変更できませんでした（" + std::string(why) + "）。";
   text += refusal.restoreFailed ? "途中までの変更を元に戻せなかった値があります。"
                                 : "何も変更していません。";
-  if (refusal.code == win::kAccessDenied && refusal.machineWide) {
+  if (refusal.code == win::kAccessDenied && refusal.machineWide && refusal.detail.empty()) {
     text += "この変更には管理者の権限が必要です。";
   }
   return text;

@@ -33,8 +33,9 @@ class ERegistryRefusedException : public ERegistryException {
   ERegistryRefusedException(RegRefusal refusal, std::string_view why);
   const RegRefusal& Refusal() const { return refusal_; }
   // Refused for want of rights on a key of the machine's: an administrator may make it.
+  // A store that refused for reasons of its own (a read-only prefix) says why in `detail`.
   bool NeedsAdministrator() const {
-    return refusal_.code == win::kAccessDenied && refusal_.machineWide;
+    return refusal_.code == win::kAccessDenied && refusal_.machineWide && refusal_.detail.empty();
   }
 
  private:

@@ -7,13 +7,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/gui/FileProperties.h"
-#include "app/gui/Translations.h"
+#include "app/gui/HistoryDialog.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/ReportDialog.h"
+#include "app/gui/Translations.h"
 #include "app/gui/ZelAboutDialog.h"
 #include "support/platform/NativePlatform.h"
 
@@ -29,18 +32,167 @@
 
 namespace {
 
-// Shows nothing: prints the message and answers No, so that the tool never waits.
+// Shows nothing: prints the message and answers No (or Yes when told), so that the tool never
+// waits.
 class PrintedBoxes : public tovalin::IMessageBoxes {
  public:
   tovalin::MsgResult Show(const QString& text, tovalin::MsgIcon, tovalin::MsgButtons) override {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    return tovalin::MsgResult::No;
+    return yes ? tovalin::MsgResult::Yes : tovalin::MsgResult::No;
   }
   int Choose(const QString& text, tovalin::MsgIcon, const QStringList&) override {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
     return -1;
   }
+  bool yes = false;
 };
+
+// Questions answered Yes unseen; what the window then tells is shown for real, to be grabbed.
+class TellingBoxes : public tovalin::QtMessageBoxes {
+ public:
+  tovalin::MsgResult Show(const QString& text, tovalin::MsgIcon icon,
+                          tovalin::MsgButtons buttons) override {
+    if (icon == tovalin::MsgIcon::Question) return tovalin::MsgResult::Yes;
+    return QtMessageBoxes::Show(text, icon, buttons);
+  }
+};
+
+// The machine as a standard user under UAC sees it: no administrator's rights, and the prompt
+// for them declined.
+class StandardUserProcesses : public tovalin::IProcesses {
+ public:
+  explicit StandardUserProcesses(tovalin::IProcesses& inner) : inner_(inner) {}
+  std::uint32_t PlatformId() override { return inner_.PlatformId(); }
+  bool Snapshot(std::vector<tovalin::ProcessEntry>& entries) override {
+    return inner_.Snapshot(entries);
+  }
+  bool EnumProcesses(std::vector<std::uint32_t>& ids, std::size_t capacity, std::size_t& needed,
+                     long& lastError) override {
+    return inner_.EnumProcesses(ids, capacity, needed, lastError);
+  }
+  tovalin::ProcessHandle OpenProcess(std::uint32_t access, std::uint32_t pid) override {
+    return inner_.OpenProcess(access, pid);
+  }
+  std::string GetModuleFileName(tovalin::ProcessHandle process) override {
+    return inner_.GetModuleFileName(process);
+  }
+  bool GetExitCode(tovalin::ProcessHandle process, std::uint32_t& code) override {
+    return inner_.GetExitCode(process, code);
+  }
+  bool Terminate(tovalin::ProcessHandle process, std::uint32_t exitCode) override {
+    return inner_.Terminate(process, exitCode);
+  }
+  void CloseProcess(tovalin::ProcessHandle process) override { inner_.CloseProcess(process); }
+  tovalin::TokenHandle OpenProcessToken(std::uint32_t access) override {
+    return inner_.OpenProcessToken(access);
+  }
+  bool LookupPrivilege(std::string_view name) override { return inner_.LookupPrivilege(name); }
+  long AdjustPrivilege(tovalin::TokenHandle token, std::string_view name, bool enable) override {
+    return inner_.AdjustPrivilege(token, name, enable);
+  }
+  void CloseToken(tovalin::TokenHandle token) override { inner_.CloseToken(token); }
+  bool Elevated() override { return false; }
+  long RunElevated(std::string_view, std::string_view, const std::function<void()>&,
+                   std::uint32_t&) override {
+    return tovalin::win::kCancelled;
+  }
+
+ private:
+  tovalin::IProcesses& inner_;
+};
+
+class StandardUserPlatform : public tovalin::Platform {
+ public:
+  explicit StandardUserPlatform(tovalin::Platform& inner)
+      : inner_(inner), processes_(inner.Processes()) {}
+  tovalin::IRegistry& Registry() override { return inner_.Registry(); }
+  tovalin::IFileSystem& Files() override { return inner_.Files(); }
+  tovalin::IEnvironment& Environment() override { return inner_.Environment(); }
+  tovalin::IVersionResources& Versions() override { return inner_.Versions(); }
+  tovalin::IIcons& Icons() override { return inner_.Icons(); }
+  tovalin::IProcesses& Processes() override { return processes_; }
+  std::string ErrorText(long code) override { return inner_.ErrorText(code); }
+
+ private:
+  tovalin::Platform& inner_;
+  StandardUserProcesses processes_;
+};
+
+// Picks the application's row and its item as the user does.
+bool Pick(tovalin::MainWindow& form, const QString& application, int itemId) {
+  for (int row = 0; row < form.GlbMenu->count(); ++row) {
+    if (form.GlbMenu->item(row)->text() != application) continue;
+    form.GlbMenu->SetItemIndex(row);
+    form.GlbMenuClick();
+    form.PctMain->setCurrentWidget(form.TabRepair);
+    const auto& items = form.Model().Slots[static_cast<std::size_t>(form.AppIndex())]->Items;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (items[i].ItemId != itemId) continue;
+      form.GlbItem->SetItemIndex(static_cast<int>(i));
+      form.GlbItemClick();
+      QTest::qWait(150);
+      return true;
+    }
+  }
+  std::fprintf(stderr, "no item %d in %s\n", itemId, qPrintable(application));
+  return false;
+}
+
+bool SaveGrab(QWidget& widget, const QString& name) {
+  if (!widget.grab().save(name)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(name));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(name));
+  return true;
+}
+
+// Saves whatever modal window is up after a moment, then closes it with Escape.
+void GrabModalLater(const QString& name, int delayMs) {
+  QTimer::singleShot(delayMs, [name] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+      std::fprintf(stderr, "nothing shown for %s\n", qPrintable(name));
+      return;
+    }
+    if (modal->grab().save(name)) std::printf("%s\n", qPrintable(name));
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+}
+
+// Changes made and kept in the history, and the history window; then the window as a standard
+// user under UAC sees it: the shield on a machine-wide setting, and what it says when the prompt
+// for an administrator's rights is declined.
+bool SaveActionShots(tovalin::Platform& platform, const QString& outDir) {
+  using namespace tovalin;
+  QTemporaryDir historyFolder;
+  {
+    PrintedBoxes yes;
+    yes.yes = true;
+    MainWindow form(platform, yes);
+    if (!form.StartOk()) return false;
+    form.SetHistory(std::make_unique<ActionHistory>(historyFolder.path().toStdString()), {});
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) return false;
+    // The logon screen's IME switched off and on again.
+    if (!Pick(form, QStringLiteral("Office"), 52)) return false;
+    form.SbtItem2->click();
+    form.SbtItem1->click();
+    GrabModalLater(outDir + QStringLiteral("/history.png"), 400);
+    form.MI_F_HistoryClick();
+  }
+  StandardUserPlatform standard(platform);
+  TellingBoxes boxes;
+  MainWindow form(standard, boxes);
+  if (!form.StartOk()) return false;
+  form.show();
+  if (!QTest::qWaitForWindowExposed(&form)) return false;
+  if (!Pick(form, QStringLiteral("Office"), 52)) return false;
+  if (!SaveGrab(form, outDir + QStringLiteral("/shield-setting.png"))) return false;
+  GrabModalLater(outDir + QStringLiteral("/elevation-declined.png"), 500);
+  (form.SbtItem1->isChecked() ? form.SbtItem2 : form.SbtItem1)->click();
+  return true;
+}
 
 #ifndef _WIN32
 // Wine programs that seem to hold the prefix: the wait runs a moment and is then cancelled.
@@ -73,19 +225,6 @@ class HeldPlatform : public tovalin::Platform {
   tovalin::Platform& inner_;
   PictureHolders holders_;
 };
-
-// Saves whatever modal window is up after a moment, then closes it with Escape.
-void GrabModalLater(const QString& name, int delayMs) {
-  QTimer::singleShot(delayMs, [name] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr) {
-      std::fprintf(stderr, "nothing shown for %s\n", qPrintable(name));
-      return;
-    }
-    if (modal->grab().save(name)) std::printf("%s\n", qPrintable(name));
-    QTest::keyClick(modal, Qt::Key_Escape);
-  });
-}
 
 // The prefix chooser over the prefixes of $HOME, and over none; the question and the progress
 // shown before a change while Wine runs; the window naming its prefix.
@@ -154,6 +293,8 @@ int main(int argc, char** argv) {
 
   try {
     tovalin::NativeOptions native;
+    // The tool runs on a copy of a prefix: the history's pictures make changes there.
+    native.writable = true;
     if (kArguments == 3) native.winePrefix = argv[1];
     std::unique_ptr<tovalin::Platform> platform = tovalin::OpenNativePlatform(native);
     PrintedBoxes boxes;
@@ -238,6 +379,7 @@ int main(int argc, char** argv) {
       if (!saveDialog(properties, "properties")) return 1;
       break;
     }
+    if (!SaveActionShots(*platform, outDir)) return 1;
 #ifndef _WIN32
     if (!SaveWineShots(form, *platform, outDir, argv[1])) return 1;
 #endif
