@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/regfile/WineRegFile.h"
+#include "support/registry/TreeRegistry.h"
 #include "tests/CliTestSupport.h"
 
 namespace tovalin {
@@ -266,6 +268,97 @@ TEST_F(ItemsCli, RepairsRefuseAProfileOutsideThePrefixsUsers) {
   }
   EXPECT_EQ(ReadAll(host / "Temp" / "~$Thesis.docx.tmp"), "thesis");
   EXPECT_EQ(ReadAll(host / "AppData" / "Microsoft" / "Excel" / "Excel11.xlb"), "bars");
+}
+
+// Every key and value of a hive, one line each, values sorted within their key: the hive as
+// data, whatever order a rewrite keeps and whatever time it stamps.
+std::vector<std::string> HiveData(const fs::path& file) {
+  TreeRegistry tree;
+  tree.SetRootNode(RootKey::LocalMachine, LoadWineRegistryFile(file.string()).root);
+  std::vector<std::string> lines;
+  std::function<void(RegHandle, const std::string&)> dump = [&](RegHandle key,
+                                                                const std::string& path) {
+    lines.push_back("[" + path + "]");
+    const std::size_t first = lines.size();
+    std::string name;
+    for (std::uint32_t i = 0; tree.EnumValue(key, i, 32768, name) == win::kSuccess; ++i) {
+      std::uint32_t type = 0;
+      std::vector<std::uint8_t> data;
+      tree.QueryValue(key, name, type, &data);
+      lines.push_back(name + "=" + std::to_string(type) + ":" +
+                      std::string(data.begin(), data.end()));
+    }
+    std::sort(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end());
+    for (std::uint32_t i = 0; tree.EnumKey(key, i, 32768, name) == win::kSuccess; ++i) {
+      RegHandle sub = 0;
+      tree.OpenKey(key, name, win::kKeyRead, sub);
+      dump(sub, path + "\\" + name);
+      tree.CloseKey(sub);
+    }
+  };
+  dump(tree.Root(RootKey::LocalMachine), "");
+  return lines;
+}
+
+// Settings, repairs of each kind and the registered user, undone one by one: the hives hold
+// what they held before, and the files the repairs took come back from the trash with their
+// content.
+TEST_F(ItemsCli, EveryChangeUndoneLeavesThePrefixAsBefore) {
+  const fs::path profile = prefix_ / "drive_c" / "users" / "tester";
+  fs::create_directories(profile / "Temp");
+  fs::create_directories(profile / "AppData" / "Roaming" / "Microsoft" / "Excel");
+  std::ofstream(profile / "Temp" / "~$Thesis.docx.tmp") << "thesis";
+  std::ofstream(profile / "AppData" / "Roaming" / "Microsoft" / "Excel" / "Excel11.xlb")
+      << "toolbars";
+  std::ofstream(prefix_ / "system.reg", std::ios::app)
+      << "\n[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-"
+         "0-1000] 1700000000\n\"ProfileImagePath\"=\"C:\\\\users\\\\tester\"\n"
+      << "\n[Software\\\\Classes\\\\Wow6432Node\\\\.xls] 1700000000\n@=\"Excel.Sheet.8\"\n"
+      << "\n[Software\\\\Classes\\\\Wow6432Node\\\\Excel.Sheet.8] 1700000000\n@=\"Sheet\"\n"
+      << "\"BrowserFlags\"=dword:00000010\n"
+      << "\n[Software\\\\Classes\\\\Wow6432Node\\\\VBSFile\\\\Shell\\\\Open\\\\Command] "
+         "1700000000\n@=\"C:\\\\windows\\\\system32\\\\wscript.exe \\\"%1\\\"\"\n";
+  std::ofstream(prefix_ / "user.reg", std::ios::app)
+      << "\n[Environment] 1700000000\n\"TEMP\"=\"C:\\\\users\\\\tester\\\\Temp\"\n"
+      << "\n[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] "
+         "1700000000\n\"AppData\"=\"C:\\\\users\\\\tester\\\\AppData\\\\Roaming\"\n"
+      << "\n[Software\\\\Microsoft\\\\Office\\\\11.0\\\\Word\\\\Data] 1700000000\n"
+         "\"Toolbars\"=hex:01,02\n";
+  const std::string env = "XDG_STATE_HOME=" + Quote((dir_ / "state").string()) +
+                          " XDG_DATA_HOME=" + Quote((dir_ / "data").string()) + " ";
+  auto cli = [&](std::vector<std::string> args) {
+    args.push_back("--prefix");
+    args.push_back(prefix_.string());
+    return Shell(env + CommandLine(cli_, args), true);
+  };
+  std::vector<std::vector<std::string>> before;
+  for (const char* hive : {"system.reg", "user.reg", "userdef.reg"}) {
+    before.push_back(HiveData(prefix_ / hive));
+  }
+
+  const std::vector<std::vector<std::string>> actions = {
+      {"set", "52", "1"},   {"set", "251", "1"}, {"set", "151", "1"}, {"repair", "301"},
+      {"repair", "202"},    {"repair", "201"},   {"user-info", "--company", "新会社"}};
+  for (const std::vector<std::string>& action : actions) {
+    const Result done = cli(action);
+    EXPECT_EQ(done.exitCode, 0) << action[0] << " " << action[1] << ": " << done.out;
+  }
+  EXPECT_FALSE(fs::exists(profile / "Temp" / "~$Thesis.docx.tmp"));
+  const Result history = cli({"history", "--json"});
+  EXPECT_EQ(history.out.find("\"undone\": true"), std::string::npos);
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    const Result undone = cli({"undo"});
+    EXPECT_EQ(undone.exitCode, 0) << undone.out;
+  }
+  EXPECT_NE(cli({"undo"}).exitCode, 0);  // nothing left
+
+  int hive = 0;
+  for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+    EXPECT_EQ(HiveData(prefix_ / name), before[static_cast<std::size_t>(hive++)]) << name;
+  }
+  EXPECT_EQ(ReadAll(profile / "Temp" / "~$Thesis.docx.tmp"), "thesis");
+  EXPECT_EQ(ReadAll(profile / "AppData" / "Roaming" / "Microsoft" / "Excel" / "Excel11.xlb"),
+            "toolbars");
 }
 
 // --- against Wine itself ---

@@ -87,7 +87,10 @@ UndoOutcome UndoAction(Platform& machine, ActionHistory& history, const ActionRe
   }
   history.MarkUndone(record);
   for (const RemovedFile& file : record.files) {
-    if (!file.inTrash) continue;
+    if (!file.inTrash) {
+      outcome.filesLeft.push_back(file.trash.path + ": ごみ箱に移さずに削除したファイルです。");
+      continue;
+    }
     const long code = machine.Files().RestoreFile(file.trash);
     if (code == win::kSuccess) continue;
     outcome.filesLeft.push_back(
