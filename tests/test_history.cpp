@@ -18,17 +18,38 @@
 #include "support/action/PlanningRegistry.h"
 #include "support/action/Undo.h"
 #include "support/platform/memory/MemoryPlatform.h"
-#include "tests/CliTestSupport.h"
 
 namespace tovalin {
 namespace {
+
+// A folder of the test's own, removed afterwards.
+class Folder {
+ public:
+  Folder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("tovalin-history-" +
+               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()))) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~Folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 constexpr RootKey kCu = RootKey::CurrentUser;
 
 class History : public testing::Test {
  protected:
   void SetUp() override {
-    folder_.emplace("tovalin-history-");
+    folder_.emplace();
     machine_.registry.SetString(kCu, "Software\\App", "Flags", "custom");
     machine_.registry.SetString(kCu, "Software\\App\\Toolbars", "Bar", "x");
   }
@@ -51,11 +72,11 @@ class History : public testing::Test {
     journal.Done();
   }
 
-  ActionHistory Open() { return ActionHistory(folder_->Path().string()); }
+  ActionHistory Open() { return ActionHistory(HostPathText(folder_->Path())); }
   std::vector<std::string> Files() {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder_->Path())) {
-      names.push_back(entry.path().filename().string());
+      names.push_back(HostPathText(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -65,7 +86,7 @@ class History : public testing::Test {
     return true;
   }
 
-  std::optional<clitest::TestFolder> folder_;
+  std::optional<Folder> folder_;
   MemoryPlatform machine_;
 };
 

@@ -336,9 +336,13 @@ TEST_F(ItemsCli, EveryChangeUndoneLeavesThePrefixAsBefore) {
     before.push_back(HiveData(prefix_ / hive));
   }
 
-  const std::vector<std::vector<std::string>> actions = {
-      {"set", "52", "1"},   {"set", "251", "1"}, {"set", "151", "1"}, {"repair", "301"},
-      {"repair", "202"},    {"repair", "201"},   {"user-info", "--company", "新会社"}};
+  const std::vector<std::vector<std::string>> actions = {{"set", "52", "1"},
+                                                         {"set", "251", "1"},
+                                                         {"set", "151", "1"},
+                                                         {"repair", "301"},
+                                                         {"repair", "202"},
+                                                         {"repair", "201"},
+                                                         {"user-info", "--company", "新会社"}};
   for (const std::vector<std::string>& action : actions) {
     const Result done = cli(action);
     EXPECT_EQ(done.exitCode, 0) << action[0] << " " << action[1] << ": " << done.out;
