@@ -8,9 +8,10 @@
 namespace tovalin {
 
 std::string Win32ErrorText(long code) {
-  static constexpr std::array<std::pair<long, const char*>, 16> kTexts = {{
+  static constexpr std::array<std::pair<long, const char*>, 17> kTexts = {{
       {win::kSuccess, "この操作を正しく終了しました。"},
       {win::kFileNotFound, "指定されたファイルが見つかりません。"},
+      {win::kPathNotFound, "指定されたパスが見つかりません。"},
       {win::kAccessDenied, "アクセスが拒否されました。"},
       {win::kInvalidHandle, "ハンドルが無効です。"},
       {win::kWriteFault, "システムは指定されたデバイスに書き込みできません。"},

@@ -75,6 +75,7 @@ class MemoryWorld : public World {
   }
   void AddFolder(std::string_view path) override { platform_.files.AddFolder(path); }
   bool FileExists(std::string_view path) override { return platform_.files.Exists(path); }
+  void ForgetTrashed(const TrashedFile&) override { platform_.files.EmptyTrash(); }
 
   void SetEnv(std::string_view name, std::string_view value) override {
     platform_.environment.Set(name, value);

@@ -53,6 +53,8 @@ class World {
                        std::uint32_t attributes = 0x20) = 0;
   virtual void AddFolder(std::string_view path) = 0;
   virtual bool FileExists(std::string_view path) = 0;
+  // Empties the machine's trash of a file TrashFile put there, as the user may.
+  virtual void ForgetTrashed(const TrashedFile& trashed) = 0;
 
   virtual void SetEnv(std::string_view name, std::string_view value) = 0;
 

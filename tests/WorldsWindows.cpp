@@ -625,6 +625,10 @@ class WindowsWorld : public World {
   void AddFolder(std::string_view path) override { MakeFolders(Wide(path)); }
 
   bool FileExists(std::string_view path) override { return PathExists(Wide(path)); }
+  void ForgetTrashed(const TrashedFile& trashed) override {
+    ::DeleteFileW(Wide(trashed.trashed).c_str());
+    ::DeleteFileW(Wide(trashed.info).c_str());
+  }
 
   void SetEnv(std::string_view name, std::string_view value) override {
     const std::wstring wideName = Wide(name);

@@ -49,6 +49,8 @@ class WineWorld : public World {
   WineWorld() {
     WineOpenOptions options;
     options.writable = true;
+    // Files a repair removes go to a trash of the prefix's, not the desktop's.
+    options.hostUser = HostUser{prefix_.path() + "/xdg-data", prefix_.path(), getuid()};
     platform_ = OpenWinePrefix(prefix_.path(), options);
     wine_ = dynamic_cast<WinePrefixPlatform*>(platform_.get());
     AddFolder(Root());
@@ -148,6 +150,11 @@ class WineWorld : public World {
 
   bool FileExists(std::string_view path) override {
     return platform_->Files().GetFileAttributes(path) != win::kInvalidFileAttributes;
+  }
+
+  void ForgetTrashed(const TrashedFile& trashed) override {
+    unlink(trashed.trashed.c_str());
+    unlink(trashed.info.c_str());
   }
 
   // A program of the prefix takes the user's variables from HKCU\Environment.

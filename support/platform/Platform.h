@@ -20,6 +20,7 @@ namespace tovalin {
 namespace win {
 constexpr long kSuccess = 0;
 constexpr long kFileNotFound = 2;
+constexpr long kPathNotFound = 3;
 constexpr long kAccessDenied = 5;
 constexpr long kInvalidHandle = 6;
 constexpr long kWriteFault = 29;

@@ -7,6 +7,9 @@ command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 1; }
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tovalin-wine-XXXXXX")
 export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all
+# Wine's Recycle Bin is the host's trash in $XDG_DATA_HOME, where it also adds menu entries: the
+# run's own folder keeps both from the desktop of whoever runs the tests.
+export XDG_DATA_HOME="$WINEPREFIX/xdg-data"
 # Wine takes the code page for command-line text from the locale.
 export LC_ALL=C.UTF-8
 # The prefix's wineserver writes the registry files as it exits, so it must be gone before the

@@ -1,9 +1,14 @@
 // The prefix's drives and environment on temporary prefixes.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -199,6 +204,209 @@ TEST(WineFiles, UserFilesLieOnlyBelowThePrefixsUsersFolder) {
     EXPECT_FALSE(files.DeleteFile(hostProfile + "\\Temp\\~$Thesis.docx.tmp")) << profile;
   }
   EXPECT_EQ(winetest::ReadText(hostFile), "thesis");
+}
+
+std::unique_ptr<Platform> OpenWithTrash(const TemplatePrefix& prefix, HostUser user) {
+  WineOpenOptions options;
+  options.writable = true;
+  options.hostUser = std::move(user);
+  return OpenWinePrefix(prefix.path(), options);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+unsigned Mode(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// What the desktop finds in the trash: the file under a name of its own in files/, and in info/
+// a record with the escaped path and the local time, made before the file came.
+TEST(WineTrash, EntriesFollowTheFreedesktopSpecification) {
+  TemplatePrefix prefix;
+  winetest::TempDir data("tovalin-xdg");
+  auto platform = OpenWithTrash(prefix, {data.path(), "/nonexistent", getuid()});
+  IFileSystem& files = platform->Files();
+  const std::string excel = "users/tester/AppData/Roaming/Microsoft/Excel/";
+  const std::string trash = data.path() + "/Trash";
+  const std::time_t start = std::time(nullptr);
+  const struct {
+    const char* content;
+    const char* entry;
+  } cases[] = {{"one", "日本 語.xlb"}, {"two", "日本 語.2.xlb"}, {"three", "日本 語.3.xlb"}};
+  std::vector<TrashedFile> trashed;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    prefix.AddFile(excel + "日本 語.xlb", c.content);
+    TrashedFile done;
+    ASSERT_EQ(
+        files.TrashFile("c:\\USERS\\tester\\AppData\\Roaming\\Microsoft\\Excel\\日本 語.XLB", done),
+        win::kSuccess);
+    EXPECT_EQ(done.path, "C:\\USERS\\tester\\AppData\\Roaming\\Microsoft\\Excel\\日本 語.xlb");
+    EXPECT_EQ(done.trashed, trash + "/files/" + c.entry);
+    EXPECT_EQ(done.info, trash + "/info/" + c.entry + ".trashinfo");
+    EXPECT_EQ(winetest::ReadText(done.trashed), c.content);
+
+    const std::string info = winetest::ReadText(done.info);
+    const std::string head = "[Trash Info]\nPath=" + prefix.path() + "/drive_c/" + excel +
+                             "%E6%97%A5%E6%9C%AC%20%E8%AA%9E.xlb\nDeletionDate=";
+    ASSERT_TRUE(info.starts_with(head)) << info;
+    std::tm local{};
+    char end = '\0';
+    ASSERT_EQ(std::sscanf(info.c_str() + head.size(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &local.tm_year,
+                          &local.tm_mon, &local.tm_mday, &local.tm_hour, &local.tm_min,
+                          &local.tm_sec, &end),
+              7)
+        << info;
+    EXPECT_EQ(end, '\n');
+    local.tm_year -= 1900;
+    local.tm_mon -= 1;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    EXPECT_LE(start, when);
+    EXPECT_LE(when, std::time(nullptr));
+    trashed.push_back(done);
+  }
+  for (const char* folder : {"", "/files", "/info"}) EXPECT_EQ(Mode(trash + folder), 0700u);
+
+  ASSERT_EQ(files.RestoreFile(trashed[1]), win::kSuccess);
+  EXPECT_EQ(winetest::ReadText(prefix.File("drive_c/" + excel + "日本 語.xlb")), "two");
+  EXPECT_FALSE(Exists(trashed[1].info));
+  EXPECT_TRUE(Exists(trashed[0].info));
+}
+
+TEST(WineTrash, HomeTrashIsWhereXdgDataHomeSays) {
+  TemplatePrefix prefix;
+  winetest::TempDir host("tovalin-host");
+  const struct {
+    std::string dataHome;
+    std::string trash;
+  } cases[] = {
+      {host.path() + "/data", host.path() + "/data/Trash"},
+      {"", host.path() + "/.local/share/Trash"},
+      {"relative/data", host.path() + "/.local/share/Trash"},  // not absolute: not taken
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dataHome);
+    prefix.AddFile("users/tester/Temp/~WRL0001.tmp", "x");
+    auto platform = OpenWithTrash(prefix, {c.dataHome, host.path(), getuid()});
+    TrashedFile trashed;
+    ASSERT_EQ(platform->Files().TrashFile("C:\\users\\tester\\Temp\\~WRL0001.tmp", trashed),
+              win::kSuccess);
+    EXPECT_TRUE(trashed.trashed.starts_with(c.trash + "/files/~WRL0001.")) << trashed.trashed;
+  }
+}
+
+// Neither way leaves the profile or follows a link, and a restore brings back only the file
+// whose record is still the trash's record of it.
+TEST(WineTrash, StaysInsideTheProfileAndTrustsOnlyTheRecord) {
+  TemplatePrefix prefix;
+  winetest::TempDir data("tovalin-xdg");
+  const std::string temp = "users/tester/Temp/";
+  const std::string target = prefix.AddFile("Elsewhere/~target.tmp", "x");
+  prefix.AddFile("windows/temp/~x.tmp", "x");
+  ASSERT_EQ(symlink(target.c_str(), prefix.File("drive_c/" + temp + "~link.tmp").c_str()), 0);
+  prefix.AddFile(temp + "~a.tmp", "a");
+  prefix.AddFile(temp + "~b.tmp", "b");
+  auto platform = OpenWithTrash(prefix, {data.path(), "/nonexistent", getuid()});
+  IFileSystem& files = platform->Files();
+  for (const char* refused : {"C:\\users\\tester\\Temp\\~link.tmp", "C:\\windows\\temp\\~x.tmp",
+                              "C:\\Elsewhere\\~target.tmp"}) {
+    TrashedFile trashed;
+    EXPECT_EQ(files.TrashFile(refused, trashed), win::kAccessDenied) << refused;
+  }
+  EXPECT_TRUE(Exists(target));
+
+  TrashedFile a;
+  TrashedFile b;
+  ASSERT_EQ(files.TrashFile("C:\\users\\tester\\Temp\\~a.tmp", a), win::kSuccess);
+  ASSERT_EQ(files.TrashFile("C:\\users\\tester\\Temp\\~b.tmp", b), win::kSuccess);
+  const struct {
+    const char* name;
+    TrashedFile changed;
+    long code;
+  } cases[] = {
+      {"outside the profile", {"C:\\windows\\temp\\~a.tmp", a.trashed, a.info}, win::kAccessDenied},
+      {"a folder that is gone",
+       {"C:\\users\\tester\\Gone\\~a.tmp", a.trashed, a.info},
+       win::kPathNotFound},
+      {"another name", {"C:\\users\\tester\\Temp\\~c.tmp", a.trashed, a.info}, win::kFileNotFound},
+      {"another file's record", {a.path, a.trashed, b.info}, win::kFileNotFound},
+      {"no record", {a.path, a.trashed, ""}, win::kFileNotFound},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(files.RestoreFile(c.changed), c.code) << c.name;
+  }
+  EXPECT_TRUE(Exists(a.trashed));
+  EXPECT_EQ(files.RestoreFile(a), win::kSuccess);
+  EXPECT_EQ(winetest::ReadText(prefix.File("drive_c/" + temp + "~a.tmp")), "a");
+}
+
+// A folder of the profile on another file system (a second disk, say) has its trash at the
+// top of that file system, where the file need not leave it: an administrator's shared .Trash
+// when it is safe to use, else the user's own .Trash-<uid>. Paths there start at the top.
+TEST(WineTrash, AnotherFileSystemHasItsTrashAtItsTop) {
+  TemplatePrefix prefix;
+  winetest::TempDir data("tovalin-xdg");
+  const std::string disk = prefix.File("drive_c/users/tester/Disk");
+  winetest::MakeDirs(disk);
+  if (mount("tovalin-test", disk.c_str(), "tmpfs", 0, "size=1m,mode=0755") != 0) {
+    GTEST_SKIP() << "no file system of its own can be mounted here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  auto platform = OpenWithTrash(prefix, {data.path(), "/nonexistent", getuid()});
+  IFileSystem& files = platform->Files();
+  const std::string uid = std::to_string(getuid());
+  const std::string own = disk + "/.Trash-" + uid;
+  const std::string sticky = prefix.File("sticky");
+  winetest::MakeDirs(sticky);
+  chmod(sticky.c_str(), 01777);
+  const struct {
+    const char* name;
+    void (*prepare)(const std::string& shared, const std::string& sticky);
+    bool shared;  // the shared .Trash/<uid> takes it
+  } cases[] = {
+      {"no .Trash", [](const std::string&, const std::string&) {}, false},
+      {"a .Trash with the sticky bit",
+       [](const std::string& shared, const std::string&) {
+         mkdir(shared.c_str(), 0777);
+         chmod(shared.c_str(), 01777);
+       },
+       true},
+      {"a .Trash without it",
+       [](const std::string& shared, const std::string&) {
+         mkdir(shared.c_str(), 0777);
+         chmod(shared.c_str(), 0777);
+       },
+       false},
+      {"a .Trash that is a link",
+       [](const std::string& shared, const std::string& to) {
+         symlink(to.c_str(), shared.c_str());
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    winetest::Run({"rm", "-rf", disk + "/.Trash", own}, {"PATH=/usr/bin:/bin"});
+    c.prepare(disk + "/.Trash", sticky);
+    winetest::MakeDirs(disk + "/Sub");
+    winetest::WriteText(disk + "/Sub/Book.xlb", c.name);
+    TrashedFile trashed;
+    ASSERT_EQ(files.TrashFile("C:\\users\\tester\\Disk\\Sub\\Book.xlb", trashed), win::kSuccess);
+    const std::string trash = c.shared ? disk + "/.Trash/" + uid : own;
+    EXPECT_EQ(trashed.trashed, trash + "/files/Book.xlb");
+    EXPECT_EQ(Mode(trash), 0700u);
+    EXPECT_TRUE(winetest::ReadText(trashed.info).starts_with("[Trash Info]\nPath=Sub/Book.xlb\n"));
+    ASSERT_EQ(files.RestoreFile(trashed), win::kSuccess);
+    EXPECT_EQ(winetest::ReadText(disk + "/Sub/Book.xlb"), c.name);
+  }
+  EXPECT_FALSE(Exists(sticky + "/" + uid));
 }
 
 std::string Var(Platform& platform, const std::string& name) {

@@ -53,6 +53,32 @@ bool MemoryFileSystem::DeleteFile(std::string_view path) {
   return true;
 }
 
+long MemoryFileSystem::TrashFile(std::string_view path, TrashedFile& trashed) {
+  auto it = entries_.find(Key(path));
+  if (it == entries_.end()) return win::kFileNotFound;
+  const Entry& e = it->second;
+  if (e.locked || (e.attributes & (win::kFileAttributeReadOnly | win::kFileAttributeDirectory))) {
+    return win::kAccessDenied;
+  }
+  if (!trashAvailable_) return win::kNotSupported;
+  const std::string name = "T:\\" + std::to_string(++trashedSoFar_) + "\\" + FileNamePart(e.path);
+  trashed = TrashedFile{e.path, name, name + ".info"};
+  trash_[name] = std::move(it->second);
+  entries_.erase(it);
+  return win::kSuccess;
+}
+
+long MemoryFileSystem::RestoreFile(const TrashedFile& trashed) {
+  if (Exists(trashed.path)) return win::kFileExists;
+  auto it = trash_.find(trashed.trashed);
+  if (it == trash_.end() || Key(it->second.path) != Key(trashed.path)) return win::kFileNotFound;
+  const std::string parent = ParentFolder(trashed.path);
+  if (!parent.empty() && !Exists(parent)) return win::kPathNotFound;
+  entries_[Key(trashed.path)] = std::move(it->second);
+  trash_.erase(it);
+  return win::kSuccess;
+}
+
 std::optional<std::vector<std::uint8_t>> MemoryFileSystem::ReadFile(std::string_view path) {
   auto it = entries_.find(Key(path));
   if (it == entries_.end() || (it->second.attributes & win::kFileAttributeDirectory)) {

@@ -22,6 +22,9 @@ class MemoryFileSystem : public IFileSystem {
   std::vector<FindEntry> FindFiles(std::string_view pattern) override;
   bool DeleteFile(std::string_view path) override;
   std::optional<std::vector<std::uint8_t>> ReadFile(std::string_view path) override;
+  // Takes what DeleteFile would delete, into a trash of its own named "T:\<number>\<name>".
+  long TrashFile(std::string_view path, TrashedFile& trashed) override;
+  long RestoreFile(const TrashedFile& trashed) override;
 
   // Adds a file (and its folders). Attributes default to archive.
   void AddFile(std::string_view path, std::vector<std::uint8_t> content = {},
@@ -30,6 +33,10 @@ class MemoryFileSystem : public IFileSystem {
   bool Exists(std::string_view path) const;
   // Files whose deletion fails (open in another program, say).
   void SetLocked(std::string_view path, bool locked);
+  // A machine without a trash refuses every TrashFile with kNotSupported.
+  void SetTrashAvailable(bool available) { trashAvailable_ = available; }
+  // Forgets what the trash holds, as a user emptying it.
+  void EmptyTrash() { trash_.clear(); }
 
  private:
   struct Entry {
@@ -40,6 +47,9 @@ class MemoryFileSystem : public IFileSystem {
   };
   static std::string Key(std::string_view path);
   std::map<std::string, Entry> entries_;  // by upper-cased path
+  std::map<std::string, Entry> trash_;    // by the trashed name
+  int trashedSoFar_ = 0;
+  bool trashAvailable_ = true;
 };
 
 class MemoryEnvironment : public IEnvironment {

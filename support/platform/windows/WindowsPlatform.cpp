@@ -12,6 +12,7 @@
 #include "support/Text.h"
 #include "support/platform/windows/Win32.h"
 #include "support/platform/windows/WindowsElevation.h"
+#include "support/platform/windows/WindowsRecycleBin.h"
 
 namespace tovalin {
 
@@ -291,6 +292,14 @@ class WindowsFileSystem : public IFileSystem {
     ::CloseHandle(file);
     return result;
   }
+
+  long TrashFile(std::string_view path, TrashedFile& trashed) override {
+    return bin_.Recycle(path, trashed);
+  }
+  long RestoreFile(const TrashedFile& trashed) override { return bin_.Restore(trashed); }
+
+ private:
+  WindowsRecycleBin bin_;
 };
 
 class WindowsEnvironment : public IEnvironment {

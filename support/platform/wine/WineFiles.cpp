@@ -94,7 +94,8 @@ bool SplitWindowsPath(std::string_view input, char& drive, std::vector<std::stri
   return true;
 }
 
-WineFileSystem::WineFileSystem(std::string prefixDir) : prefix_(std::move(prefixDir)) {}
+WineFileSystem::WineFileSystem(std::string prefixDir, HostUser user)
+    : prefix_(std::move(prefixDir)), trash_(std::move(user)) {}
 
 std::optional<std::string> WineFileSystem::UnixPath(std::string_view windowsPath) const {
   char drive = 'c';
@@ -242,23 +243,75 @@ std::string WineFileSystem::UserFilesRefusal(std::string_view folder) {
   return {};
 }
 
+std::string WineFileSystem::ProfileRoot() {
+  if (environment_ == nullptr) return {};
+  const std::optional<std::string> profile = environment_->GetVariable("USERPROFILE");
+  if (!profile || !UserFilesRefusal(*profile).empty()) return {};
+  const std::optional<std::string> profileDir = UnixPath(*profile);
+  return profileDir ? RealPath(*profileDir) : std::string();
+}
+
 bool WineFileSystem::InsideProfile(const std::string& unixPath) {
   // Only repairs delete, and only what the user's Office left in the user's own folders: a
   // regular file whose folder really lies inside the profile folder, whatever links lead there,
   // in a profile folder that lies where the prefix keeps its users' folders.
   struct stat st {};
   if (lstat(unixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (environment_ == nullptr) return false;
-  const std::optional<std::string> profile = environment_->GetVariable("USERPROFILE");
-  if (!profile || !UserFilesRefusal(*profile).empty()) {
-    return false;
-  }
-  const std::optional<std::string> profileDir = UnixPath(*profile);
-  if (!profileDir) return false;
-  const std::string root = RealPath(*profileDir);
+  const std::string root = ProfileRoot();
   const std::string inside = RealPath(unixPath.substr(0, unixPath.find_last_of('/')));
   if (root.empty() || inside.empty()) return false;
   return inside == root || inside.starts_with(root + "/");
+}
+
+long WineFileSystem::TrashFile(std::string_view path, TrashedFile& trashed) {
+  char drive = 'c';
+  std::vector<std::string> parts;
+  const std::optional<std::string> unixPath = UnixPath(path);
+  if (!unixPath || !SplitWindowsPath(path, drive, parts) || parts.empty()) {
+    return win::kFileNotFound;
+  }
+  const std::uint32_t attributes = AttributesOf(*unixPath, {});
+  if (attributes == win::kInvalidFileAttributes) return win::kFileNotFound;
+  if (!InsideProfile(*unixPath) ||
+      (attributes & (win::kFileAttributeDirectory | win::kFileAttributeReadOnly)) != 0) {
+    return win::kAccessDenied;
+  }
+  const std::size_t slash = unixPath->find_last_of('/');
+  const std::string name = unixPath->substr(slash + 1);
+  TrashedFile done;
+  const long rc = trash_.Trash(RealPath(unixPath->substr(0, slash)), name, done.trashed, done.info);
+  if (rc != win::kSuccess) return rc;
+  done.path = std::string(1, AsciiUpper(drive)) + ":";
+  parts.back() = name;
+  for (const std::string& part : parts) done.path += "\\" + part;
+  trashed = std::move(done);
+  return win::kSuccess;
+}
+
+long WineFileSystem::RestoreFile(const TrashedFile& trashed) {
+  const std::size_t cut = trashed.path.find_last_of("\\/");
+  if (cut == std::string::npos || trashed.trashed.empty() || trashed.info.empty()) {
+    return win::kFileNotFound;
+  }
+  if (GetFileAttributes(trashed.path) != win::kInvalidFileAttributes) return win::kFileExists;
+  const std::string name = trashed.path.substr(cut + 1);
+  const std::optional<std::string> folder = UnixPath(trashed.path.substr(0, cut + 1));
+  if (!folder) return win::kPathNotFound;
+  const std::string realFolder = RealPath(*folder);
+  const std::string root = ProfileRoot();
+  if (root.empty() || realFolder.empty() ||
+      !(realFolder == root || realFolder.starts_with(root + "/"))) {
+    return win::kAccessDenied;
+  }
+  struct stat st {};
+  if (lstat(trashed.trashed.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return win::kFileNotFound;
+  const std::optional<std::string> original = trash_.OriginalPath(trashed.trashed, trashed.info);
+  const std::size_t slash = original ? original->find_last_of('/') : std::string::npos;
+  if (slash == std::string::npos || original->substr(0, slash) != realFolder ||
+      CompareNoCase(original->substr(slash + 1), name) != 0) {
+    return win::kFileNotFound;
+  }
+  return trash_.Restore(trashed.trashed, trashed.info, *original);
 }
 
 std::optional<std::vector<std::uint8_t>> WineFileSystem::ReadFile(std::string_view path) {

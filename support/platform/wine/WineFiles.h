@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "support/platform/Platform.h"
+#include "support/platform/wine/HostTrash.h"
 
 namespace tovalin {
 
 class WineFileSystem : public IFileSystem {
  public:
-  explicit WineFileSystem(std::string prefixDir);
+  // `user` owns the trash that removed files go to.
+  WineFileSystem(std::string prefixDir, HostUser user);
 
   std::uint32_t GetFileAttributes(std::string_view path) override;
   std::vector<FindEntry> FindFiles(std::string_view pattern) override;
@@ -26,6 +28,13 @@ class WineFileSystem : public IFileSystem {
   // Refuses a folder that does not lie, by its real path and reached through no link, below the
   // prefix's own drive_c/users. A folder not made yet is judged by where it would be made.
   std::string UserFilesRefusal(std::string_view folder) override;
+  // The desktop's trash of the host user, for the files DeleteFile would delete: a file inside
+  // the profile, reached through no link, not read-only. `trashed.path` ends in the file's name
+  // as it is on the disk; `trashed` and `info` are host paths.
+  long TrashFile(std::string_view path, TrashedFile& trashed) override;
+  // Puts a file back only into the profile folder it came from, and only the file its record in
+  // the trash names (kFileNotFound when the trash holds another under that name by now).
+  long RestoreFile(const TrashedFile& trashed) override;
 
   // The Unix path of an existing file or folder, or nothing. A relative path or one without a
   // drive letter is taken from C:\, the current folder of a program started from Linux.
@@ -40,8 +49,11 @@ class WineFileSystem : public IFileSystem {
 
  private:
   bool InsideProfile(const std::string& unixPath);
+  // The real path of the user's profile folder when the user's files may be changed there.
+  std::string ProfileRoot();
 
   std::string prefix_;
+  HostTrash trash_;
   bool showDotFiles_ = false;
   IEnvironment* environment_ = nullptr;
 };

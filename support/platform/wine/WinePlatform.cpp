@@ -30,18 +30,27 @@ bool ShowDotFiles(WineRegistry& registry) {
   return first == u'Y' || first == u'y' || first == u'T' || first == u't' || first == u'1';
 }
 
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') {
+    const passwd* entry = getpwuid(getuid());
+    home = entry != nullptr ? entry->pw_dir : nullptr;
+  }
+  return home != nullptr ? home : "";
+}
+
+HostUser ProcessUser() {
+  const char* dataHome = std::getenv("XDG_DATA_HOME");
+  return HostUser{dataHome != nullptr ? dataHome : "", HomeFolder(), getuid()};
+}
+
 }  // namespace
 
 std::string DefaultWinePrefix() {
   if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
     return prefix;
   }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || *home == '\0') {
-    const passwd* entry = getpwuid(getuid());
-    home = entry != nullptr ? entry->pw_dir : nullptr;
-  }
-  return std::string(home != nullptr ? home : "") + "/.wine";
+  return HomeFolder() + "/.wine";
 }
 
 std::unique_ptr<Platform> OpenWinePrefix(const std::string& prefixDir,
@@ -81,7 +90,7 @@ std::unique_ptr<Platform> OpenWinePrefix(const std::string& prefixDir,
 WinePrefixPlatform::WinePrefixPlatform(const std::string& prefixDir, const WineOpenOptions& options)
     : prefix_(prefixDir),
       registry_(prefixDir, options.writable, options.fileTimeClock),
-      files_(prefixDir),
+      files_(prefixDir, options.hostUser ? *options.hostUser : ProcessUser()),
       environment_(registry_),
       versions_(files_),
       icons_(files_),
