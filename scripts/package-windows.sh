@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the download for Windows users: dist/tovalin-<version>-windows-x64.zip holding tovalin.exe,
 # tovalin-cli.exe and everything they need beside them (Qt's DLLs and plugins, the compiler's
-# runtime DLLs, Qt's Japanese translation, a short README.txt). Builds Qt for Windows first when it
+# runtime DLLs, Qt's Japanese translation, a short README.txt), our LICENSE and, in licenses/, the
+# licences of what it bundles. Builds Qt for Windows first when it
 # is not cached (scripts/build-qt-windows.sh). Prints the zip's path on its last line.
 # Usage: package-windows.sh [--no-build]   (--no-build: package the mingw build as it is)
 # TOVALIN_MINGW_BUILD names that build's folder (build/mingw), TOVALIN_DIST_DIR where the zip goes
@@ -72,6 +73,28 @@ find "$stage" -iname '*.dll' -o -iname '*.exe' | while read -r file; do
   x86_64-w64-mingw32-strip --strip-unneeded "$file"
 done
 
+# Our licence, and the licences and sources of what the zip bundles (packaging/licenses/README.txt.in
+# names each file and where its source comes from, with the versions filled in here).
+cp LICENSE "$stage/LICENSE"
+mkdir -p "$stage/licenses/qt-build"
+cp packaging/licenses/*.txt "$stage/licenses/"
+cp scripts/build-qt-windows.sh cmake/mingw-w64-x86_64.cmake "$stage/licenses/qt-build/"
+source_version() {  # the Debian source version of an installed package
+  dpkg-query -W -f='${source:Version}' "$1"
+}
+translations_source=$(source_version qt6-translations-l10n)
+gcc_source=$(source_version gcc-mingw-w64-x86-64-posix-runtime)
+mingw_source=$(source_version mingw-w64-x86-64-dev)
+qt_version=$(sed -n 's/^qt_version=//p' scripts/build-qt-windows.sh)
+# The Debian revision the Qt build fetched, from the source package it left beside the cache.
+qt_source=$(find "$(dirname "$qt")" -maxdepth 2 -name "qt6-base_$qt_version*.dsc" 2>/dev/null |
+  sed -n 's/.*qt6-base_\(.*\)\.dsc$/\1/p' | sort -V | tail -n 1)
+sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$qt_version/g" \
+  -e "s/@QT_SOURCE_VERSION@/${qt_source:-$qt_version}/g" \
+  -e "s/@QT_TRANSLATIONS_VERSION@/$translations_source/g" \
+  -e "s/@GCC_SOURCE_VERSION@/$gcc_source/g" -e "s/@MINGW_SOURCE_VERSION@/$mingw_source/g" \
+  packaging/licenses/README.txt.in >"$stage/licenses/README.txt"
+
 # A short README in Japanese, with Windows line ends and a byte order mark for older editors.
 {
   printf '\xef\xbb\xbf'
@@ -99,6 +122,11 @@ Microsoft Office 9.0～12.0 (2000～2007) の製品とアプリケーション�
 
 ■ 注意
   設定の切り替えと修復はレジストリとファイルを変更します。実行前に確認が表示されます。
+
+■ ライセンス
+  Tovalin は MIT ライセンスで提供しています (LICENSE)。同梱している Qt、GCC のランタイム、
+  winpthreads のライセンスと、それぞれのソースの入手先は licenses フォルダーにあります
+  (licenses\README.txt)。
 EOF
 } >"$stage/README.txt"
 
