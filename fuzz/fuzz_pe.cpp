@@ -1,7 +1,8 @@
 // PE files and version blocks from anywhere: every answer stays inside the file, an icon comes
-// out as a well-formed .ico, and the version block walker answers every path the version
-// reader asks without reading past the block. The input is tried both as a whole PE file and
-// as a bare version block, so the block walker is reached without a valid PE around it.
+// out as a well-formed .ico, the resources of a type together are no larger than the file, and
+// the version block walker answers every path the version reader asks without reading past the
+// block. The input is tried both as a whole PE file and as a bare version block, so the block
+// walker is reached without a valid PE around it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -80,5 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::uint32_t n = 0; n < std::min<std::uint32_t>(groups, 4) + 1; ++n) {
     CheckIco(PeIconGroupAsIco(file, n), file.size());
   }
+
+  std::size_t listed = 0;
+  for (const PeResource& resource : PeResourcesOfType(file, kRtManifest)) {
+    listed += resource.data.size();
+  }
+  fuzz::Check(listed <= file.size(), "resources larger than their file");
   return 0;
 }

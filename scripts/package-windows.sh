@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the download for Windows users: dist/tovalin-<version>-windows-x64.zip holding tovalin.exe,
 # tovalin-cli.exe and everything they need beside them (Qt's DLLs and plugins, the compiler's
-# runtime DLLs, Qt's Japanese translation, a short README.txt). Builds Qt for Windows first when it
+# runtime DLLs, Qt's Japanese translation, a short README.txt), our LICENSE and, in licenses/, the
+# licences of what it bundles. Builds Qt for Windows first when it
 # is not cached (scripts/build-qt-windows.sh). Prints the zip's path on its last line.
 # Usage: package-windows.sh [--no-build]   (--no-build: package the mingw build as it is)
 # TOVALIN_MINGW_BUILD names that build's folder (build/mingw), TOVALIN_DIST_DIR where the zip goes
@@ -72,6 +73,28 @@ find "$stage" -iname '*.dll' -o -iname '*.exe' | while read -r file; do
   x86_64-w64-mingw32-strip --strip-unneeded "$file"
 done
 
+# Our licence, and the licences and sources of what the zip bundles (packaging/licenses/README.txt.in
+# names each file and where its source comes from, with the versions filled in here).
+cp LICENSE "$stage/LICENSE"
+mkdir -p "$stage/licenses/qt-build"
+cp packaging/licenses/*.txt "$stage/licenses/"
+cp scripts/build-qt-windows.sh cmake/mingw-w64-x86_64.cmake "$stage/licenses/qt-build/"
+source_version() {  # the Debian source version of an installed package
+  dpkg-query -W -f='${source:Version}' "$1"
+}
+translations_source=$(source_version qt6-translations-l10n)
+gcc_source=$(source_version gcc-mingw-w64-x86-64-posix-runtime)
+mingw_source=$(source_version mingw-w64-x86-64-dev)
+qt_version=$(sed -n 's/^qt_version=//p' scripts/build-qt-windows.sh)
+# The Debian revision the Qt build fetched, from the source package it left beside the cache.
+qt_source=$(find "$(dirname "$qt")" -maxdepth 2 -name "qt6-base_$qt_version*.dsc" 2>/dev/null |
+  sed -n 's/.*qt6-base_\(.*\)\.dsc$/\1/p' | sort -V | tail -n 1)
+sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$qt_version/g" \
+  -e "s/@QT_SOURCE_VERSION@/${qt_source:-$qt_version}/g" \
+  -e "s/@QT_TRANSLATIONS_VERSION@/$translations_source/g" \
+  -e "s/@GCC_SOURCE_VERSION@/$gcc_source/g" -e "s/@MINGW_SOURCE_VERSION@/$mingw_source/g" \
+  packaging/licenses/README.txt.in >"$stage/licenses/README.txt"
+
 # A short README in Japanese, with Windows line ends and a byte order mark for older editors.
 {
   printf '\xef\xbb\xbf'
@@ -95,10 +118,39 @@ Microsoft Office 9.0～12.0 (2000～2007) の製品とアプリケーション�
   tovalin-cli.exe get 項目番号     設定の状態を表示します。
   tovalin-cli.exe set 項目番号 0|1 設定を切り替えます。
   tovalin-cli.exe repair 項目番号  修復を実行します。
+  tovalin-cli.exe user-info       登録ユーザーを表示します (--company、--owner、--initials で変更)。
   tovalin-cli.exe --help          すべてのコマンドとオプションを表示します。
 
 ■ 注意
   設定の切り替えと修復はレジストリとファイルを変更します。実行前に確認が表示されます。
+
+■ 管理者の権限
+  Windows 10/11 では、管理者のアカウントでもプログラムは通常、管理者の権限なしで動作します
+  (ユーザー アカウント制御)。次の変更はコンピューター全体の設定を書き換えるため、
+  管理者の権限が必要です。
+  ・ログオン画面でのIME表示可否 (HKEY_USERS\.DEFAULT)
+  ・Windows Script Host の使用可否 (HKEY_LOCAL_MACHINE のスクリプトのクラス登録)
+  ・InternetExplorerとの連携可否、読み取り専用メニューの追加可否、編集モードの使用可否
+    (HKEY_LOCAL_MACHINE の文書のクラス登録。ユーザー自身のクラス登録にある場合は不要)
+  ・登録ユーザー (HKEY_LOCAL_MACHINE にある Office のアンインストール情報とインストーラーの
+    プロパティ。ユーザー自身のキーも合わせて変更します)
+  次の変更はユーザー自身の設定だけを書き換えるため、管理者の権限は不要です。
+  ・Officeクリップボードの使用可否 (HKEY_CURRENT_USER)
+  ・トラブルの修復 (ユーザー プロファイル内のファイルと、Office のユーザーごとの設定)
+
+  管理者の権限なしで実行しているときは、管理者の権限が必要な変更のボタンに盾のアイコンが
+  表示されます。実行すると、その部分だけを tovalin-cli.exe が管理者として実行します
+  (ユーザー アカウント制御の確認が表示されます)。ユーザー自身の設定はウィンドウが変更し、
+  管理者として実行することはありません。確認を取り消すと、何も変更しません。
+
+  コマンドライン版は管理者の権限を求めません。コンピューター全体の変更は、管理者として実行した
+  コマンド プロンプトから実行してください。管理者の権限がないと、何も変更せずに、変更できなかった
+  キーを表示して終了コード 5 で終了します。
+
+■ ライセンス
+  Tovalin は MIT ライセンスで提供しています (LICENSE)。同梱している Qt、GCC のランタイム、
+  winpthreads のライセンスと、それぞれのソースの入手先は licenses フォルダーにあります
+  (licenses\README.txt)。
 EOF
 } >"$stage/README.txt"
 

@@ -199,6 +199,30 @@ std::vector<std::uint8_t> PeVersionResource(const std::vector<std::uint8_t>& fil
   return {};
 }
 
+std::vector<PeResource> PeResourcesOfType(const std::vector<std::uint8_t>& file,
+                                          std::uint32_t type) {
+  const PeImage image(file);
+  std::vector<ResourceEntry> names;
+  if (!NamesOfType(image, type, names)) return {};
+  std::vector<PeResource> found;
+  std::size_t total = 0;
+  std::vector<ResourceEntry> languages;
+  for (const ResourceEntry& name : names) {
+    if (!name.directory || !image.ReadDirectory(name.target, languages)) continue;
+    for (const ResourceEntry& language : languages) {
+      if (language.directory) continue;
+      PeResource& resource = found.emplace_back();
+      resource.named = name.named;
+      resource.id = name.id;
+      resource.language = language.id;
+      resource.data = image.LeafData(language.target);
+      total += resource.data.size();
+      if (total > image.FileSize()) return {};
+    }
+  }
+  return found;
+}
+
 std::uint32_t PeIconGroupCount(const std::vector<std::uint8_t>& file) {
   const PeImage image(file);
   std::vector<ResourceEntry> names;

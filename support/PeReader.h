@@ -12,9 +12,24 @@ namespace tovalin {
 constexpr std::uint32_t kRtIcon = 3;
 constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr std::uint32_t kRtVersion = 16;
+constexpr std::uint32_t kRtManifest = 24;
+
+// One resource of a type: its id (0 when it has a name instead) in one language.
+struct PeResource {
+  bool named = false;
+  std::uint32_t id = 0;
+  std::uint32_t language = 0;
+  std::vector<std::uint8_t> data;
+};
 
 // The VS_VERSIONINFO block (resource type 16, id 1), empty if the file has none.
 std::vector<std::uint8_t> PeVersionResource(const std::vector<std::uint8_t>& file);
+
+// Every resource of a type, each name in each of its languages, in resource order. Empty when
+// there is none, and when their data together would be larger than the file (a tree that names
+// the same data over and over).
+std::vector<PeResource> PeResourcesOfType(const std::vector<std::uint8_t>& file,
+                                          std::uint32_t type);
 
 // The number of icon groups (resource type 14) in resource order.
 std::uint32_t PeIconGroupCount(const std::vector<std::uint8_t>& file);

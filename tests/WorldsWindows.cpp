@@ -599,7 +599,15 @@ class WindowsWorld : public World {
   }
 
   void SetKeyAccess(RootKey root, std::string_view path, std::uint32_t access) override {
-    CreateKey(root, path);
+    // Made only when missing: a key limited earlier refuses to be opened with every right, which
+    // creating it asks for, and giving the rights back must still work.
+    IRegistry& registry = platform_.Registry();
+    RegHandle key = 0;
+    if (registry.OpenKey(registry.Root(root), path, win::kKeyRead, key) == win::kSuccess) {
+      registry.CloseKey(key);
+    } else {
+      CreateKey(root, path);
+    }
     if (!platform_.Undo().Restrict(root, path, access)) {
       ADD_FAILURE() << "cannot limit the rights of " << path;
     }

@@ -7,6 +7,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/LittleEndian.h"
@@ -265,6 +266,11 @@ void ReadEverything(const Bytes& file) {
       ASSERT_TRUE(IsWellFormedIco(ico));
     }
   }
+  std::size_t listed = 0;
+  for (const PeResource& manifest : PeResourcesOfType(file, kRtManifest)) {
+    listed += manifest.data.size();
+  }
+  ASSERT_LE(listed, file.size());
 }
 
 // --- the fixture files ---
@@ -337,6 +343,38 @@ TEST(PeReader, VersionResourceIsIdOneInTheLanguageAJapaneseSystemPicks) {
   // PE32 headers lead to the same tree.
   EXPECT_EQ(PeVersionResource(MakePe(ResourceSection({{16, 1, "", 0, {'v'}}}), {true})),
             Bytes{'v'});
+}
+
+TEST(PeReader, ResourcesOfATypeComeInEveryNameAndLanguage) {
+  const Bytes file = MakePe(ResourceSection({
+      {24, 0, "X", 0, {'c'}},
+      {24, 1, "", 0x409, {'a'}},
+      {24, 1, "", 0x411, {'b'}},
+      {24, 2, "", 0, {}},
+      {16, 1, "", 0, {'v'}},
+  }));
+  std::vector<std::tuple<bool, std::uint32_t, std::uint32_t, Bytes>> listed;
+  for (const PeResource& r : PeResourcesOfType(file, kRtManifest)) {
+    listed.emplace_back(r.named, r.id, r.language, r.data);
+  }
+  const decltype(listed) expected = {
+      {true, 0, 0, {'c'}}, {false, 1, 0x409, {'a'}}, {false, 1, 0x411, {'b'}}, {false, 2, 0, {}}};
+  EXPECT_EQ(listed, expected);
+  EXPECT_TRUE(PeResourcesOfType(file, kRtGroupIcon).empty());
+
+  // Names that all lead to the same data cannot make the answer larger than the file.
+  constexpr std::uint32_t kLanguagesAt = 24;
+  constexpr std::uint32_t kLeafAt = 48;
+  constexpr std::uint32_t kDataAt = 64;
+  constexpr std::uint32_t kDataSize = 256;
+  constexpr std::uint32_t kNamesAt = kDataAt + kDataSize;
+  Bytes shared;
+  PutDirectory(shared, 0, {{kRtManifest, kHigh | kNamesAt}});
+  PutDirectory(shared, kLanguagesAt, {{0, kLeafAt}});
+  PutLeaf(shared, kLeafAt, kSectionVa + kDataAt, kDataSize);
+  PutDirectory(shared, kNamesAt,
+               std::vector<std::pair<std::uint32_t, std::uint32_t>>(64, {1, kHigh | kLanguagesAt}));
+  EXPECT_TRUE(PeResourcesOfType(MakePe(shared), kRtManifest).empty());
 }
 
 TEST(PeReader, IconGroupsTakeTheImagesThatExist) {
@@ -589,7 +627,7 @@ TEST(PeReader, ReadsEveryWineBuiltinFile) {
 
 // Runs python3-pefile over the files and returns one line per file:
 // "<fixed file version>|<version resource size>|<icon groups>|<FileVersion of the 041103A4 or
-// 040904B0 table>".
+// 040904B0 table>|<manifests, every name and language>".
 std::vector<std::string> PefileReport(const std::vector<std::string>& files) {
   const std::filesystem::path script =
       std::filesystem::temp_directory_path() / "tovalin_pefile_report.py";
@@ -610,12 +648,14 @@ def pick(languages):
 for path in sys.argv[1:]:
     pe = pefile.PE(path, fast_load=True)
     pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
-    fixed, size, groups, text = "", 0, 0, ""
+    fixed, size, groups, text, manifests = "", 0, 0, "", 0
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     chosen = None
     for t in root.entries if root else []:
         if t.id == 14:
             groups = len(t.directory.entries)
+        if t.id == 24:
+            manifests = sum(len(n.directory.entries) for n in t.directory.entries)
         if t.id == 16:
             for n in t.directory.entries:
                 if n.id == 1:
@@ -634,7 +674,7 @@ for path in sys.argv[1:]:
                 if (table.LangID.upper() in (b"041103A4", b"040904B0") and
                         b"FileVersion" in table.entries and not text):
                     text = table.entries[b"FileVersion"].decode("utf-8")
-    print("%s|%d|%d|%s" % (fixed, size, groups, text))
+    print("%s|%d|%d|%s|%d" % (fixed, size, groups, text, manifests))
 )",
                out);
     std::fclose(out);
@@ -672,7 +712,8 @@ std::string OurReport(const Bytes& file) {
     }
   }
   return FixedFileVersion(block) + "|" + std::to_string(block.size()) + "|" +
-         std::to_string(PeIconGroupCount(file)) + "|" + text;
+         std::to_string(PeIconGroupCount(file)) + "|" + text + "|" +
+         std::to_string(PeResourcesOfType(file, kRtManifest).size());
 }
 
 TEST(PeReader, AgreesWithPefile) {

@@ -11,13 +11,17 @@
 
 namespace tovalin::test {
 
-inline std::string FixturePath(std::string_view name) {
-  std::string path = std::string(TOVALIN_BINARY_DIR) + "/tests/fixtures/" + std::string(name);
+// A file the build made, named by its host path.
+inline std::string BuiltFilePath(std::string path) {
 #ifdef _WIN32
   // A cross-built test binary runs under Wine, where the build tree is on drive Z:.
   if (path.starts_with("/")) path = "Z:" + path;
 #endif
   return path;
+}
+
+inline std::string FixturePath(std::string_view name) {
+  return BuiltFilePath(std::string(TOVALIN_BINARY_DIR) + "/tests/fixtures/" + std::string(name));
 }
 
 inline std::optional<std::vector<std::uint8_t>> ReadHostFile(const std::string& path) {

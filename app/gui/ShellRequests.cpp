@@ -9,6 +9,11 @@ void IShellRequests::SetClipboardText(const QString& text) {
   if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
 }
 
+bool InternetExplorerShowsPages(std::uint32_t windowsBuild) {
+  constexpr std::uint32_t kWindows11 = 22000;
+  return windowsBuild < kWindows11;
+}
+
 std::string InternetExplorerCommandLine(std::string_view systemDirectory,
                                         std::string_view address) {
   if (systemDirectory.empty()) return {};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,7 +25,8 @@ class IShellRequests {
   virtual void OpenFolder(QWidget* owner, const std::string& folder) = 0;
   // The properties of a file of the machine (a Windows path).
   virtual void ShowProperties(QWidget* owner, const std::string& file) = 0;
-  // The Office update page, in the browser it is made for where there is one.
+  // The Office update page, in the browser it is made for where that still shows pages, else in
+  // the default browser.
   virtual void OpenUpdatePage(QWidget* owner, const QString& address) = 0;
   // Qt's clipboard, which is the system's on every platform.
   virtual void SetClipboardText(const QString& text);
@@ -33,6 +35,10 @@ class IShellRequests {
 // The real desktop: the Windows shell on Windows; elsewhere the desktop's default handlers, with
 // the machine's paths turned into host paths, and a details dialog in place of the property sheet.
 std::unique_ptr<IShellRequests> NativeShell(Platform& platform);
+
+// Whether Internet Explorer shows pages itself on the Windows of this build number (0: not known).
+// From Windows 11 (build 22000) on it is gone, or IEXPLORE.EXE only hands the page over to Edge.
+bool InternetExplorerShowsPages(std::uint32_t windowsBuild);
 
 // The command line that opens an address in Internet Explorer on the drive of the system folder:
 // "\"D:\Program Files\Internet Explorer\IEXPLORE.EXE\" \"<address>\"". "" when the system folder

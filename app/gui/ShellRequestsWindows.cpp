@@ -1,10 +1,13 @@
 // The Windows shell: addresses and folders go to ShellExecute, a file's properties to the shell's
-// own sheet, the Office update page to Internet Explorer.
+// own sheet, the Office update page to Internet Explorer where it still shows pages, else to the
+// default browser.
 #include <windows.h>
 // shellapi.h needs windows.h first.
 #include <shellapi.h>
 
 #include <QWidget>
+#include <cstdint>
+#include <cstring>
 #include <cwchar>
 
 #include "app/gui/ShellRequests.h"
@@ -56,23 +59,49 @@ class TWindowsShell : public IShellRequests {
     if (ShellExecuteExW(&info) && info.hProcess != nullptr) CloseHandle(info.hProcess);
   }
 
-  void OpenUpdatePage(QWidget*, const QString& address) override {
+  void OpenUpdatePage(QWidget* owner, const QString& address) override {
+    if (address.isEmpty()) return;
+    if (InternetExplorerShowsPages(WindowsBuild()) && StartInternetExplorer(address)) return;
+    // Without an Internet Explorer of its own the page is still worth showing: the user's browser.
+    OpenAddress(owner, address);
+  }
+
+ private:
+  // The build number Windows itself reports: RtlGetVersion is not subject to the version lie
+  // GetVersionEx tells a program whose manifest does not name the running Windows.
+  static std::uint32_t WindowsBuild() {
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    if (address == nullptr) return 0;
+    RtlGetVersionFn getVersion = nullptr;
+    // Copied, not cast: a cast between unrelated function types draws a warning.
+    static_assert(sizeof getVersion == sizeof address);
+    std::memcpy(&getVersion, &address, sizeof getVersion);
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return getVersion(&version) == 0 ? version.dwBuildNumber : 0;
+  }
+
+  // False when there is no Internet Explorer to start (a Windows 10 without the feature).
+  static bool StartInternetExplorer(const QString& address) {
     wchar_t system[MAX_PATH + 1] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     const std::u16string units(system, system + wcslen(system));
     std::wstring command =
         Wide(InternetExplorerCommandLine(Utf16ToUtf8(units), address.toStdString()));
-    if (command.empty()) return;
+    if (command.empty()) return false;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWDEFAULT;
     PROCESS_INFORMATION process{};
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                       nullptr, nullptr, &startup, &process)) {
-      CloseHandle(process.hProcess);
-      CloseHandle(process.hThread);
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                        nullptr, nullptr, &startup, &process)) {
+      return false;
     }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
   }
 };
 

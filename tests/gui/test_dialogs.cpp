@@ -184,6 +184,14 @@ TEST(UpdatePage, BrowserIsLookedForOnTheSystemDrive) {
   EXPECT_EQ(InternetExplorerCommandLine("", "http://x/"), "");
 }
 
+TEST(UpdatePage, InternetExplorerUpToWindows10Only) {
+  // Windows 10 22H2, the first and a later Windows 11; 0 when Windows would not say.
+  for (const auto& [build, shows] : {std::pair{19045u, true}, std::pair{22000u, false},
+                                     std::pair{26100u, false}, std::pair{0u, true}}) {
+    EXPECT_EQ(InternetExplorerShowsPages(build), shows) << build;
+  }
+}
+
 TEST(ProgramFile, OwnFieldsReadThroughTheVersionReader) {
   MemoryPlatform platform;
 #ifndef _WIN32

@@ -1,6 +1,7 @@
 // The Windows shell requests, run under Wine: the desktop starts the program registered for an
-// address, and the update page opens in Internet Explorer on the system drive. A recorder stands
-// in for those programs and writes down the command line it was given.
+// address, and the update page opens in Internet Explorer on the system drive, or in the default
+// browser when there is none. A recorder stands in for those programs and writes down the command
+// line it was given.
 #ifdef _WIN32
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -78,20 +79,36 @@ TEST_F(WindowsShell, MailAddressGoesToTheRegisteredMailProgramUnchanged) {
   EXPECT_TRUE(Recorded().contains(address)) << Recorded().toStdString();
 }
 
-TEST_F(WindowsShell, UpdatePageOpensInInternetExplorerOnTheSystemDrive) {
+// Internet Explorer on the system drive, as Windows 10 has it.
+std::wstring InternetExplorerFolder() {
   wchar_t system[MAX_PATH] = {};
-  ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
-  const std::wstring browser =
-      std::wstring(1, system[0]) + L":\\Program Files\\Internet Explorer\\IEXPLORE.EXE";
-  CreateDirectoryW((std::wstring(1, system[0]) + L":\\Program Files\\Internet Explorer").c_str(),
-                   nullptr);
-  ASSERT_TRUE(CopyFileW(recorder_.toStdWString().c_str(), browser.c_str(), FALSE));
+  GetSystemDirectoryW(system, MAX_PATH);
+  return std::wstring(1, system[0]) + L":\\Program Files\\Internet Explorer";
+}
+
+TEST_F(WindowsShell, UpdatePageOpensInInternetExplorerOnTheSystemDrive) {
+  CreateDirectoryW(InternetExplorerFolder().c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(recorder_.toStdWString().c_str(),
+                        (InternetExplorerFolder() + L"\\IEXPLORE.EXE").c_str(), FALSE));
   const QString address = QStringLiteral("http://update.example.com/officeupdate/default.aspx");
   NativeShell(platform_)->OpenUpdatePage(nullptr, address);
   const QString recorded = Recorded();
   EXPECT_TRUE(recorded.contains(QStringLiteral("\"") + address + QStringLiteral("\"")))
       << recorded.toStdString();
   EXPECT_TRUE(recorded.contains(QStringLiteral("IEXPLORE.EXE"), Qt::CaseInsensitive));
+}
+
+TEST_F(WindowsShell, UpdatePageGoesToTheDefaultBrowserWithoutInternetExplorer) {
+  DeleteFileW((InternetExplorerFolder() + L"\\IEXPLORE.EXE").c_str());
+  const std::wstring command = L"\"" + recorder_.toStdWString() + L"\" \"%1\"";
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    SetDefault(root, L"Software\\Classes\\http\\shell\\open\\command", command);
+  }
+  const QString address = QStringLiteral("http://update.example.com/officeupdate/default.aspx");
+  NativeShell(platform_)->OpenUpdatePage(nullptr, address);
+  const QString recorded = Recorded();
+  EXPECT_TRUE(recorded.contains(address)) << recorded.toStdString();
+  EXPECT_FALSE(recorded.contains(QStringLiteral("IEXPLORE.EXE"), Qt::CaseInsensitive));
 }
 
 }  // namespace

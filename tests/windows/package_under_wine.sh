@@ -38,6 +38,27 @@ bash "$here/office_into_prefix.sh"
 unzip -q "$zip" -d "$WINEPREFIX/drive_c/ダウンロード"
 app=$(find "$WINEPREFIX/drive_c/ダウンロード" -maxdepth 1 -type d -name 'tovalin-*-windows-x64')
 [ -n "$app" ] || fail "the zip holds no tovalin-*-windows-x64 folder"
+# Our licence and the licences of what the zip bundles, each the text it is named for, and every
+# DLL and translation it carries named in the index with its licence and source.
+while IFS='|' read -r file heading; do
+  grep -qF "$heading" "$app/$file" 2>/dev/null || fail "the zip holds no $file (\"$heading\")"
+done <<'EOF'
+LICENSE|Copyright (c) 2026 The Tovalin developers
+licenses/README.txt|Tovalin
+licenses/GPL-3.0.txt|GNU GENERAL PUBLIC LICENSE
+licenses/LGPL-3.0.txt|GNU LESSER GENERAL PUBLIC LICENSE
+licenses/GCC-exception-3.1.txt|GCC RUNTIME LIBRARY EXCEPTION
+licenses/qt6-base-copyright.txt|Upstream-Name: qtbase
+licenses/qt6-translations-copyright.txt|Upstream-Name: qttranslations
+licenses/mingw-w64-copyright.txt|winpthreads
+licenses/qt-build/build-qt-windows.sh|apt-get source
+EOF
+! grep -q '@[A-Z_]*@' "$app/licenses/README.txt" || fail "licenses/README.txt has a blank left unfilled"
+while read -r bundled; do
+  grep -qiF "$(basename "$bundled")" "$app/licenses/README.txt" ||
+    fail "$bundled is bundled without its licence in licenses/README.txt"
+done < <(cd "$app" && find . -iname '*.dll' -o -iname '*.qm')
+
 # (The header is read whole first: grep -q stopping early would fail the pipe under pipefail.)
 headers=$(x86_64-w64-mingw32-objdump -p "$app/tovalin.exe")
 grep -q '^Subsystem.*(Windows GUI)' <<<"$headers" ||

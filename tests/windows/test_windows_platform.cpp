@@ -1,6 +1,6 @@
 // What only the native backend does: the registry view 32-bit Office sees, text data kept as
 // given, the API's name buffers, and the conversions of files, version resources, icons and
-// processes at the Win32 boundary.
+// processes at the Win32 boundary; and the manifests of the programs built for Windows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/Sha256.h"
+#include "support/PeReader.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
 #include "support/platform/windows/Win32.h"
@@ -355,6 +356,33 @@ TEST_F(WindowsMachine, ElevatedStartRunsTovalinCliOnAPlan) {
   ::RegCloseKey(key);
   EXPECT_EQ(value, 7u);
   world_->DeleteTree(RootKey::CurrentUser, "Software\\Tovalin-test\\Runas");
+// The programs we ship, read back as the loader reads them: exactly one manifest, id 1, which
+// keeps the rights of whoever starts the program, declares Windows 10 and 11 and the DPI
+// awareness Qt 6 sets for itself.
+TEST(ShippedPrograms, CarryOneManifestForUacWindows10AndQtsDpiAwareness) {
+  std::vector<std::string> programs;
+#ifdef TOVALIN_EXE
+  programs.push_back(TOVALIN_EXE);
+#endif
+#ifdef TOVALIN_CLI_EXE
+  programs.push_back(TOVALIN_CLI_EXE);
+#endif
+  if (programs.empty()) GTEST_SKIP() << "neither program is part of this build";
+  for (const std::string& program : programs) {
+    SCOPED_TRACE(program);
+    const auto file = test::ReadHostFile(test::BuiltFilePath(program));
+    ASSERT_TRUE(file);
+    const std::vector<PeResource> manifests = PeResourcesOfType(*file, kRtManifest);
+    ASSERT_EQ(manifests.size(), 1u);
+    EXPECT_FALSE(manifests[0].named);
+    EXPECT_EQ(manifests[0].id, 1u);
+    const std::string text(manifests[0].data.begin(), manifests[0].data.end());
+    for (const char* part : {"<requestedExecutionLevel level=\"asInvoker\"",
+                             "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+                             ">PerMonitorV2</dpiAwareness>", ">true/pm</dpiAware>"}) {
+      EXPECT_NE(text.find(part), std::string::npos) << part;
+    }
+  }
 }
 
 }  // namespace
