@@ -29,6 +29,10 @@ if [ ! -f "$prefix/system.reg" ] && command -v wineboot >/dev/null; then
   WINEPREFIX="$prefix" wineserver -w || true
 fi
 
+# The changes the benchmarks make are kept in a history and a trash of the run's own, not the
+# user's.
+export XDG_STATE_HOME="$PWD/build/bench/home/state" XDG_DATA_HOME="$PWD/build/bench/home/data"
+rm -rf build/bench/home
 status=0
 build/default/bench/tovalin_bench --benchmark_color=false --wine-prefix="$prefix" || status=1
 if [ "$gui" = ON ]; then

@@ -2,14 +2,52 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cstdlib>
+#endif
 
 #include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/platform/memory/MemoryPlatform.h"
 
 namespace tovalin::test {
+
+#ifndef _WIN32
+namespace {
+
+// The tests change prefixes, and a change keeps its record in the user's history and moves files
+// to the user's trash: every test binary, and every program it starts, gets a home for those of
+// its own instead of the real user's, removed when it ends.
+class OwnStateAndTrash {
+ public:
+  OwnStateAndTrash()
+      : folder_(std::filesystem::temp_directory_path() /
+                ("tovalin-test-home-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(folder_);
+    ::setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
+  }
+  ~OwnStateAndTrash() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  OwnStateAndTrash(const OwnStateAndTrash&) = delete;
+  OwnStateAndTrash& operator=(const OwnStateAndTrash&) = delete;
+
+ private:
+  std::filesystem::path folder_;
+};
+
+const OwnStateAndTrash ownStateAndTrash;
+
+}  // namespace
+#endif
 
 void World::SetString(RootKey root, std::string_view path, std::string_view name,
                       std::string_view text, std::uint32_t type) {

@@ -316,7 +316,8 @@ TEST_F(MainWindowTest, RepairRunsWithoutAskingToQuitWhenNothingRuns) {
   ASSERT_EQ(boxes_.shown.size(), 2u);
   EXPECT_EQ(boxes_.shown[1].text,
             QString("再表示を試みました。\r\nExcel を起動して確認してください。"
-                    "\r\n\r\n1 個のファイルを削除しました。"));
+                    "\r\n\r\n1 個のファイルを削除しました。"
+                    "削除したファイルはごみ箱から元に戻せます。"));
   EXPECT_EQ(boxes_.shown[1].icon, MsgIcon::Information);
   EXPECT_FALSE(timerDuringRepairMessage);
   EXPECT_FALSE(
