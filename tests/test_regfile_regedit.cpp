@@ -56,9 +56,13 @@ TEST(RegeditFile, Version5InUtf16) {
       "\"None\"=hex(0):\r\n\r\n"
       "[HKLM\\SOFTWARE\\Microsoft\\Office\\11.0]\r\n"
       "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n"
-      "[HKU\\.DEFAULT\\Keyboard Layout\\Preload]\r\n\"1\"=\"00000411\"\r\n";
+      "[HKU\\.DEFAULT\\Keyboard Layout\\Preload]\r\n\"1\"=\"00000411\"\r\n"
+      // Lone surrogates, which UTF-16 files can hold.
+      "[HKCU\\Sub\xED\xA0\x80Key]\r\n\"N\xED\xB0\x80\"=\"\xED\xAF\xBF\"\r\n";
   TreeRegistry registry;
   ApplyRegeditFile(Utf16File(text), "export.reg", registry);
+  EXPECT_EQ(registry.GetString(RootKey::CurrentUser, "Sub\xED\xA0\x80Key", "N\xED\xB0\x80"),
+            "\xED\xAF\xBF");
   const std::string key = "Software\\Tovalin\\日本";
   EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, ""), "既定");
   EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, "名前"), "山田 \"太郎\" C:\\x");

@@ -185,6 +185,26 @@ TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   EXPECT_EQ(FormatWineRegistry(hive, kStamp + 20000000), expected);
 }
 
+TEST(WineRegFile, NamesWithLoneSurrogatesComeBackAsRead) {
+  // Windows allows a name any UTF-16 units; such a key rewritten must keep its name and values.
+  const std::string key =
+      "[Software\\\\Classes\\\\JSEFile\\\\Sub\\xd800Key" + std::string(kStampLines);
+  const std::string value = "\"N\\xdc00\"=\"\\xdbff\"\n";
+  const std::string text = "WINE REGISTRY Version 2\n\n" + key + value + "\"Other\"=\"1\"\n";
+  WineHive hive = ParseWineRegistry(text, "system.reg");
+  TreeRegistry registry;
+  registry.SetRootNode(RootKey::LocalMachine, hive.root);
+  TZelRegistry reg(registry);
+  reg.SetRoot(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\Classes\\JSEFile\\Sub\xED\xA0\x80Key", false));
+  EXPECT_EQ(reg.ReadText("N\xED\xB0\x80"), "\xED\xAF\xBF");
+  reg.WriteText("Other", "2");
+  reg.CloseCurrent();
+  const std::string saved = FormatWineRegistry(hive, kStamp);
+  EXPECT_EQ(saved, "WINE REGISTRY Version 2\n\n" + key + value + "\"Other\"=\"2\"\n");
+  EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(saved, "system.reg"), kStamp), saved);
+}
+
 TEST(WineRegFile, AHiveMadeFromScratchHasWinesHeader) {
   WineHive hive;
   hive.relative = "REGISTRY\\Machine";

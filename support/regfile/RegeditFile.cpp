@@ -36,16 +36,6 @@ std::string_view TrimRight(std::string_view s) {
   return s;
 }
 
-bool IsUtf8(std::string_view s) {
-  char32_t cp = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t len = DecodeUtf8Char(s, i, cp);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
-}
-
 std::optional<RootKey> RootByName(std::string_view name) {
   if (EqualsNoCase(name, "HKEY_LOCAL_MACHINE") || EqualsNoCase(name, "HKLM")) {
     return RootKey::LocalMachine;
@@ -86,10 +76,13 @@ struct Operation {
   std::vector<std::uint8_t> data;
 };
 
+// What the file's bytes were before they became the parser's UTF-8 text.
+enum class Encoding { Utf8, Utf16, ShiftJis };
+
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& fileName, bool shiftJis)
-      : text_(text), file_(fileName), shiftJis_(shiftJis) {}
+  Parser(std::string_view text, const std::string& fileName, Encoding encoding)
+      : text_(text), file_(fileName), encoding_(encoding) {}
 
   std::vector<Operation> Run() {
     if (!NextLine()) {
@@ -147,7 +140,7 @@ class Parser {
     if (!root) Fail("unknown root key \"" + std::string(rootName) + "\"");
     const std::string_view sub =
         slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    if (!IsUtf8(sub)) Fail("the key name is not UTF-8 text");
+    if (!IsText(sub)) Fail("the key name is not UTF-8 text");
     Operation op;
     op.kind = remove ? Operation::Kind::DeleteKey : Operation::Kind::CreateKey;
     op.root = *root;
@@ -191,9 +184,12 @@ class Parser {
           Fail(std::string("bad escape \"\\") + e + "\"");
       }
     }
-    if (!IsUtf8(out)) Fail("the text is not UTF-8");
+    if (!IsText(out)) Fail("the text is not UTF-8");
     return i;
   }
+
+  // Names and text of a UTF-16 file may hold lone surrogates, which its decoding kept.
+  bool IsText(std::string_view s) const { return IsUtf8(s, encoding_ == Encoding::Utf16); }
 
   void ExpectEnd(std::size_t i) {
     i = SkipBlanks(line_, i);
@@ -304,7 +300,7 @@ class Parser {
         // REGEDIT4 keeps string types as ANSI bytes; the registry holds them as UTF-16.
         const std::string_view bytes(reinterpret_cast<const char*>(op.data.data()), op.data.size());
         std::string utf8;
-        if (!AnsiToUtf8(bytes, shiftJis_, utf8)) {
+        if (!AnsiToUtf8(bytes, encoding_ == Encoding::ShiftJis, utf8)) {
           lineNumber_ = firstLine;
           Fail("the text data is neither UTF-8 nor Shift_JIS");
         }
@@ -319,7 +315,7 @@ class Parser {
 
   std::string_view text_;
   const std::string& file_;
-  bool shiftJis_ = false;
+  Encoding encoding_ = Encoding::Utf8;
   std::size_t pos_ = 0;
   std::size_t lineNumber_ = 0;
   std::string_view line_;
@@ -384,7 +380,7 @@ bool IsHeaderLine(std::string_view line) {
 
 // The text without its byte-order mark, decoded into `decoded` when it is not UTF-8 already.
 std::string_view DecodeExport(std::string_view content, const std::string& fileName,
-                              std::string& decoded, bool& shiftJis) {
+                              std::string& decoded, Encoding& encoding) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(content[k]); };
   if (content.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
     if (content.size() % 2 != 0) throw RegFileError(fileName, 0, "truncated UTF-16 text");
@@ -401,6 +397,7 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
       decoded += Utf16ToUtf8(Utf16FromBytes(bytes + 2 * at, 2 * n));
       at += n;
     }
+    encoding = Encoding::Utf16;
     return decoded;
   }
   if (content.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
@@ -419,15 +416,15 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
                 content.begin(), content.begin() + static_cast<std::ptrdiff_t>(badAt), '\n'));
     throw RegFileError(fileName, line, "the text is neither UTF-8 nor Shift_JIS");
   }
-  shiftJis = true;
+  encoding = Encoding::ShiftJis;
   return decoded;
 }
 
 void ApplyExport(std::string_view content, const std::string& fileName, TreeRegistry& registry) {
   std::string decoded;
-  bool shiftJis = false;
-  const std::string_view text = DecodeExport(content, fileName, decoded, shiftJis);
-  std::vector<Operation> ops = Parser(text, fileName, shiftJis).Run();
+  Encoding encoding = Encoding::Utf8;
+  const std::string_view text = DecodeExport(content, fileName, decoded, encoding);
+  std::vector<Operation> ops = Parser(text, fileName, encoding).Run();
   std::string().swap(decoded);
   for (Operation& op : ops) Apply(op, registry);
 }
