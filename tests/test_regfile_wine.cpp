@@ -221,39 +221,54 @@ TEST(WineRegFile, AHiveMadeFromScratchHasWinesHeader) {
 
 TEST(WineRegFile, MalformedInputNamesFileAndLine) {
   const std::string head = "WINE REGISTRY Version 2\n\n";
-  const std::vector<std::pair<std::string, std::size_t>> cases = {
-      {"WINE REGISTRY Version 1\n", 1},
-      {"", 1},
-      {head + "\"v\"=\"x\"\n", 3},
-      {head + "[A]\n\"v\"=\"unterminated\n", 4},
-      {head + "[A]\n\"v\"=\"bad \\q escape\"\n", 4},
-      {head + "[A]\n\"v\"=\"\\x\"\n", 4},
-      {head + "[A]\n\"v\"=hex:12,zz\n", 4},
-      {head + "[A]\n\"v\"=hex:12,\\\n", 4},
-      {head + "[A]\n\"v\"=dword:123456789\n", 4},
-      {head + "[A]\n\"v\"=text:1\n", 4},
-      {head + "[A]\n\"v\" \"x\"\n", 4},
-      {head + "[A]\n\"v\"=\"x\" tail\n", 4},
-      {head + "[A\\\\\\\\B]\n", 3},
-      {head + "[A] x\n", 3},
-      {head + "[A\n", 3},
-      {head + "[A]\n\"v\"=\"\xC3\"\n", 4},
-      {head + "[A]\ngarbage\n", 4},
-      {head + "[A]\n\"v\"=hex:01,\\\n  02,\\\n  zz\n", 6},
+  const struct {
+    std::string text;
+    std::size_t line;
+    std::string says;
+  } cases[] = {
+      {"WINE REGISTRY Version 1\n", 1, "Wine のレジストリファイルではありません"},
+      {head + "\"v\"=\"x\"\n", 3, "キーより前に値があります"},
+      {head + "[A]\n\"v\"=\"unterminated\n", 4, "文字列の終わりの \" がありません"},
+      {head + "[A]\n\"v\"=\"bad \\q escape\"\n", 4, "不明なエスケープ \\q"},
+      {head + "[A]\n\"v\"=\"\\x\"\n", 4, "\\x の後に 16 進数がありません"},
+      {head + "[A]\n\"v\"=hex:12,zz\n", 4, "16 進数のデータが正しくありません"},
+      {head + "[A]\n\"v\"=hex:12,\\\n", 4, "ファイルが終わっています"},
+      {head + "[A]\n\"v\"=dword:123456789\n", 4, "dword の値"},
+      {head + "[A]\n\"v\"=text:1\n", 4, "値の形式が不明です"},
+      {head + "[A]\n\"v\" \"x\"\n", 4, "値の名前の後に = がありません"},
+      {head + "[A]\n\"v\"=\"x\" tail\n", 4, "値の後に余分な文字があります"},
+      {head + "[A\\\\\\\\B]\n", 3, "キーのパスに空の名前があります"},
+      {head + "[A] x\n", 3, "キー名の後に余分な文字があります"},
+      {head + "[A\n", 3, "文字列の終わりの ] がありません"},
+      {head + "[A]\n\"v\"=\"\xC3\"\n", 4, "UTF-8 の文字として正しくない"},
+      {head + "[A]\ngarbage\n", 4, "解釈できない行です"},
+      {head + "[A]\n#time=\n", 4, "#time= の行"},
+      {head + "[A]\n\"v\"=str(x):\"\"\n", 4, "str( の型番号"},
+      {head + "[A]\n\"v\"=hex(x):00\n", 4, "hex( の型番号"},
+      {head + "[A]\n\"v\"=hex:01,\\\n  02,\\\n  zz\n", 6, "16 進数のデータの続きのはずの行"},
       // A continued value is never cut short by what follows it.
-      {head + "[A]\n\"v\"=hex:01,\\\n\n[B]\n", 6},
-      {head + "[A]\n\"v\"=hex:01,\\\n;c\n\n", 6},
+      {head + "[A]\n\"v\"=hex:01,\\\n\n[B]\n", 6, "16 進数のデータの続きのはずの行"},
+      {head + "[A]\n\"v\"=hex:01,\\\n;c\n\n", 6, "ファイルが終わっています"},
   };
-  for (const auto& [text, line] : cases) {
+  for (const auto& c : cases) {
     try {
-      ParseWineRegistry(text, "bad.reg");
-      ADD_FAILURE() << "accepted: " << text;
+      ParseWineRegistry(c.text, "bad.reg");
+      ADD_FAILURE() << "accepted: " << c.text;
     } catch (const RegFileError& e) {
-      EXPECT_EQ(e.line, line) << text;
+      EXPECT_EQ(e.line, c.line) << c.text;
       EXPECT_EQ(e.file, "bad.reg");
-      EXPECT_EQ(std::string(e.what()).rfind("bad.reg:" + std::to_string(line) + ": ", 0), 0u)
-          << e.what();
+      const std::string what = e.what();
+      EXPECT_EQ(what.rfind("bad.reg の " + std::to_string(c.line) + " 行目: ", 0), 0u) << what;
+      EXPECT_NE(what.find(c.says), std::string::npos) << what;
     }
+  }
+  // An empty file has no line to blame.
+  try {
+    ParseWineRegistry("", "empty.reg");
+    ADD_FAILURE() << "accepted an empty file";
+  } catch (const RegFileError& e) {
+    EXPECT_EQ(e.line, 0u);
+    EXPECT_STREQ(e.what(), "empty.reg は空のファイルです。");
   }
   EXPECT_THROW(LoadWineRegistryFile("/nonexistent/tovalin/system.reg"), RegFileError);
   // Blank and comment lines between continued lines are passed over, as regedit does.

@@ -6,6 +6,7 @@
 
 #include "support/LittleEndian.h"
 #include "support/Text.h"
+#include "support/regfile/RegFileFaults.h"
 #include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
@@ -85,16 +86,13 @@ class Parser {
       : text_(text), file_(fileName), encoding_(encoding) {}
 
   std::vector<Operation> Run() {
-    if (!NextLine()) {
-      lineNumber_ = 1;
-      Fail("empty file");
-    }
+    if (!NextLine()) throw RegFileError(file_, EmptyRegistryFileMessage(file_));
     const std::string_view first = TrimRight(line_);
     if (first == kVersion5) {
       unicode_ = true;
     } else if (first != kVersion4) {
-      Fail("not a registry export (the first line must be \"REGEDIT4\" or \"" +
-           std::string(kVersion5) + "\")");
+      Fail("レジストリの書き出しファイルではありません（1 行目が " + std::string(kVersion4) +
+           " でも " + std::string(kVersion5) + " でもありません）。");
     }
     while (NextLine()) {
       const std::size_t i = SkipBlanks(line_, 0);
@@ -102,10 +100,10 @@ class Parser {
       if (line_[i] == '[') {
         Key(i);
       } else if (line_[i] == '"' || line_[i] == '@') {
-        if (!haveKey_) Fail("value outside of any key");
+        if (!haveKey_) Fail(regfile_fault::kValueOutsideKey);
         Value(i);
       } else {
-        Fail("unrecognised line");
+        Fail(regfile_fault::kUnrecognisedLine);
       }
     }
     return std::move(ops_);
@@ -129,23 +127,23 @@ class Parser {
 
   void Key(std::size_t i) {
     const std::size_t close = line_.rfind(']');
-    if (close == std::string_view::npos || close < i) Fail("missing \"]\" after the key name");
-    if (SkipBlanks(line_, close + 1) != line_.size()) Fail("unexpected text after the key name");
+    if (close == std::string_view::npos || close < i) Fail("キー名の後に ] がありません。");
+    if (SkipBlanks(line_, close + 1) != line_.size()) Fail(regfile_fault::kUnexpectedAfterKey);
     std::string_view path = line_.substr(i + 1, close - i - 1);
     const bool remove = !path.empty() && path.front() == '-';
     if (remove) path.remove_prefix(1);
     const std::size_t slash = path.find('\\');
     const std::string_view rootName = path.substr(0, slash);
     const std::optional<RootKey> root = RootByName(rootName);
-    if (!root) Fail("unknown root key \"" + std::string(rootName) + "\"");
+    if (!root) Fail("ルートキー " + std::string(rootName) + " には対応していません。");
     const std::string_view sub =
         slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    if (!IsText(sub)) Fail("the key name is not UTF-8 text");
+    if (!IsText(sub)) Fail("キー名が UTF-8 のテキストではありません。");
     Operation op;
     op.kind = remove ? Operation::Kind::DeleteKey : Operation::Kind::CreateKey;
     op.root = *root;
     op.path = std::string(sub);
-    if (remove && SplitPath(op.path).empty()) Fail("a root key cannot be deleted");
+    if (remove && SplitPath(op.path).empty()) Fail("ルートキーは削除できません。");
     haveKey_ = true;
     deletedKey_ = remove;
     root_ = *root;
@@ -157,14 +155,14 @@ class Parser {
   std::size_t Quoted(std::size_t i, std::string& out) {
     out.clear();
     while (true) {
-      if (i >= line_.size()) Fail("unterminated string");
+      if (i >= line_.size()) Fail(regfile_fault::Unterminated('"'));
       const char c = line_[i++];
       if (c == '"') break;
       if (c != '\\') {
         out.push_back(c);
         continue;
       }
-      if (i >= line_.size()) Fail("unterminated string");
+      if (i >= line_.size()) Fail(regfile_fault::Unterminated('"'));
       const char e = line_[i++];
       switch (e) {
         case '\\':
@@ -181,10 +179,10 @@ class Parser {
           out.push_back('\0');
           break;
         default:
-          Fail(std::string("bad escape \"\\") + e + "\"");
+          Fail(regfile_fault::BadEscape(e));
       }
     }
-    if (!IsText(out)) Fail("the text is not UTF-8");
+    if (!IsText(out)) Fail("文字列が UTF-8 のテキストではありません。");
     return i;
   }
 
@@ -193,7 +191,7 @@ class Parser {
 
   void ExpectEnd(std::size_t i) {
     i = SkipBlanks(line_, i);
-    if (i < line_.size() && line_[i] != ';') Fail("unexpected text after the value");
+    if (i < line_.size() && line_[i] != ';') Fail(regfile_fault::kUnexpectedAfterValue);
   }
 
   std::uint32_t HexNumber(std::size_t& i, int maxDigits, const char* what) {
@@ -227,13 +225,13 @@ class Parser {
       i = SkipBlanks(line_, i);
       if (i >= line_.size()) return;
       if (line_[i] == '\\') {
-        if (SkipBlanks(line_, i + 1) != line_.size()) Fail("bad hex data");
+        if (SkipBlanks(line_, i + 1) != line_.size()) Fail(regfile_fault::kBadHexData);
         do {
-          if (!NextLine()) Fail("hex data continued past the end of the file");
+          if (!NextLine()) Fail(regfile_fault::kHexPastEnd);
           i = SkipBlanks(line_, 0);
         } while (i >= line_.size() || line_[i] == ';');
         if (line_[i] != '\\' && HexValue(line_[i]) < 0) {
-          Fail("hex data continued by a line of other text");
+          Fail(regfile_fault::kHexByOtherText);
         }
         ReserveHexLine(i, data);
         continue;
@@ -241,14 +239,14 @@ class Parser {
       if (line_[i] == ';') return;
       const int high = HexValue(line_[i]);
       const int low = i + 1 < line_.size() ? HexValue(line_[i + 1]) : -1;
-      if (high < 0 || low < 0) Fail("bad hex data");
+      if (high < 0 || low < 0) Fail(regfile_fault::kBadHexData);
       data.push_back(static_cast<std::uint8_t>(high * 16 + low));
       i = SkipBlanks(line_, i + 2);
       if (i >= line_.size()) return;
       if (line_[i] == ',') {
         ++i;
       } else if (line_[i] != '\\' && line_[i] != ';') {
-        Fail("bad hex data");
+        Fail(regfile_fault::kBadHexData);
       }
     }
   }
@@ -263,7 +261,7 @@ class Parser {
       i = Quoted(i + 1, op.name);
     }
     i = SkipBlanks(line_, i);
-    if (i >= line_.size() || line_[i] != '=') Fail("missing \"=\" after the value name");
+    if (i >= line_.size() || line_[i] != '=') Fail(regfile_fault::kMissingEquals);
     i = SkipBlanks(line_, i + 1);
     const std::string_view rest = line_.substr(i);
     if (rest.starts_with("-")) {
@@ -278,7 +276,7 @@ class Parser {
       op.data = Utf16Data(text);
     } else if (rest.starts_with("dword:")) {
       std::size_t k = i + 6;
-      const std::uint32_t value = HexNumber(k, 8, "bad dword value");
+      const std::uint32_t value = HexNumber(k, 8, regfile_fault::kBadDword);
       ExpectEnd(k);
       op.kind = Operation::Kind::SetValue;
       op.type = win::kRegDword;
@@ -287,8 +285,8 @@ class Parser {
       std::size_t k = i + 4;
       op.type = win::kRegBinary;
       if (rest[3] == '(') {
-        op.type = HexNumber(k, 8, "bad hex( type");
-        if (line_.substr(k, 2) != "):") Fail("bad hex( type");
+        op.type = HexNumber(k, 8, regfile_fault::kBadHexType);
+        if (line_.substr(k, 2) != "):") Fail(regfile_fault::kBadHexType);
         k += 2;
       }
       op.kind = Operation::Kind::SetValue;
@@ -302,12 +300,12 @@ class Parser {
         std::string utf8;
         if (!AnsiToUtf8(bytes, encoding_ == Encoding::ShiftJis, utf8)) {
           lineNumber_ = firstLine;
-          Fail("the text data is neither UTF-8 nor Shift_JIS");
+          Fail("文字列のデータが UTF-8 でも Shift_JIS でもありません。");
         }
         op.data = Utf8ToUtf16Bytes(utf8);
       }
     } else {
-      Fail("unknown value type");
+      Fail(regfile_fault::kUnknownValueType);
     }
     // Values under a "[-Key]" line belong to a deleted key: regedit passes over them.
     if (!deletedKey_) ops_.push_back(std::move(op));
@@ -383,7 +381,9 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
                               std::string& decoded, Encoding& encoding) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(content[k]); };
   if (content.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-    if (content.size() % 2 != 0) throw RegFileError(fileName, 0, "truncated UTF-16 text");
+    if (content.size() % 2 != 0)
+      throw RegFileError(
+          fileName, fileName + " は UTF-16 のテキストが途中で切れています（バイト数が奇数です）。");
     // In slices, so that no second UTF-16 copy of a large file is made; a slice does not end
     // between the two halves of a surrogate pair.
     constexpr std::size_t kSliceUnits = 1 << 16;
@@ -401,7 +401,10 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
     return decoded;
   }
   if (content.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-    throw RegFileError(fileName, 0, "big-endian UTF-16 is not supported");
+    throw RegFileError(fileName,
+                       fileName +
+                           " はビッグエンディアンの UTF-16 で書かれていて、読めません（UTF-16LE か "
+                           "UTF-8 で書き出してください）。");
   }
   if (content.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
     return content.substr(3);
@@ -414,7 +417,7 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
     const std::size_t line =
         1 + static_cast<std::size_t>(std::count(
                 content.begin(), content.begin() + static_cast<std::ptrdiff_t>(badAt), '\n'));
-    throw RegFileError(fileName, line, "the text is neither UTF-8 nor Shift_JIS");
+    throw RegFileError(fileName, line, "テキストが UTF-8 でも Shift_JIS でもありません。");
   }
   encoding = Encoding::ShiftJis;
   return decoded;

@@ -7,6 +7,7 @@
 
 #include "support/LittleEndian.h"
 #include "support/Text.h"
+#include "support/regfile/RegFileFaults.h"
 #include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
@@ -15,6 +16,8 @@ namespace {
 
 constexpr std::string_view kMagic = "WINE REGISTRY Version 2";
 constexpr std::string_view kRelativePrefix = ";; All keys relative to ";
+constexpr const char* kBadTime = "#time= の行が正しくありません。";
+constexpr const char* kBadClass = "#class= の行が正しくありません。";
 constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 constexpr std::uint64_t kTicksPerSecond = 10000000ull;
 
@@ -120,8 +123,11 @@ class Parser {
   WineHive Run() {
     WineHive hive;
     hive_ = &hive;
-    if (!NextLine()) line_ = 1;
-    if (line_ != 1 || content_ != kMagic) Fail("not a Wine registry file (bad first line)");
+    if (!NextLine()) throw RegFileError(file_, EmptyRegistryFileMessage(file_));
+    if (content_ != kMagic) {
+      Fail("Wine のレジストリファイルではありません（1 行目が " + std::string(kMagic) +
+           " ではありません）。");
+    }
     lastContentEnd_ = lineNext_;
     while (NextLine()) {
       if (IsBlankLine(content_)) continue;
@@ -134,7 +140,7 @@ class Parser {
         continue;
       }
       if (first == '"' || first == '@') {
-        if (key_ == nullptr) Fail("value outside of any key");
+        if (key_ == nullptr) Fail(regfile_fault::kValueOutsideKey);
         ParseValue();
       } else if (first == '#') {
         ParseOption();
@@ -143,7 +149,7 @@ class Parser {
           hive_->relative = UnescapePath(content_.substr(kRelativePrefix.size()));
         }
       } else {
-        Fail("unrecognised line");
+        Fail(regfile_fault::kUnrecognisedLine);
       }
       // ParseValue may have read continuation lines; the block runs to the end of the last one.
       lastContentEnd_ = lineNext_;
@@ -201,7 +207,7 @@ class Parser {
   std::size_t DecodeUtf8(std::string_view s, std::size_t i, Out& out) const {
     char32_t cp = 0;
     const std::size_t len = DecodeUtf8Char(s, i, cp);
-    if (len == 0) Fail("invalid UTF-8 text");
+    if (len == 0) Fail("UTF-8 の文字として正しくないバイトがあります。");
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -218,7 +224,7 @@ class Parser {
   std::size_t ParseQuoted(std::string_view s, std::size_t i, char close, Out& out) {
     out.clear();
     while (true) {
-      if (i >= s.size()) Fail("unterminated string");
+      if (i >= s.size()) Fail(regfile_fault::Unterminated(close));
       const char c = s[i];
       if (c == close) return i + 1;
       if (static_cast<unsigned char>(c) >= 0x80) {
@@ -236,7 +242,7 @@ class Parser {
         i = end;
         continue;
       }
-      if (++i >= s.size()) Fail("unterminated string");
+      if (++i >= s.size()) Fail(regfile_fault::Unterminated(close));
       const char e = s[i++];
       switch (e) {
         case '\\':
@@ -276,7 +282,7 @@ class Parser {
             value = value * 16 + static_cast<unsigned>(HexValue(s[i++]));
             ++digits;
           }
-          if (digits == 0) Fail("bad escape \"\\x\" without hex digits");
+          if (digits == 0) Fail("\\x の後に 16 進数がありません。");
           out.push_back(static_cast<char16_t>(value));
           break;
         }
@@ -291,13 +297,14 @@ class Parser {
             out.push_back(static_cast<char16_t>(value));
             break;
           }
-          Fail(std::string("bad escape \"\\") + e + "\"");
+          Fail(regfile_fault::BadEscape(e));
       }
     }
   }
 
-  void ExpectLineEnd(std::string_view s, std::size_t i) {
-    if (SkipBlanks(s, i) != s.size()) Fail("unexpected text after the value");
+  void ExpectLineEnd(std::string_view s, std::size_t i,
+                     const char* what = regfile_fault::kUnexpectedAfterValue) {
+    if (SkipBlanks(s, i) != s.size()) Fail(what);
   }
 
   void StartKey() {
@@ -307,7 +314,7 @@ class Parser {
     // "] <unix time>": the number is optional; wineserver takes the time from "#time=".
     i = SkipBlanks(s, i);
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-    ExpectLineEnd(s, i);
+    ExpectLineEnd(s, i, regfile_fault::kUnexpectedAfterKey);
 
     // Consecutive keys share most of their path: reuse the nodes of the previous key.
     ends_.clear();
@@ -329,7 +336,7 @@ class Parser {
     chainNodes_.resize(level);
     for (; level < ends_.size(); ++level) {
       const std::u16string_view part(path_.data() + start, ends_[level] - start);
-      if (part.empty()) Fail("empty key name in the path");
+      if (part.empty()) Fail("キーのパスに空の名前があります。");
       node = Child(*node, ToUtf8(part));
       chainNodes_.push_back(node);
       start = ends_[level] + 1;
@@ -373,12 +380,12 @@ class Parser {
     if (s.starts_with("#time=")) {
       std::size_t i = 6;
       while (i < s.size() && HexValue(s[i]) >= 0) ++i;
-      if (i == 6 || i - 6 > 16) Fail("bad #time= line");
-      ExpectLineEnd(s, i);
+      if (i == 6 || i - 6 > 16) Fail(kBadTime);
+      ExpectLineEnd(s, i, kBadTime);
     } else if (s.starts_with("#class=")) {
-      if (s.size() < 8 || s[7] != '"') Fail("bad #class= line");
+      if (s.size() < 8 || s[7] != '"') Fail(kBadClass);
       const std::size_t i = ParseQuoted(s, 8, '"', text16_);
-      ExpectLineEnd(s, i);
+      ExpectLineEnd(s, i, kBadClass);
       key_->className = ToUtf8(text16_);
     } else if (s.starts_with("#link")) {
       key_->link = true;
@@ -421,18 +428,18 @@ class Parser {
       i = SkipBlanks(s, i);
       if (i >= s.size()) return;
       if (s[i] == '\\') {
-        if (SkipBlanks(s, i + 1) != s.size()) Fail("bad hex data");
+        if (SkipBlanks(s, i + 1) != s.size()) Fail(regfile_fault::kBadHexData);
         do {
-          if (!NextLine()) Fail("hex data continued past the end of the file");
+          if (!NextLine()) Fail(regfile_fault::kHexPastEnd);
           i = SkipBlanks(content_, 0);
         } while (i >= content_.size() || content_[i] == ';');
         s = content_;
-        if (s[i] != '\\' && HexValue(s[i]) < 0) Fail("hex data continued by a line of other text");
+        if (s[i] != '\\' && HexValue(s[i]) < 0) Fail(regfile_fault::kHexByOtherText);
         ReserveHexLine(s, i, data);
         continue;
       }
       const int high = HexValue(s[i]);
-      if (high < 0) Fail("bad hex data");
+      if (high < 0) Fail(regfile_fault::kBadHexData);
       int value = high;
       ++i;
       if (i < s.size() && HexValue(s[i]) >= 0) value = value * 16 + HexValue(s[i++]);
@@ -442,7 +449,7 @@ class Parser {
       if (s[i] == ',') {
         ++i;
       } else if (s[i] != '\\') {
-        Fail("bad hex data");
+        Fail(regfile_fault::kBadHexData);
       }
     }
   }
@@ -458,7 +465,7 @@ class Parser {
       name = ToUtf8(text16_);
     }
     i = SkipBlanks(s, i);
-    if (i >= s.size() || s[i] != '=') Fail("missing \"=\" after the value name");
+    if (i >= s.size() || s[i] != '=') Fail(regfile_fault::kMissingEquals);
     i = SkipBlanks(s, i + 1);
     const std::string_view rest = s.substr(i);
 
@@ -498,12 +505,12 @@ class Parser {
     } else if (rest.starts_with("str(")) {
       std::size_t k = i + 4;
       type = ParseHexNumber(s, k, 8, ok);
-      if (!ok || s.substr(k, 3) != "):\"") Fail("bad str( type");
+      if (!ok || s.substr(k, 3) != "):\"") Fail("str( の型番号が正しくありません。");
       stringData(k + 3);
     } else if (rest.starts_with("dword:")) {
       std::size_t k = i + 6;
       const std::uint32_t value = ParseHexNumber(s, k, 8, ok);
-      if (!ok) Fail("bad dword value");
+      if (!ok) Fail(regfile_fault::kBadDword);
       ExpectLineEnd(s, k);
       type = win::kRegDword;
       data = Le32Bytes(value);
@@ -513,10 +520,10 @@ class Parser {
     } else if (rest.starts_with("hex(")) {
       std::size_t k = i + 4;
       type = ParseHexNumber(s, k, 8, ok);
-      if (!ok || s.substr(k, 2) != "):") Fail("bad hex( type");
+      if (!ok || s.substr(k, 2) != "):") Fail(regfile_fault::kBadHexType);
       ParseHexBytes(k + 2, data);
     } else {
-      Fail("unknown value type");
+      Fail(regfile_fault::kUnknownValueType);
     }
     key_->values.push_back(RegValue{std::move(name), type, std::move(data)});
   }
