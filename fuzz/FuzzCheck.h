@@ -51,7 +51,7 @@ inline std::string TreeDifference(const RegNode& a, const RegNode& b, bool value
   if (a.values.size() != b.values.size()) return "value count of " + here;
   for (std::size_t k = 0; k < a.values.size(); ++k) {
     const RegValue& va = a.values[k];
-    const RegValue* vb = valueOrder && !a.modified ? &b.values[k] : b.FindValue(va.name);
+    const RegValue* vb = valueOrder && !a.Modified() ? &b.values[k] : b.FindValue(va.name);
     if (vb == nullptr || vb->name != va.name) return "value \"" + va.name + "\" of " + here;
     if (vb->type != va.type) return "type of \"" + va.name + "\" in " + here;
     if (vb->data != va.data) return "data of \"" + va.name + "\" in " + here;
@@ -65,7 +65,7 @@ inline std::string TreeDifference(const RegNode& a, const RegNode& b, bool value
 }
 
 inline void MarkModified(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkModified(*child);
 }
 

@@ -14,7 +14,7 @@ namespace {
 using namespace std::literals;
 
 void MarkModified(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkModified(*child);
 }
 

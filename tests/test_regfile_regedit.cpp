@@ -131,7 +131,7 @@ TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
   registry.SetString(RootKey::CurrentUser, "Software\\Keep", "gone", "x");
   for (RegNode* n : {registry.Find(RootKey::CurrentUser, "Software"),
                      registry.Find(RootKey::CurrentUser, "Software\\Keep")}) {
-    n->modified = false;
+    n->MarkSaved();
   }
   std::vector<std::string> changed;
   registry.onChange = [&](RegNode& node) { changed.push_back(node.Path()); };
@@ -144,8 +144,8 @@ TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
   const RegNode* keep = registry.Find(RootKey::CurrentUser, "Software\\Keep");
   ASSERT_NE(keep, nullptr);
   EXPECT_TRUE(keep->values.empty());
-  EXPECT_TRUE(keep->modified);
-  EXPECT_TRUE(registry.Find(RootKey::CurrentUser, "Software")->modified);
+  EXPECT_TRUE(keep->Modified());
+  EXPECT_TRUE(registry.Find(RootKey::CurrentUser, "Software")->Modified());
   EXPECT_EQ(changed, (std::vector<std::string>{"Software", "Software\\Keep", "Software\\Keep"}));
 }
 

@@ -5,6 +5,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/LittleEndian.h"
@@ -77,13 +78,13 @@ const RegValue& Value(const WineHive& hive, std::string_view key, std::string_vi
 }
 
 void MarkAll(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkAll(*child);
 }
 
 // Every key's path, state, own text and values in enumeration order.
 std::string Describe(const RegNode& node) {
-  std::string out = node.Path() + (node.modified ? " *" : "") + "\n" + node.fileText;
+  std::string out = node.Path() + (node.Modified() ? " *" : "") + "\n" + std::string(node.fileText);
   for (const RegValue& value : node.values) out += "<" + value.name + ">";
   for (const auto& child : node.children) out += Describe(*child);
   return out;
@@ -127,7 +128,7 @@ TEST(WineRegFile, ReadsEveryValueForm) {
   EXPECT_NE(software->FindChild("Test")->FindChild("a[b]c"), nullptr);
   EXPECT_EQ(software->FindChild("_under")->className, "cls \"q\"");
   EXPECT_TRUE(software->FindChild("Wow6432Node")->FindChild("AppId")->link);
-  EXPECT_FALSE(software->FindChild("_under")->modified);
+  EXPECT_FALSE(software->FindChild("_under")->Modified());
 }
 
 TEST(WineRegFile, UntouchedHiveIsWrittenBackByteForByte) {
@@ -148,7 +149,7 @@ TEST(WineRegFile, KeysNestedDeeperThanTheCallStackAreReadWrittenAndFreed) {
   EXPECT_EQ(FormatWineRegistry(hive, kStamp), text);
   RegNode* deepest = hive.root.get();
   while (!deepest->children.empty()) deepest = deepest->children.front().get();
-  deepest->modified = true;
+  deepest->MarkModified();
   const std::string changed = FormatWineRegistry(hive, kStamp);
   EXPECT_NE(changed.find("[" + path + "] "), std::string::npos);
 }
@@ -180,7 +181,7 @@ TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   EXPECT_EQ(later, expected);
 
   // Saved, the hive is what reading the file back would give: a later save writes it as it is.
-  EXPECT_EQ(FormatWineRegistryAsSaved(hive, kStamp + 10000000), expected);
+  EXPECT_EQ(JoinPieces(FormatWineRegistryAsSaved(hive, kStamp + 10000000)), expected);
   EXPECT_EQ(Describe(*hive.root), Describe(*ParseWineRegistry(expected, "user.reg").root));
   EXPECT_EQ(FormatWineRegistry(hive, kStamp + 20000000), expected);
 }
@@ -308,6 +309,76 @@ TEST(WineRegFile, HostileInputNeverCrashes) {
       }
     }
     check(text);
+  }
+}
+
+// Every key of the tree below `node`, the node first.
+std::vector<RegNode*> Keys(RegNode& node) {
+  std::vector<RegNode*> keys{&node};
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    for (auto& child : keys[k]->children) keys.push_back(child.get());
+  }
+  return keys;
+}
+
+TEST(WineRegFile, SubtreeTextsWriteWhatTheKeysHold) {
+  // A key whose subtree is written as one piece of the file must come out as writing its keys
+  // one by one would: files in wineserver's order or not, keys named twice, any changes.
+  const char* const names[] = {"a", "A", "b", "_", "Z", "日", "k"};
+  std::mt19937 random(7);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  auto change = [&](RegNode& root) {
+    const std::vector<RegNode*> keys = Keys(root);
+    RegNode& key = *keys[pick(keys.size())];
+    switch (pick(4)) {
+      case 0:
+        key.PutValue(names[pick(7)], win::kRegDword, {1, 2, 3, 4});
+        break;
+      case 1:
+        key.AddChild(names[pick(7)])->PutValue("", win::kRegSz, {'n', 0, 0, 0});
+        break;
+      case 2:
+        if (!key.children.empty()) key.RemoveChild(key.children[pick(key.children.size())]->name);
+        break;
+      default:
+        key.MarkModified();
+    }
+  };
+  auto check = [](WineHive& hive) {
+    const std::string written = FormatWineRegistry(hive, kStamp);
+    std::vector<std::pair<RegNode*, std::string_view>> kept;
+    for (RegNode* key : Keys(*hive.root)) {
+      kept.emplace_back(key, std::exchange(key->subtreeText, {}));
+    }
+    EXPECT_EQ(FormatWineRegistry(hive, kStamp), written);
+    for (auto& [key, text] : kept) key->subtreeText = text;
+  };
+  for (int round = 0; round < 400; ++round) {
+    // A file as wineserver writes it, then perhaps with two key blocks swapped or one repeated.
+    WineHive made;
+    for (int k = 0; k < 8; ++k) change(*made.root);
+    for (RegNode* key : Keys(*made.root)) key->MarkModified();
+    std::string text = FormatWineRegistry(made, kStamp);
+    std::vector<std::size_t> blocks;
+    for (std::size_t at = text.find("\n["); at != std::string::npos;
+         at = text.find("\n[", at + 1)) {
+      blocks.push_back(at);
+    }
+    if (blocks.size() >= 2 && pick(3) != 0) {
+      const std::size_t k = pick(blocks.size() - 1);
+      const std::size_t end = k + 2 < blocks.size() ? blocks[k + 2] : text.size();
+      const std::string first = text.substr(blocks[k], blocks[k + 1] - blocks[k]);
+      const std::string second = text.substr(blocks[k + 1], end - blocks[k + 1]);
+      text.replace(blocks[k], end - blocks[k], pick(2) ? second + first : first + second + first);
+    }
+    WineHive hive = ParseWineRegistry(text, "x.reg");
+    check(hive);
+    for (int saves = 0; saves < 3; ++saves) {
+      for (int k = static_cast<int>(pick(3)); k > 0; --k) change(*hive.root);
+      check(hive);
+      FormatWineRegistryAsSaved(hive, kStamp);
+      check(hive);
+    }
   }
 }
 

@@ -348,7 +348,7 @@ void Apply(Operation& op, TreeRegistry& registry) {
       }
       RegNode* parent = registry.Find(op.root, parentPath);
       if (parent != nullptr && parent->RemoveChild(name)) {
-        parent->modified = true;
+        parent->MarkModified();
         Notify(registry, *parent);
       }
       return;

@@ -18,5 +18,6 @@ inline int HexValue(char c) {
 
 // wineserver orders names by their lower-cased UTF-16 units, shorter first on a tie.
 int WineCompare(std::string_view a, std::string_view b);
+int WineCompare16(std::u16string_view a, std::u16string_view b);
 
 }  // namespace tovalin::wine_regfile

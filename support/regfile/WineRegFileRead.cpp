@@ -1,5 +1,6 @@
 // Reading a Wine hive file: each key keeps the text it was read from.
 #include <algorithm>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -69,11 +70,13 @@ struct Utf16Bytes {
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& fileName) : text_(text), file_(fileName) {}
+  Parser(std::shared_ptr<const std::string> text, const std::string& fileName)
+      : whole_(std::move(text)), text_(*whole_), file_(fileName) {}
 
   WineHive Run() {
     WineHive hive;
     hive_ = &hive;
+    hive.texts.push_back(whole_);
     if (!NextLine()) throw RegFileError(file_, EmptyRegistryFileMessage(file_));
     if (content_ != kMagic) {
       Fail("Wine のレジストリファイルではありません（1 行目が " + std::string(kMagic) +
@@ -86,6 +89,7 @@ class Parser {
       if (first == '[') {
         FinishBlock();
         blockStart_ = lastContentEnd_;
+        if (key_ == nullptr) firstBlock_ = blockStart_;
         lastContentEnd_ = lineNext_;
         StartKey();
         continue;
@@ -106,6 +110,11 @@ class Parser {
       lastContentEnd_ = lineNext_;
     }
     FinishBlock();
+    Close(0, lastContentEnd_);
+    if (rootValid_ && firstBlock_ < lastContentEnd_) {
+      hive.root->subtreeText = text_.substr(firstBlock_, lastContentEnd_ - firstBlock_);
+    }
+    KeepJoinedTexts();
     hive.trailer = std::string(text_.substr(lastContentEnd_));
     return hive;
   }
@@ -145,12 +154,77 @@ class Parser {
     } else {
       // A key met again under another spelling keeps its first name; its text as read would
       // name it otherwise, so it is written from the tree instead.
-      const bool earlier = !key_->fileText.empty() && key_->modified;
-      key_->fileText.append(text_.substr(blockStart_, lastContentEnd_ - blockStart_));
-      key_->modified = earlier || respelled_;
+      const std::string_view block = text_.substr(blockStart_, lastContentEnd_ - blockStart_);
+      const bool metBefore = !key_->fileText.empty();
+      const bool earlier = metBefore && key_->Modified();
+      if (!metBefore) {
+        key_->fileText = block;
+      } else {
+        // Its text is all its blocks, joined once the whole file is read.
+        auto [it, first] = joined_.try_emplace(key_);
+        if (first) it->second = key_->fileText;
+        it->second += block;
+      }
+      if (earlier || respelled_) {
+        key_->MarkModified();
+        KeyRewritten();
+      }
       MergeDuplicateValues(*key_);
     }
     headerDone_ = true;
+  }
+
+  // The keys of the chain from `level` down are left behind at `end`: their subtrees are whole.
+  void Close(std::size_t level, std::size_t end) {
+    for (std::size_t k = opens_.size(); k-- > level;) {
+      if (opens_[k].valid) {
+        chainNodes_[k]->subtreeText = text_.substr(opens_[k].start, end - opens_[k].start);
+      }
+    }
+    opens_.resize(std::min(level, opens_.size()));
+  }
+
+  // Whether the key just met (path_) comes after the last one (prevPath_) where wineserver
+  // writes keys: below it, or after it among the subkeys of the keys they share (`shared`).
+  bool InWineOrder(std::size_t shared) const {
+    if (key_ == nullptr) return true;
+    if (shared == prevEnds_.size()) return shared < ends_.size();
+    if (shared == ends_.size()) return false;
+    const auto part = [](const std::u16string& path, const std::vector<std::size_t>& ends,
+                         std::size_t level) {
+      const std::size_t start = level == 0 ? 0 : ends[level - 1] + 1;
+      return std::u16string_view(path).substr(start, ends[level] - start);
+    };
+    return WineCompare16(part(path_, ends_, shared), part(prevPath_, prevEnds_, shared)) > 0;
+  }
+
+  // The key just met is out of wineserver's order: the subtree texts of the keys it shares
+  // with the last one (the root's included) do not hold, nor do those of keys met from now on.
+  void Disordered(std::size_t shared) {
+    ordered_ = false;
+    rootValid_ = false;
+    for (std::size_t k = 0; k < shared; ++k) opens_[k].valid = false;
+  }
+
+  // The current key is written from the tree: no subtree text above it holds.
+  void KeyRewritten() {
+    rootValid_ = false;
+    for (Open& open : opens_) open.valid = false;
+  }
+
+  // The joined texts of keys named more than once, kept together in one text of the hive's.
+  void KeepJoinedTexts() {
+    if (joined_.empty()) return;
+    auto kept = std::make_shared<std::string>();
+    std::vector<std::pair<RegNode*, std::size_t>> starts;
+    for (const auto& [key, text] : joined_) {
+      starts.emplace_back(key, kept->size());
+      *kept += text;
+    }
+    for (const auto& [key, start] : starts) {
+      key->fileText = std::string_view(*kept).substr(start, joined_.at(key).size());
+    }
+    hive_->texts.push_back(std::move(kept));
   }
 
   // Appends one UTF-8 encoded character starting at s[i] as UTF-16 units; returns the next index.
@@ -284,12 +358,17 @@ class Parser {
       start = ends_[level] + 1;
       ++level;
     }
+    Close(level, blockStart_);
+    if (!InWineOrder(level)) Disordered(level);
     chainNodes_.resize(level);
     for (; level < ends_.size(); ++level) {
       const std::u16string_view part(path_.data() + start, ends_[level] - start);
       if (part.empty()) Fail("キーのパスに空の名前があります。");
       node = Child(*node, ToUtf8(part));
+      // Met again out of order: the text it had does not hold its whole subtree.
+      if (!node->subtreeText.empty()) node->subtreeText = {};
       chainNodes_.push_back(node);
+      opens_.push_back({blockStart_, ordered_});
       start = ends_[level] + 1;
     }
     respelled_ = false;
@@ -315,7 +394,7 @@ class Parser {
     }
     if (RegNode* existing = parent.FindChild(name)) return existing;
     RegNode* child = parent.AddChild(name);
-    child->modified = false;
+    child->MarkSaved();
     return child;
   }
 
@@ -503,6 +582,7 @@ class Parser {
     values = std::move(merged);
   }
 
+  std::shared_ptr<const std::string> whole_;
   std::string_view text_;
   const std::string& file_;
   WineHive* hive_ = nullptr;
@@ -522,12 +602,24 @@ class Parser {
   std::vector<std::size_t> prevEnds_;
   bool respelled_ = false;  // the current key was named otherwise where it was first met
   std::vector<RegNode*> chainNodes_;
+  // The text of each key's subtree, from the block where it is met first to the end of the last
+  // one below it, holds when the file lists its keys in the order wineserver writes them.
+  struct Open {
+    std::size_t start;
+    bool valid;
+  };
+  std::vector<Open> opens_;  // for chainNodes_
+  bool ordered_ = true;      // every key so far came in wineserver's order
+  bool rootValid_ = true;
+  std::size_t firstBlock_ = 0;
+  // The keys the file names more than once, with their blocks joined so far.
+  std::unordered_map<RegNode*, std::string> joined_;
 };
 
 }  // namespace
 
-WineHive ParseWineRegistry(std::string_view text, const std::string& fileName) {
-  return Parser(text, fileName).Run();
+WineHive ParseWineRegistry(std::string text, const std::string& fileName) {
+  return Parser(std::make_shared<const std::string>(std::move(text)), fileName).Run();
 }
 
 WineHive LoadWineRegistryFile(const std::string& path) {

@@ -2,6 +2,8 @@
 // way wineserver writes them.
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "support/LittleEndian.h"
@@ -27,27 +29,30 @@ char16_t WineLowerUnit(char16_t u) {
 
 }  // namespace
 
+int WineCompare16(std::u16string_view a, std::u16string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t k = 0; k < n; ++k) {
+    const char16_t u = WineLowerUnit(a[k]);
+    const char16_t v = WineLowerUnit(b[k]);
+    if (u != v) return u < v ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
 int WineCompare(std::string_view a, std::string_view b) {
-  const bool ascii = std::none_of(a.begin(), a.end(), [](char c) { return c & 0x80; }) &&
-                     std::none_of(b.begin(), b.end(), [](char c) { return c & 0x80; });
-  if (ascii) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
-      const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
-      if (x != y) return x < y ? -1 : 1;
-    }
-  } else {
-    const std::u16string wa = Utf8ToUtf16(a);
-    const std::u16string wb = Utf8ToUtf16(b);
-    const std::size_t n = std::min(wa.size(), wb.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const char16_t x = WineLowerUnit(wa[i]);
-      const char16_t y = WineLowerUnit(wb[i]);
-      if (x != y) return x < y ? -1 : 1;
-    }
-    if (wa.size() != wb.size()) return wa.size() < wb.size() ? -1 : 1;
-    return 0;
+  // Every key of a hive is compared with its neighbour on each save, and names are nearly
+  // always ASCII: that part is compared in place, and only what follows the first other byte
+  // goes through UTF-16 (the bytes before it are whole characters, one unit each, equal in both).
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if ((x | y) >= 0x80) return WineCompare16(Utf8ToUtf16(a.substr(i)), Utf8ToUtf16(b.substr(i)));
+    if (x == y) continue;
+    const auto lx = static_cast<unsigned char>(x >= 'A' && x <= 'Z' ? x + 32 : x);
+    const auto ly = static_cast<unsigned char>(y >= 'A' && y <= 'Z' ? y + 32 : y);
+    if (lx != ly) return lx < ly ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
@@ -205,175 +210,263 @@ void AppendValue(std::string& out, const RegValue& value) {
   out.push_back('\n');
 }
 
-// A block of key text must begin on a line of its own, even after the last line of a file that
-// had no line break at its end, now written before other keys.
-void StartLine(std::string& out) {
-  if (!out.empty() && out.back() != '\n') out.push_back('\n');
-}
+// The file as pieces, in order: stretches of the texts the hive keeps (untouched keys, runs of
+// them joined into one piece) and of the text written here for the keys that changed. Saving a
+// large hive with one change then copies nothing: the pieces go to the file as they are.
+class Output {
+ public:
+  explicit Output(std::string& generated) : generated_(generated) {}
+
+  void Kept(std::string_view text) {
+    if (text.empty()) return;
+    if (!pieces_.empty() && pieces_.back().kept != nullptr &&
+        pieces_.back().kept + pieces_.back().size == text.data()) {
+      pieces_.back().size += text.size();
+    } else {
+      pieces_.push_back({text.data(), 0, text.size()});
+    }
+    last_ = text.back();
+  }
+
+  // Text written here goes to Generated() and becomes a piece with Took().
+  std::string& Generated() { return generated_; }
+  void Took(std::size_t begin) {
+    const std::size_t size = generated_.size() - begin;
+    if (size == 0) return;
+    if (!pieces_.empty() && pieces_.back().kept == nullptr &&
+        pieces_.back().offset + pieces_.back().size == begin) {
+      pieces_.back().size += size;
+    } else {
+      pieces_.push_back({nullptr, begin, size});
+    }
+    last_ = generated_.back();
+  }
+
+  // A block of key text must begin on a line of its own, even after the last line of a file
+  // that had no line break at its end, now written before other keys.
+  void StartLine() {
+    if (last_ == '\0' || last_ == '\n') return;
+    const std::size_t begin = generated_.size();
+    generated_.push_back('\n');
+    Took(begin);
+  }
+
+  // Once everything is written: the pieces, valid while the hive and the generated text last.
+  WineHivePieces Finish() const {
+    WineHivePieces out;
+    out.reserve(pieces_.size());
+    for (const Piece& piece : pieces_) {
+      out.push_back(piece.kept != nullptr
+                        ? std::string_view(piece.kept, piece.size)
+                        : std::string_view(generated_).substr(piece.offset, piece.size));
+    }
+    return out;
+  }
+
+ private:
+  struct Piece {
+    const char* kept;    // nullptr: in the generated text, at offset
+    std::size_t offset;  // in the generated text, which may still move as it grows
+    std::size_t size;
+  };
+  std::string& generated_;
+  std::vector<Piece> pieces_;
+  char last_ = '\0';  // the last character written; none yet
+};
 
 class Writer {
  public:
-  // A key written anew, with where its text lies in the output (empty: implied by its subkeys).
+  // A key written anew, with where its text lies in the generated text (empty: implied by its
+  // subkeys).
   struct Written {
     const RegNode* node;
     std::size_t begin, end;
   };
 
-  Writer(std::string& out, std::uint64_t now, std::vector<Written>* written = nullptr)
+  Writer(Output& out, std::uint64_t now, std::vector<Written>* written = nullptr)
       : out_(out), now_(now), written_(written) {}
 
   // Depth first with a stack of its own: a hive may nest keys deeper than the call stack allows.
   void Write(const RegNode& root) {
-    if (root.deleted) return;
+    if (root.deleted || Whole(root)) return;
     Own(root);
-    std::vector<std::pair<std::vector<const RegNode*>, std::size_t>> stack;
-    stack.emplace_back(Children(root), 0);
+    std::vector<Level> stack;
+    stack.push_back(Enter(root));
     while (!stack.empty()) {
-      auto& [children, next] = stack.back();
-      if (next == children.size()) {
+      Level& level = stack.back();
+      const std::size_t count =
+          level.sorted.empty() ? level.node->children.size() : level.sorted.size();
+      if (level.next == count) {
         stack.pop_back();
         if (!path_.empty()) path_.pop_back();  // path_ holds the keys below the root
         continue;
       }
-      const RegNode* child = children[next++];
-      if (child->deleted) continue;
+      const std::size_t k = level.next++;
+      const RegNode* child = level.sorted.empty() ? level.node->children[k].get() : level.sorted[k];
+      if (child->deleted || Whole(*child)) continue;
       path_.push_back(child);
       Own(*child);
-      stack.emplace_back(Children(*child), 0);
+      stack.push_back(Enter(*child));
     }
   }
 
  private:
+  // A key being written: its subkeys in wineserver's order, which is nearly always the order
+  // they are kept in; only otherwise are they sorted into a list of their own.
+  struct Level {
+    const RegNode* node;
+    std::vector<const RegNode*> sorted;
+    std::size_t next = 0;
+  };
+
+  static Level Enter(const RegNode& node) {
+    Level level{&node, {}, 0};
+    const auto& children = node.children;
+    bool ordered = true;
+    for (std::size_t k = 1; k < children.size() && ordered; ++k) {
+      ordered = WineCompare(children[k - 1]->name, children[k]->name) < 0;
+    }
+    if (!ordered) {
+      level.sorted.reserve(children.size());
+      for (const auto& child : children) level.sorted.push_back(child.get());
+      std::stable_sort(
+          level.sorted.begin(), level.sorted.end(),
+          [](const RegNode* a, const RegNode* b) { return WineCompare(a->name, b->name) < 0; });
+    }
+    return level;
+  }
+
+  // A key with nothing changed in its subtree, written from its text in one piece.
+  bool Whole(const RegNode& node) {
+    if (node.subtreeText.empty()) return false;
+    out_.StartLine();
+    out_.Kept(node.subtreeText);
+    return true;
+  }
+
   void Own(const RegNode& node) {
-    if (!node.modified) {
-      if (!node.fileText.empty()) StartLine(out_);
-      out_ += node.fileText;
+    if (!node.Modified()) {
+      if (!node.fileText.empty()) out_.StartLine();
+      out_.Kept(node.fileText);
     } else if (!node.values.empty() || node.children.empty() || !node.className.empty() ||
                node.link) {
       // Like wineserver: a key with subkeys and nothing of its own is implied by its subkeys.
-      StartLine(out_);
-      const std::size_t begin = out_.size();
-      Generated(node);
-      if (written_ != nullptr) written_->push_back({&node, begin, out_.size()});
+      out_.StartLine();
+      const std::size_t begin = out_.Generated().size();
+      Generated(out_.Generated(), node);
+      out_.Took(begin);
+      if (written_ != nullptr) written_->push_back({&node, begin, out_.Generated().size()});
     } else if (written_ != nullptr) {
       written_->push_back({&node, 0, 0});
     }
   }
 
-  // In wineserver's order.
-  static std::vector<const RegNode*> Children(const RegNode& node) {
-    std::vector<const RegNode*> sorted;
-    sorted.reserve(node.children.size());
-    for (const auto& child : node.children) sorted.push_back(child.get());
-    bool ordered = true;
-    for (std::size_t k = 1; k < sorted.size() && ordered; ++k) {
-      ordered = WineCompare(sorted[k - 1]->name, sorted[k]->name) < 0;
-    }
-    if (!ordered) {
-      std::stable_sort(sorted.begin(), sorted.end(), [](const RegNode* a, const RegNode* b) {
-        return WineCompare(a->name, b->name) < 0;
-      });
-    }
-    return sorted;
-  }
-
-  void Generated(const RegNode& node) {
-    StartLine(out_);
-    out_ += "\n[";
+  void Generated(std::string& out, const RegNode& node) {
+    out += "\n[";
     for (std::size_t k = 0; k < path_.size(); ++k) {
-      if (k > 0) out_ += "\\\\";
-      AppendEscapedName(out_, path_[k]->name, '[', ']');
+      if (k > 0) out += "\\\\";
+      AppendEscapedName(out, path_[k]->name, '[', ']');
     }
-    out_ += "] ";
+    out += "] ";
     const std::uint64_t unixTime =
         now_ > kUnixEpochAsFileTime ? (now_ - kUnixEpochAsFileTime) / kTicksPerSecond : 0;
-    out_ += std::to_string(static_cast<std::uint32_t>(unixTime));
-    out_ += "\n#time=";
-    AppendHex(out_, now_ >> 32, 1);
-    AppendHex(out_, now_ & 0xFFFFFFFFu, 8);
-    out_.push_back('\n');
+    out += std::to_string(static_cast<std::uint32_t>(unixTime));
+    out += "\n#time=";
+    AppendHex(out, now_ >> 32, 1);
+    AppendHex(out, now_ & 0xFFFFFFFFu, 8);
+    out.push_back('\n');
     if (!node.className.empty()) {
-      out_ += "#class=\"";
-      AppendEscapedName(out_, node.className, '"', '"');
-      out_ += "\"\n";
+      out += "#class=\"";
+      AppendEscapedName(out, node.className, '"', '"');
+      out += "\"\n";
     }
-    if (node.link) out_ += "#link\n";
+    if (node.link) out += "#link\n";
     std::vector<const RegValue*> values;
     values.reserve(node.values.size());
     for (const RegValue& v : node.values) values.push_back(&v);
     std::stable_sort(values.begin(), values.end(), [](const RegValue* a, const RegValue* b) {
       return WineCompare(a->name, b->name) < 0;
     });
-    for (const RegValue* v : values) AppendValue(out_, *v);
+    for (const RegValue* v : values) AppendValue(out, *v);
   }
 
-  std::string& out_;
+  Output& out_;
   std::uint64_t now_;
   std::vector<Written>* written_;
   std::vector<const RegNode*> path_;
 };
 
-std::size_t TextSize(const RegNode& root) {
-  std::size_t size = 0;
-  std::vector<const RegNode*> pending{&root};
-  while (!pending.empty()) {
-    const RegNode* node = pending.back();
-    pending.pop_back();
-    size += node->fileText.size();
-    for (const auto& child : node->children) pending.push_back(child.get());
+WineHivePieces Format(const WineHive& hive, std::uint64_t fileTimeNow, std::string& generated,
+                      std::vector<Writer::Written>* written) {
+  Output out(generated);
+  if (!hive.header.empty()) {
+    out.Kept(hive.header);
+  } else {
+    std::string& text = out.Generated();
+    const std::size_t begin = text.size();
+    text += kMagic;
+    text += '\n';
+    text += kRelativePrefix;
+    const std::vector<std::string> parts = SplitPath(hive.relative);
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+      if (k > 0) text += "\\\\";
+      AppendEscapedName(text, parts[k], '[', ']');
+    }
+    text += '\n';
+    if (!hive.arch.empty()) text += "\n#arch=" + hive.arch + "\n";
+    out.Took(begin);
   }
-  return size;
+  Writer(out, fileTimeNow, written).Write(*hive.root);
+  if (!hive.trailer.empty()) out.StartLine();
+  out.Kept(hive.trailer);
+  return out.Finish();
 }
 
 }  // namespace
 
-namespace {
-
-std::string Format(const WineHive& hive, std::uint64_t fileTimeNow,
-                   std::vector<Writer::Written>* written) {
+std::string JoinPieces(const WineHivePieces& pieces) {
+  std::size_t size = 0;
+  for (const std::string_view piece : pieces) size += piece.size();
   std::string out;
-  out.reserve(hive.header.size() + TextSize(*hive.root) + hive.trailer.size() + 4096);
-  if (!hive.header.empty()) {
-    out += hive.header;
-  } else {
-    out += kMagic;
-    out += '\n';
-    out += kRelativePrefix;
-    const std::vector<std::string> parts = SplitPath(hive.relative);
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      if (k > 0) out += "\\\\";
-      AppendEscapedName(out, parts[k], '[', ']');
-    }
-    out += '\n';
-    if (!hive.arch.empty()) out += "\n#arch=" + hive.arch + "\n";
-  }
-  Writer(out, fileTimeNow, written).Write(*hive.root);
-  if (!hive.trailer.empty()) StartLine(out);
-  out += hive.trailer;
+  out.reserve(size);
+  for (const std::string_view piece : pieces) out += piece;
   return out;
 }
 
-}  // namespace
-
 std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) {
-  return Format(hive, fileTimeNow, nullptr);
+  std::string generated;
+  return JoinPieces(Format(hive, fileTimeNow, generated, nullptr));
 }
 
-std::string FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow) {
+WineHivePieces FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow) {
+  auto generated = std::make_shared<std::string>();
   std::vector<Writer::Written> written;
-  std::string out = Format(hive, fileTimeNow, &written);
+  WineHivePieces pieces = Format(hive, fileTimeNow, *generated, &written);
   // Each written key keeps the text it was written as, exactly what reading the output back
   // would give it.
+  const std::string_view text = *generated;
   for (const Writer::Written& key : written) {
     // The nodes are the caller's own, reached through its non-const hive.
     RegNode& node = const_cast<RegNode&>(*key.node);
-    node.modified = false;
-    node.fileText.assign(out, key.begin, key.end - key.begin);
+    node.MarkSaved();
+    node.fileText = text.substr(key.begin, key.end - key.begin);
     std::stable_sort(
         node.values.begin(), node.values.end(),
         [](const RegValue& a, const RegValue& b) { return WineCompare(a.name, b.name) < 0; });
   }
-  return out;
+  // Texts no piece comes from are no key's any more: only what the file now holds is kept.
+  std::vector<std::shared_ptr<const std::string>> kept;
+  for (const std::shared_ptr<const std::string>& whole : hive.texts) {
+    const char* begin = whole->data();
+    const char* end = begin + whole->size();
+    const bool used = std::any_of(pieces.begin(), pieces.end(), [&](std::string_view piece) {
+      return piece.data() < end && piece.data() + piece.size() > begin;
+    });
+    if (used) kept.push_back(whole);
+  }
+  if (!generated->empty()) kept.push_back(std::move(generated));
+  hive.texts = std::move(kept);
+  return pieces;
 }
 
 std::string FormatWineRegistry(const WineHive& hive) {

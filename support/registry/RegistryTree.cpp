@@ -65,8 +65,9 @@ RegNode* RegNode::AddChild(std::string_view childName) {
   auto node = std::make_shared<RegNode>();
   node->name = std::string(childName);
   node->parent = this;
-  node->modified = true;
-  return children.insert(it, std::move(node))->get();
+  RegNode* added = children.insert(it, std::move(node))->get();
+  added->MarkModified();
+  return added;
 }
 
 bool RegNode::RemoveChild(std::string_view childName) {
@@ -75,6 +76,7 @@ bool RegNode::RemoveChild(std::string_view childName) {
   MarkDeleted(**it);
   (*it)->parent = nullptr;
   children.erase(it);
+  Touched();
   return true;
 }
 
@@ -146,7 +148,7 @@ const RegValue* RegNode::FindValue(std::string_view valueName) const {
 
 void RegNode::PutValue(std::string_view valueName, std::uint32_t type,
                        std::vector<std::uint8_t> data) {
-  modified = true;
+  MarkModified();
   if (RegValue* v = FindValue(valueName)) {
     v->type = type;
     v->data = std::move(data);
@@ -163,8 +165,16 @@ bool RegNode::RemoveValue(std::string_view valueName) {
   const std::string removed = std::move(values[static_cast<std::size_t>(k)].name);
   values.erase(values.begin() + k);
   valueIndex.Removed(values, static_cast<std::size_t>(k), removed);
-  modified = true;
+  MarkModified();
   return true;
+}
+
+void RegNode::Touched() {
+  subtreeText = {};
+  // Keys above one whose text is already empty have empty text too.
+  for (RegNode* n = parent; n != nullptr && !n->subtreeText.empty(); n = n->parent) {
+    n->subtreeText = {};
+  }
 }
 
 std::string RegNode::Path() const {

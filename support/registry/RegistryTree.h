@@ -67,10 +67,13 @@ struct RegNode {
   // Rights this key grants; an open asking for more is denied.
   std::uint32_t grantedAccess = win::kKeyAllAccess;
   bool deleted = false;
-  // For file-backed stores: set when the key or its values changed since it was loaded, and
-  // whatever the store kept to write an untouched key back as it was.
-  bool modified = false;
-  std::string fileText;
+  // For file-backed stores, in a text the store keeps alive (a hive keeps the file it read):
+  // what it kept to write an untouched key back as it was, and the text of the key with all its
+  // subkeys, as long as none of them changed and it lies in one piece in the order the store
+  // writes keys. Every change clears the latter for the key and the keys above it, so that a
+  // key whose text is empty has keys above it with empty text as well.
+  std::string_view fileText;
+  std::string_view subtreeText;
   std::string className;
   // A Wine symbolic link key ("#link" in a hive file): kept so that rewriting it keeps it a link.
   bool link = false;
@@ -87,6 +90,15 @@ struct RegNode {
   // Takes the subtree apart level by level: a hive may nest keys deeper than the call stack.
   ~RegNode();
 
+  // Set when the key or its values changed since a file-backed store loaded or saved it.
+  bool Modified() const { return modified_; }
+  void MarkModified() {
+    modified_ = true;
+    Touched();
+  }
+  // For stores: the key is as the file now holds it.
+  void MarkSaved() { modified_ = false; }
+
   RegNode* FindChild(std::string_view childName) const;
   // Inserts in sorted position; returns the existing child when there is one.
   RegNode* AddChild(std::string_view childName);
@@ -98,6 +110,12 @@ struct RegNode {
   bool RemoveValue(std::string_view valueName);
   // Path from the hive root, components joined by "\".
   std::string Path() const;
+
+ private:
+  // Something in the subtree changed: its text, and that of the keys above, no longer holds.
+  void Touched();
+
+  bool modified_ = false;
 };
 
 // Shared pointer to the child, for code that keeps nodes alive.

@@ -130,7 +130,7 @@ long TreeRegistry::Guard() const {
 }
 
 void TreeRegistry::Changed(RegNode& node) const {
-  node.modified = true;
+  node.MarkModified();
   if (onChange) onChange(node);
 }
 

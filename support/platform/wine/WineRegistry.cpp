@@ -389,8 +389,8 @@ long WineRegistry::SaveDirty() {
     for (HiveFile& file : hives_) {
       if (!file.dirty) continue;
       current = &file;
-      const std::string text = FormatWineRegistryAsSaved(file.hive, now);
-      replacements.emplace_back(&file, std::make_unique<FileReplacement>(file.path, text));
+      const WineHivePieces pieces = FormatWineRegistryAsSaved(file.hive, now);
+      replacements.emplace_back(&file, std::make_unique<FileReplacement>(file.path, pieces));
     }
     for (auto& [file, replacement] : replacements) {
       current = file;
