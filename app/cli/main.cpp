@@ -204,8 +204,11 @@ Command AddSet(CLI::App& app) {
               // A check makes the change inside an action of its own that it never saves, and
               // reads the state back before the action is forgotten.
               TZelChanges probe(platform->Registry());
-              mso.SetItemState(options->itemId, options->state);
-              state = mso.GetItemState(options->itemId);
+              // The setter reads the state back itself: only a state other than the one asked
+              // for is read again (on a large machine a read can scan every class).
+              state = mso.SetItemState(options->itemId, options->state)
+                          ? options->state
+                          : mso.GetItemState(options->itemId);
               if (!options->check) probe.Commit();
             }
             if (options->json) {

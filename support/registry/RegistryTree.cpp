@@ -8,22 +8,43 @@ namespace tovalin {
 
 namespace {
 
+using ChildIt = std::vector<std::shared_ptr<RegNode>>::const_iterator;
+
+ChildIt Search(const RegNode& node, std::string_view name) {
+  return std::lower_bound(node.children.begin(), node.children.end(), name,
+                          [](const std::shared_ptr<RegNode>& child, std::string_view key) {
+                            return CompareNoCase(child->name, key) < 0;
+                          });
+}
+
 // The first child not ordered before `name`. The hint is tried first: the child after the one
 // found last (a scan in enumeration order), then that one again (a key opened twice).
-auto LowerBound(const RegNode& node, std::string_view name) {
+ChildIt LowerBound(const RegNode& node, std::string_view name) {
   const auto& children = node.children;
   const std::size_t hint = node.lookupHint;
   for (const std::size_t k : {hint, hint - 1}) {
     if (k < children.size() && CompareNoCase(children[k]->name, name) == 0) {
-      node.lookupHint = k + 1;
+      node.lookupHint = static_cast<std::uint32_t>(k + 1);
       return children.begin() + static_cast<std::ptrdiff_t>(k);
     }
   }
-  auto it = std::lower_bound(children.begin(), children.end(), name,
-                             [](const std::shared_ptr<RegNode>& child, std::string_view key) {
-                               return CompareNoCase(child->name, key) < 0;
-                             });
-  node.lookupHint = static_cast<std::size_t>(it - children.begin()) + 1;
+  const ChildIt it = Search(node, name);
+  node.lookupHint = static_cast<std::uint32_t>(it - children.begin() + 1);
+  return it;
+}
+
+// The same for a lookup aside from a scan, which asks each key for the same name: where that
+// name belonged last time is checked first, against the children on either side of it.
+ChildIt LowerBoundAside(const RegNode& node, std::string_view name) {
+  const auto& children = node.children;
+  const std::size_t k = node.asideHint;
+  if (k <= children.size() &&
+      (k == children.size() || CompareNoCase(children[k]->name, name) >= 0) &&
+      (k == 0 || CompareNoCase(children[k - 1]->name, name) < 0)) {
+    return children.begin() + static_cast<std::ptrdiff_t>(k);
+  }
+  const ChildIt it = Search(node, name);
+  node.asideHint = static_cast<std::uint32_t>(it - children.begin());
   return it;
 }
 
@@ -49,6 +70,12 @@ RegNode::~RegNode() {
 
 RegNode* RegNode::FindChild(std::string_view childName) const {
   auto it = LowerBound(*this, childName);
+  if (it != children.end() && CompareNoCase((*it)->name, childName) == 0) return it->get();
+  return nullptr;
+}
+
+RegNode* RegNode::FindChildAside(std::string_view childName) const {
+  auto it = LowerBoundAside(*this, childName);
   if (it != children.end() && CompareNoCase((*it)->name, childName) == 0) return it->get();
   return nullptr;
 }

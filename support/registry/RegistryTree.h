@@ -79,7 +79,9 @@ struct RegNode {
   bool link = false;
   // One past the child the last lookup found. Scans open keys in enumeration order, so the next
   // lookup nearly always wants that child; it is only a guess, checked before searching.
-  mutable std::size_t lookupHint = 0;
+  mutable std::uint32_t lookupHint = 0;
+  // Where the name the last lookup aside looked for belongs among the children.
+  mutable std::uint32_t asideHint = 0;
   mutable RegValueIndex valueIndex;
 
   RegNode() = default;
@@ -100,6 +102,9 @@ struct RegNode {
   void MarkSaved() { modified_ = false; }
 
   RegNode* FindChild(std::string_view childName) const;
+  // The same, for a lookup beside a scan in enumeration order (a probe for a redirecting
+  // subkey at each step of a path): the guess the scan relies on stays as it was.
+  RegNode* FindChildAside(std::string_view childName) const;
   // Inserts in sorted position; returns the existing child when there is one.
   RegNode* AddChild(std::string_view childName);
   bool RemoveChild(std::string_view childName);

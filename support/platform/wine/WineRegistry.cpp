@@ -212,7 +212,7 @@ const RegNode* WineRegistry::RawFind(WineHiveId hive, std::string_view path) con
 
 RegNode* WineRegistry::Redirect(RegNode* node, std::string_view next) const {
   if (!win64_ || EqualsNoCase(next, "Wow6432Node")) return node;
-  RegNode* wow = node->FindChild("Wow6432Node");
+  RegNode* wow = node->FindChildAside("Wow6432Node");
   if (wow == nullptr) return node;
   RegNode* target = Follow(wow);
   return target != nullptr ? target : node;
