@@ -46,8 +46,8 @@ TEST(WineRegFileFindings, NamesEndingInNulKeepTheirNul) {
   const WineHive again = ParseWineRegistry(written, "system.reg");
   ASSERT_EQ(again.root->children.size(), 1u);
   EXPECT_EQ(again.root->children[0]->name, "Key\0"sv);
-  ASSERT_EQ(again.root->children[0]->values.size(), 1u);
-  EXPECT_EQ(again.root->children[0]->values[0].name, "v\0"sv);
+  ASSERT_EQ(again.root->children[0]->Values().size(), 1u);
+  EXPECT_EQ(again.root->children[0]->Values()[0].name, "v\0"sv);
   // Text data still drops its terminator when written.
   MarkModified(*again.root);
   again.root->children[0]->PutValue("s", win::kRegSz, {'a', 0, 0, 0});

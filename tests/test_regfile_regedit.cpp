@@ -143,7 +143,7 @@ TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
   EXPECT_EQ(registry.Find(RootKey::CurrentUser, "Software\\A"), nullptr);
   const RegNode* keep = registry.Find(RootKey::CurrentUser, "Software\\Keep");
   ASSERT_NE(keep, nullptr);
-  EXPECT_TRUE(keep->values.empty());
+  EXPECT_TRUE(keep->Values().empty());
   EXPECT_TRUE(keep->Modified());
   EXPECT_TRUE(registry.Find(RootKey::CurrentUser, "Software")->Modified());
   EXPECT_EQ(changed, (std::vector<std::string>{"Software", "Software\\Keep", "Software\\Keep"}));

@@ -85,7 +85,7 @@ void MarkAll(RegNode& node) {
 // Every key's path, state, own text and values in enumeration order.
 std::string Describe(const RegNode& node) {
   std::string out = node.Path() + (node.Modified() ? " *" : "") + "\n" + std::string(node.fileText);
-  for (const RegValue& value : node.values) out += "<" + value.name + ">";
+  for (const RegValue& value : node.Values()) out += "<" + value.name + ">";
   for (const auto& child : node.children) out += Describe(*child);
   return out;
 }

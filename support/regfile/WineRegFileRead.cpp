@@ -73,6 +73,36 @@ class Parser {
   Parser(std::shared_ptr<const std::string> text, const std::string& fileName)
       : whole_(std::move(text)), text_(*whole_), file_(fileName) {}
 
+  // The values of one key's text, which the whole file's reading checked already.
+  static std::vector<RegValue> ReadKeyValues(const RegNode& key) {
+    static const std::string kNoFile;
+    std::vector<RegValue> values;
+    Parser parser(key.fileText, kNoFile, values);
+    values.reserve(parser.CountValueLines());
+    while (parser.NextLine()) {
+      const std::string_view line = parser.content_;
+      const std::size_t i = SkipBlanks(line, 0);
+      if (i < line.size() && (line[i] == '"' || line[i] == '@')) parser.ParseValue();
+    }
+    MergeDuplicateValues(values);
+    return values;
+  }
+
+  Parser(std::string_view block, const std::string& fileName, std::vector<RegValue>& into)
+      : text_(block), file_(fileName), into_(&into) {}
+
+  // Lines that begin a value: exactly as many values as there are, before any is merged.
+  std::size_t CountValueLines() const {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text_.size();) {
+      const std::size_t i = SkipBlanks(text_, at);
+      if (i < text_.size() && (text_[i] == '"' || text_[i] == '@')) ++count;
+      const std::size_t newline = text_.find('\n', i);
+      at = newline == std::string_view::npos ? text_.size() : newline + 1;
+    }
+    return count;
+  }
+
   WineHive Run() {
     WineHive hive;
     hive_ = &hive;
@@ -169,7 +199,9 @@ class Parser {
         key_->MarkModified();
         KeyRewritten();
       }
-      MergeDuplicateValues(*key_);
+      // Checked now, read when first asked for.
+      if (blockValues_ > 0) key_->DeferValues(&ReadKeyValues);
+      blockValues_ = 0;
     }
     headerDone_ = true;
   }
@@ -451,9 +483,10 @@ class Parser {
   // Comma-separated bytes, continued on the next line after a trailing backslash. Blank and
   // comment lines between continued lines are passed over, as regedit does; what follows them
   // must be more of the data, so that a value is never cut short without a word.
-  void ParseHexBytes(std::size_t i, std::vector<std::uint8_t>& data) {
+  // Checked only when `data` is null.
+  void ParseHexBytes(std::size_t i, std::vector<std::uint8_t>* data) {
     std::string_view s = content_;
-    ReserveHexLine(s, i, data);
+    if (data != nullptr) ReserveHexLine(s, i, *data);
     while (true) {
       i = SkipBlanks(s, i);
       if (i >= s.size()) return;
@@ -465,7 +498,7 @@ class Parser {
         } while (i >= content_.size() || content_[i] == ';');
         s = content_;
         if (s[i] != '\\' && HexValue(s[i]) < 0) Fail(regfile_fault::kHexByOtherText);
-        ReserveHexLine(s, i, data);
+        if (data != nullptr) ReserveHexLine(s, i, *data);
         continue;
       }
       const int high = HexValue(s[i]);
@@ -473,7 +506,7 @@ class Parser {
       int value = high;
       ++i;
       if (i < s.size() && HexValue(s[i]) >= 0) value = value * 16 + HexValue(s[i++]);
-      data.push_back(static_cast<std::uint8_t>(value));
+      if (data != nullptr) data->push_back(static_cast<std::uint8_t>(value));
       i = SkipBlanks(s, i);
       if (i >= s.size()) return;
       if (s[i] == ',') {
@@ -484,6 +517,7 @@ class Parser {
     }
   }
 
+  // Reads the value on the current line into into_, or when it is null only checks it.
   void ParseValue() {
     std::string_view s = content_;
     std::size_t i = SkipBlanks(s, 0);
@@ -492,7 +526,7 @@ class Parser {
       ++i;
     } else {
       i = ParseQuoted(s, i + 1, '"', text16_);
-      name = ToUtf8(text16_);
+      if (into_ != nullptr) name = ToUtf8(text16_);
     }
     i = SkipBlanks(s, i);
     if (i >= s.size() || s[i] != '=') Fail(regfile_fault::kMissingEquals);
@@ -502,11 +536,12 @@ class Parser {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     auto stringData = [&](std::size_t at) {
-      if (s.size() - at > kLongString) {
+      if (into_ == nullptr || s.size() - at > kLongString) {
         // Counted first, then written straight into data of the exact size: no second copy
         // and no slack for a string of hundreds of megabytes.
         UnitCounter counter;
         ExpectLineEnd(s, ParseQuoted(s, at, '"', counter));
+        if (into_ == nullptr) return;
         data.reserve((counter.units + 1) * 2);
         Utf16Bytes bytes{data};
         ParseQuoted(s, at, '"', bytes);
@@ -546,22 +581,25 @@ class Parser {
       data = Le32Bytes(value);
     } else if (rest.starts_with("hex:")) {
       type = win::kRegBinary;
-      ParseHexBytes(i + 4, data);
+      ParseHexBytes(i + 4, into_ != nullptr ? &data : nullptr);
     } else if (rest.starts_with("hex(")) {
       std::size_t k = i + 4;
       type = ParseHexNumber(s, k, 8, ok);
       if (!ok || s.substr(k, 2) != "):") Fail(regfile_fault::kBadHexType);
-      ParseHexBytes(k + 2, data);
+      ParseHexBytes(k + 2, into_ != nullptr ? &data : nullptr);
     } else {
       Fail(regfile_fault::kUnknownValueType);
     }
-    key_->values.push_back(RegValue{std::move(name), type, std::move(data)});
+    if (into_ != nullptr) {
+      into_->push_back(RegValue{std::move(name), type, std::move(data)});
+    } else {
+      ++blockValues_;
+    }
   }
 
   // A name given twice in one key: the later data wins, in the earlier place. wineserver
   // writes values sorted, so a strictly ascending list (the usual case) has no duplicates.
-  static void MergeDuplicateValues(RegNode& key) {
-    std::vector<RegValue>& values = key.values;
+  static void MergeDuplicateValues(std::vector<RegValue>& values) {
     bool ascending = true;
     for (std::size_t k = 1; k < values.size() && ascending; ++k) {
       ascending = WineCompare(values[k - 1].name, values[k].name) < 0;
@@ -585,6 +623,8 @@ class Parser {
   std::shared_ptr<const std::string> whole_;
   std::string_view text_;
   const std::string& file_;
+  std::vector<RegValue>* into_ = nullptr;  // null: values are checked, not kept
+  std::size_t blockValues_ = 0;            // values checked in the current key's block
   WineHive* hive_ = nullptr;
   std::size_t pos_ = 0;
   std::size_t line_ = 0;

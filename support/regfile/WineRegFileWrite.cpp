@@ -348,7 +348,7 @@ class Writer {
     if (!node.Modified()) {
       if (!node.fileText.empty()) out_.StartLine();
       out_.Kept(node.fileText);
-    } else if (!node.values.empty() || node.children.empty() || !node.className.empty() ||
+    } else if (!node.Values().empty() || node.children.empty() || !node.className.empty() ||
                node.link) {
       // Like wineserver: a key with subkeys and nothing of its own is implied by its subkeys.
       out_.StartLine();
@@ -382,8 +382,8 @@ class Writer {
     }
     if (node.link) out += "#link\n";
     std::vector<const RegValue*> values;
-    values.reserve(node.values.size());
-    for (const RegValue& v : node.values) values.push_back(&v);
+    values.reserve(node.Values().size());
+    for (const RegValue& v : node.Values()) values.push_back(&v);
     std::stable_sort(values.begin(), values.end(), [](const RegValue* a, const RegValue* b) {
       return WineCompare(a->name, b->name) < 0;
     });
@@ -451,7 +451,7 @@ WineHivePieces FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeN
     node.MarkSaved();
     node.fileText = text.substr(key.begin, key.end - key.begin);
     std::stable_sort(
-        node.values.begin(), node.values.end(),
+        node.EditValues().begin(), node.EditValues().end(),
         [](const RegValue& a, const RegValue& b) { return WineCompare(a.name, b.name) < 0; });
   }
   // Texts no piece comes from are no key's any more: only what the file now holds is kept.

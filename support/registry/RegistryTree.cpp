@@ -48,9 +48,9 @@ ChildIt LowerBoundAside(const RegNode& node, std::string_view name) {
   return it;
 }
 
-void MarkDeleted(RegNode& node) {
-  node.deleted = true;
-  for (auto& child : node.children) MarkDeleted(*child);
+void MarkSubtreeDeleted(RegNode& node) {
+  node.MarkDeleted();
+  for (auto& child : node.children) MarkSubtreeDeleted(*child);
 }
 
 }  // namespace
@@ -100,7 +100,7 @@ RegNode* RegNode::AddChild(std::string_view childName) {
 bool RegNode::RemoveChild(std::string_view childName) {
   auto it = LowerBound(*this, childName);
   if (it == children.end() || CompareNoCase((*it)->name, childName) != 0) return false;
-  MarkDeleted(**it);
+  MarkSubtreeDeleted(**it);
   (*it)->parent = nullptr;
   children.erase(it);
   Touched();
@@ -110,15 +110,38 @@ bool RegNode::RemoveChild(std::string_view childName) {
 namespace {
 // Below this many values a scan is as quick as the index and costs no memory.
 constexpr std::size_t kIndexedValues = 32;
+
+// The same for names that CompareNoCase finds equal.
+std::size_t FoldedHash(std::string_view name) {
+  std::uint64_t hash = 14695981039346656037ull;
+  auto add = [&](char c) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  };
+  if (std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; })) {
+    for (const char c : FoldNoCase(name)) add(c);
+  } else {
+    for (const char c : name) add(AsciiUpper(c));
+  }
+  return static_cast<std::size_t>(hash ^ (hash >> 29));
+}
+
 }  // namespace
+
+void RegValueIndex::Insert(const std::vector<RegValue>& values, std::size_t position) {
+  std::vector<std::uint32_t>& slots = built_->slots;
+  const std::size_t mask = slots.size() - 1;
+  std::size_t i = FoldedHash(values[position].name) & mask;
+  while (slots[i] != 0) i = (i + 1) & mask;
+  slots[i] = static_cast<std::uint32_t>(position + 1);
+}
 
 void RegValueIndex::Build(const std::vector<RegValue>& values) {
   if (!built_) built_ = std::make_unique<Built>();
-  built_->byName.clear();
-  built_->byName.reserve(values.size());
-  for (std::size_t k = 0; k < values.size(); ++k) {
-    built_->byName.try_emplace(FoldNoCase(values[k].name), k);
-  }
+  std::size_t size = 64;
+  while (size < values.size() * 2) size *= 2;
+  built_->slots.assign(size, 0);
+  for (std::size_t k = 0; k < values.size(); ++k) Insert(values, k);
   built_->storage = values.data();
   built_->size = values.size();
 }
@@ -128,12 +151,13 @@ std::ptrdiff_t RegValueIndex::Find(const std::vector<RegValue>& values, std::str
     if (!built_ || built_->storage != values.data() || built_->size != values.size()) {
       Build(values);
     }
-    const auto it = built_->byName.find(FoldNoCase(name));
-    if (it == built_->byName.end()) return -1;
-    const std::size_t k = it->second;
-    if (CompareNoCase(values[k].name, name) == 0) return static_cast<std::ptrdiff_t>(k);
-    // Reordered in place: indexed anew next time; a scan finds it now.
-    built_->storage = nullptr;
+    const std::vector<std::uint32_t>& slots = built_->slots;
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = FoldedHash(name) & mask; slots[i] != 0; i = (i + 1) & mask) {
+      const std::size_t k = slots[i] - 1;
+      if (CompareNoCase(values[k].name, name) == 0) return static_cast<std::ptrdiff_t>(k);
+    }
+    return -1;
   }
   for (std::size_t k = 0; k < values.size(); ++k) {
     if (CompareNoCase(values[k].name, name) == 0) return static_cast<std::ptrdiff_t>(k);
@@ -144,31 +168,30 @@ std::ptrdiff_t RegValueIndex::Find(const std::vector<RegValue>& values, std::str
 void RegValueIndex::Appended(const std::vector<RegValue>& values, const RegValue* before) {
   // Kept up to date only when it was up to date before the value was added.
   if (!built_ || built_->storage != before || built_->size + 1 != values.size()) return;
-  built_->byName.try_emplace(FoldNoCase(values.back().name), values.size() - 1);
+  if (values.size() * 2 > built_->slots.size()) {
+    Build(values);
+    return;
+  }
+  Insert(values, values.size() - 1);
   built_->storage = values.data();
   built_->size = values.size();
 }
 
-void RegValueIndex::Removed(const std::vector<RegValue>& values, std::size_t at,
-                            std::string_view name) {
-  if (!built_ || built_->storage != values.data() || built_->size != values.size() + 1) {
-    built_.reset();
-    return;
-  }
-  // Cheaper than indexing anew, and no dearer than the erase itself.
-  built_->byName.erase(FoldNoCase(name));
-  for (auto& [folded, position] : built_->byName) {
-    if (position > at) --position;
-  }
-  built_->size = values.size();
+void RegNode::ReadValues() const {
+  std::vector<RegValue> read = valueReader_(*this);
+  values_ = std::move(read);
+  valueReader_ = nullptr;
 }
 
 RegValue* RegNode::FindValue(std::string_view valueName) {
+  if (valueReader_ != nullptr) ReadValues();
+  std::vector<RegValue>& values = values_;
   const std::ptrdiff_t k = valueIndex.Find(values, valueName);
   return k < 0 ? nullptr : &values[static_cast<std::size_t>(k)];
 }
 
 const RegValue* RegNode::FindValue(std::string_view valueName) const {
+  const std::vector<RegValue>& values = Values();
   const std::ptrdiff_t k = valueIndex.Find(values, valueName);
   return k < 0 ? nullptr : &values[static_cast<std::size_t>(k)];
 }
@@ -181,17 +204,18 @@ void RegNode::PutValue(std::string_view valueName, std::uint32_t type,
     v->data = std::move(data);
     return;
   }
-  const RegValue* before = values.data();
-  values.push_back(RegValue{std::string(valueName), type, std::move(data)});
-  valueIndex.Appended(values, before);
+  const RegValue* before = values_.data();
+  values_.push_back(RegValue{std::string(valueName), type, std::move(data)});
+  valueIndex.Appended(values_, before);
 }
 
 bool RegNode::RemoveValue(std::string_view valueName) {
+  if (valueReader_ != nullptr) ReadValues();
+  std::vector<RegValue>& values = values_;
   const std::ptrdiff_t k = valueIndex.Find(values, valueName);
   if (k < 0) return false;
-  const std::string removed = std::move(values[static_cast<std::size_t>(k)].name);
   values.erase(values.begin() + k);
-  valueIndex.Removed(values, static_cast<std::size_t>(k), removed);
+  valueIndex.Forget();  // the positions after it moved
   MarkModified();
   return true;
 }

@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "support/platform/Platform.h"
@@ -39,18 +38,21 @@ class RegValueIndex {
   std::ptrdiff_t Find(const std::vector<RegValue>& values, std::string_view name);
   // After values.push_back of a name not there yet; `before` is what values.data() was.
   void Appended(const std::vector<RegValue>& values, const RegValue* before);
-  // After values.erase of the value named `name` at `at`.
-  void Removed(const std::vector<RegValue>& values, std::size_t at, std::string_view name);
+  // After values.erase of a value, or when the list may be reordered.
+  void Forget() { built_.reset(); }
 
  private:
+  // Positions in an open-addressing table (a position + 1 per slot, 0 for none, at most half of
+  // the slots used): four bytes for each slot, where a map of names took seventy a value.
   struct Built {
-    std::unordered_map<std::string, std::size_t> byName;  // folded name -> position
+    std::vector<std::uint32_t> slots;
     // The list as it was when indexed: one that reallocated, grew or shrank since is indexed
     // anew.
     const RegValue* storage = nullptr;
     std::size_t size = 0;
   };
   void Build(const std::vector<RegValue>& values);
+  void Insert(const std::vector<RegValue>& values, std::size_t position);
 
   std::unique_ptr<Built> built_;  // only for keys with many values: most keys have a few
 };
@@ -59,14 +61,6 @@ struct RegNode {
   std::string name;
   RegNode* parent = nullptr;
   std::vector<std::shared_ptr<RegNode>> children;  // sorted by CompareNoCase
-  // In insertion order, no name twice. Reordering the list or assigning a new one is fine;
-  // a name is not renamed in place, nor are values swapped in and out through the list at an
-  // unchanged length (use PutValue and RemoveValue): the index trusts that the same storage of
-  // the same length holds the same names.
-  std::vector<RegValue> values;
-  // Rights this key grants; an open asking for more is denied.
-  std::uint32_t grantedAccess = win::kKeyAllAccess;
-  bool deleted = false;
   // For file-backed stores, in a text the store keeps alive (a hive keeps the file it read):
   // what it kept to write an untouched key back as it was, and the text of the key with all its
   // subkeys, as long as none of them changed and it lies in one piece in the order the store
@@ -75,14 +69,17 @@ struct RegNode {
   std::string_view fileText;
   std::string_view subtreeText;
   std::string className;
-  // A Wine symbolic link key ("#link" in a hive file): kept so that rewriting it keeps it a link.
-  bool link = false;
+  mutable RegValueIndex valueIndex;
+  // Rights this key grants; an open asking for more is denied.
+  std::uint32_t grantedAccess = win::kKeyAllAccess;
   // One past the child the last lookup found. Scans open keys in enumeration order, so the next
   // lookup nearly always wants that child; it is only a guess, checked before searching.
   mutable std::uint32_t lookupHint = 0;
   // Where the name the last lookup aside looked for belongs among the children.
   mutable std::uint32_t asideHint = 0;
-  mutable RegValueIndex valueIndex;
+  bool deleted = false;
+  // A Wine symbolic link key ("#link" in a hive file): kept so that rewriting it keeps it a link.
+  bool link = false;
 
   RegNode() = default;
   RegNode(const RegNode&) = default;
@@ -92,6 +89,24 @@ struct RegNode {
   // Takes the subtree apart level by level: a hive may nest keys deeper than the call stack.
   ~RegNode();
 
+  // The values, in insertion order, no name twice. Reordering the list is fine; a name is not
+  // renamed in place, nor are values swapped in and out through the list at an unchanged length
+  // (use PutValue and RemoveValue): the index trusts that the same storage of the same length
+  // holds the same names.
+  const std::vector<RegValue>& Values() const {
+    if (valueReader_ != nullptr) ReadValues();
+    return values_;
+  }
+  std::vector<RegValue>& EditValues() {
+    if (valueReader_ != nullptr) ReadValues();
+    valueIndex.Forget();  // the caller may reorder them
+    return values_;
+  }
+  // For file-backed stores: the values are in the key's text, read from it when first asked
+  // for, so that keys nobody looks into cost no more than their text.
+  using ValueReader = std::vector<RegValue> (*)(const RegNode& node);
+  void DeferValues(ValueReader reader) { valueReader_ = reader; }
+
   // Set when the key or its values changed since a file-backed store loaded or saved it.
   bool Modified() const { return modified_; }
   void MarkModified() {
@@ -100,6 +115,12 @@ struct RegNode {
   }
   // For stores: the key is as the file now holds it.
   void MarkSaved() { modified_ = false; }
+  // A deleted key is never read again: values still in its text are not read from a text that
+  // may go with the file it came from.
+  void MarkDeleted() {
+    deleted = true;
+    valueReader_ = nullptr;
+  }
 
   RegNode* FindChild(std::string_view childName) const;
   // The same, for a lookup beside a scan in enumeration order (a probe for a redirecting
@@ -117,9 +138,12 @@ struct RegNode {
   std::string Path() const;
 
  private:
+  void ReadValues() const;
   // Something in the subtree changed: its text, and that of the keys above, no longer holds.
   void Touched();
 
+  mutable std::vector<RegValue> values_;
+  mutable ValueReader valueReader_ = nullptr;  // set while the values are still to be read
   bool modified_ = false;
 };
 

@@ -476,7 +476,7 @@ void WineRegistry::RemapHandles(const RegNode* oldRoot, const std::shared_ptr<Re
     } else {
       // Gone from the file: the handle now stands for a deleted key. It no longer hangs on
       // the old tree, which is released.
-      node.deleted = true;
+      node.MarkDeleted();
       node.parent = nullptr;
     }
   }
