@@ -141,7 +141,7 @@ class Parser {
     }
     FinishBlock();
     Close(0, lastContentEnd_);
-    if (rootValid_ && firstBlock_ < lastContentEnd_) {
+    if (rootValid_ && key_ != nullptr) {
       hive.root->subtreeText = text_.substr(firstBlock_, lastContentEnd_ - firstBlock_);
     }
     KeepJoinedTexts();
