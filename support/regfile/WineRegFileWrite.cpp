@@ -245,7 +245,7 @@ class Output {
   // A block of key text must begin on a line of its own, even after the last line of a file
   // that had no line break at its end, now written before other keys.
   void StartLine() {
-    if (last_ == '\0' || last_ == '\n') return;
+    if (pieces_.empty() || last_ == '\n') return;
     const std::size_t begin = generated_.size();
     generated_.push_back('\n');
     Took(begin);
@@ -271,7 +271,7 @@ class Output {
   };
   std::string& generated_;
   std::vector<Piece> pieces_;
-  char last_ = '\0';  // the last character written; none yet
+  char last_ = '\0';  // the last character written, once there is one
 };
 
 class Writer {
