@@ -206,6 +206,33 @@ TEST(WineRegFile, NamesWithLoneSurrogatesComeBackAsRead) {
   EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(saved, "system.reg"), kStamp), saved);
 }
 
+TEST(WineRegFile, ValuesOfAKeyOfManyAreFoundInItsTextAsReadingThemAllFindsThem) {
+  // Each value of a key of many is looked up in the key's text, without reading the others; a
+  // name given twice has its later data, in the place of the first.
+  std::string text = "WINE REGISTRY Version 2\n\n[Many]\n@=\"default\"\n";
+  for (int n = 0; n < 5000; ++n) {
+    text += "\"Value" + std::to_string(n) + "\"=\"data " + std::to_string(n) + "\"\n";
+  }
+  text += "\"\\x65e5\"=dword:00000007\n\"Bin\"=hex:01,02,\\\n  03\n";
+  for (const std::string& twice : {""s, "\"value7\"=dword:00000008\n"s}) {
+    const WineHive looked = ParseWineRegistry(text + twice, "system.reg");
+    const WineHive all = ParseWineRegistry(text + twice, "system.reg");
+    const RegNode& many = *looked.root->FindChild("Many");
+    const RegNode& read = *all.root->FindChild("Many");
+    ASSERT_GT(read.Values().size(), 5000u);
+    for (const char* name : {"", "Value0", "VALUE4999", "value7", "日", "bin", "Value5000"}) {
+      const RegValue* value = many.FindValue(name);
+      const RegValue* expected = read.FindValue(name);
+      ASSERT_EQ(value == nullptr, expected == nullptr) << name;
+      if (value == nullptr) continue;
+      EXPECT_EQ(value->name, expected->name);
+      EXPECT_EQ(value->type, expected->type) << name;
+      EXPECT_EQ(value->data, expected->data) << name;
+    }
+    EXPECT_EQ(many.Values().size(), read.Values().size());
+  }
+}
+
 TEST(WineRegFile, AHiveMadeFromScratchHasWinesHeader) {
   WineHive hive;
   hive.relative = "REGISTRY\\Machine";

@@ -1,5 +1,6 @@
 // Reading a Wine hive file: each key keeps the text it was read from.
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -77,7 +78,7 @@ class Parser {
   static std::vector<RegValue> ReadKeyValues(const RegNode& key) {
     static const std::string kNoFile;
     std::vector<RegValue> values;
-    Parser parser(key.fileText, kNoFile, values);
+    Parser parser(key.fileText, kNoFile, &values);
     values.reserve(parser.CountValueLines());
     while (parser.NextLine()) {
       const std::string_view line = parser.content_;
@@ -88,8 +89,34 @@ class Parser {
     return values;
   }
 
-  Parser(std::string_view block, const std::string& fileName, std::vector<RegValue>& into)
-      : text_(block), file_(fileName), into_(&into) {}
+  static void ValueLines(const RegNode& key,
+                         const std::function<void(std::uint32_t, std::string_view)>& found) {
+    static const std::string kNoFile;
+    Parser parser(key.fileText, kNoFile, nullptr);
+    parser.keepName_ = true;
+    while (parser.NextLine()) {
+      const std::string_view line = parser.content_;
+      const std::size_t i = SkipBlanks(line, 0);
+      if (i < line.size() && (line[i] == '"' || line[i] == '@')) {
+        const auto at = static_cast<std::uint32_t>(parser.lineBegin_);
+        parser.ParseValue();
+        found(at, parser.name_);
+      }
+    }
+  }
+
+  static RegValue ValueAt(const RegNode& key, std::uint32_t at) {
+    static const std::string kNoFile;
+    std::vector<RegValue> one;
+    Parser parser(key.fileText.substr(at), kNoFile, &one);
+    parser.NextLine();
+    parser.ParseValue();
+    return std::move(one.back());
+  }
+
+  // Checks the values of a key's text when `into` is null, else reads them into it.
+  Parser(std::string_view block, const std::string& fileName, std::vector<RegValue>* into)
+      : text_(block), file_(fileName), into_(into) {}
 
   // Lines that begin a value: exactly as many values as there are, before any is merged.
   std::size_t CountValueLines() const {
@@ -150,6 +177,8 @@ class Parser {
   }
 
  private:
+  static const RegValueSource kWineValues;
+
   [[noreturn]] void Fail(const std::string& what) const { throw RegFileError(file_, line_, what); }
 
   // Advances to the next physical line: content_ without its line break.
@@ -200,7 +229,7 @@ class Parser {
         KeyRewritten();
       }
       // Checked now, read when first asked for.
-      if (blockValues_ > 0) key_->DeferValues(&ReadKeyValues);
+      if (blockValues_ > 0) key_->DeferValues(&kWineValues);
       blockValues_ = 0;
     }
     headerDone_ = true;
@@ -522,11 +551,13 @@ class Parser {
     std::string_view s = content_;
     std::size_t i = SkipBlanks(s, 0);
     std::string name;
+    if (keepName_) name_.clear();
     if (s[i] == '@') {
       ++i;
     } else {
       i = ParseQuoted(s, i + 1, '"', text16_);
       if (into_ != nullptr) name = ToUtf8(text16_);
+      if (keepName_) name_ = ToUtf8(text16_);
     }
     i = SkipBlanks(s, i);
     if (i >= s.size() || s[i] != '=') Fail(regfile_fault::kMissingEquals);
@@ -624,7 +655,9 @@ class Parser {
   std::string_view text_;
   const std::string& file_;
   std::vector<RegValue>* into_ = nullptr;  // null: values are checked, not kept
-  std::size_t blockValues_ = 0;            // values checked in the current key's block
+  bool keepName_ = false;                  // each value's name is kept in name_ even so
+  std::string name_;
+  std::size_t blockValues_ = 0;  // values checked in the current key's block
   WineHive* hive_ = nullptr;
   std::size_t pos_ = 0;
   std::size_t line_ = 0;
@@ -655,6 +688,9 @@ class Parser {
   // The keys the file names more than once, with their blocks joined so far.
   std::unordered_map<RegNode*, std::string> joined_;
 };
+
+const RegValueSource Parser::kWineValues = {&Parser::ReadKeyValues, &Parser::ValueLines,
+                                            &Parser::ValueAt};
 
 }  // namespace
 

@@ -110,6 +110,8 @@ bool RegNode::RemoveChild(std::string_view childName) {
 namespace {
 // Below this many values a scan is as quick as the index and costs no memory.
 constexpr std::size_t kIndexedValues = 32;
+// A key with this much text looks its values up in the text rather than reading them all.
+constexpr std::size_t kLookedUpText = 64 * 1024;
 
 // The same for names that CompareNoCase finds equal.
 std::size_t FoldedHash(std::string_view name) {
@@ -177,20 +179,79 @@ void RegValueIndex::Appended(const std::vector<RegValue>& values, const RegValue
   built_->size = values.size();
 }
 
-void RegNode::ReadValues() const {
-  std::vector<RegValue> read = valueReader_(*this);
-  values_ = std::move(read);
-  valueReader_ = nullptr;
+bool RegValueIndex::BuildOverText(const RegNode& key, const RegValueSource& source) {
+  built_ = std::make_unique<Built>();
+  // At most one value a line: the table never grows.
+  const std::size_t lines =
+      static_cast<std::size_t>(std::count(key.fileText.begin(), key.fileText.end(), '\n')) + 1;
+  std::size_t size = 64;
+  while (size < lines * 2) size *= 2;
+  built_->lines.assign(size, 0);
+  const std::size_t mask = size - 1;
+  bool twice = false;
+  source.lines(key, [&](std::uint32_t at, std::string_view name) {
+    const std::size_t hash = FoldedHash(name);
+    const std::uint64_t tag = static_cast<std::uint64_t>(static_cast<std::uint32_t>(hash)) << 32;
+    std::size_t i = hash & mask;
+    for (; built_->lines[i] != 0; i = (i + 1) & mask) {
+      const std::uint64_t slot = built_->lines[i];
+      if ((slot & ~0xFFFFFFFFull) == tag &&
+          CompareNoCase(ReadAt(key, source, static_cast<std::uint32_t>(slot - 1)).name, name) ==
+              0) {
+        twice = true;
+      }
+    }
+    built_->lines[i] = tag | (static_cast<std::uint64_t>(at) + 1);
+  });
+  if (twice) built_.reset();
+  return !twice;
 }
 
-RegValue* RegNode::FindValue(std::string_view valueName) {
-  if (valueReader_ != nullptr) ReadValues();
+const RegValue& RegValueIndex::ReadAt(const RegNode& key, const RegValueSource& source,
+                                      std::uint32_t at) {
+  auto it = built_->read.find(at);
+  if (it == built_->read.end()) it = built_->read.emplace(at, source.valueAt(key, at)).first;
+  return it->second;
+}
+
+bool RegValueIndex::FindInText(const RegNode& key, const RegValueSource& source,
+                               std::string_view name, const RegValue*& found) {
+  if ((!built_ || built_->lines.empty()) && !BuildOverText(key, source)) return false;
+  const std::size_t hash = FoldedHash(name);
+  const std::uint64_t tag = static_cast<std::uint64_t>(static_cast<std::uint32_t>(hash)) << 32;
+  const std::size_t mask = built_->lines.size() - 1;
+  found = nullptr;
+  for (std::size_t i = hash & mask; built_->lines[i] != 0; i = (i + 1) & mask) {
+    const std::uint64_t slot = built_->lines[i];
+    if ((slot & ~0xFFFFFFFFull) != tag) continue;
+    const RegValue& value = ReadAt(key, source, static_cast<std::uint32_t>(slot - 1));
+    if (CompareNoCase(value.name, name) == 0) {
+      found = &value;
+      break;
+    }
+  }
+  return true;
+}
+
+void RegNode::ReadValues() const {
+  std::vector<RegValue> read = valueSource_->all(*this);
+  values_ = std::move(read);
+  valueSource_ = nullptr;
+  valueIndex.Forget();  // values read from the text go with it
+}
+
+RegValue* RegNode::FindValueToChange(std::string_view valueName) {
+  if (valueSource_ != nullptr) ReadValues();
   std::vector<RegValue>& values = values_;
   const std::ptrdiff_t k = valueIndex.Find(values, valueName);
   return k < 0 ? nullptr : &values[static_cast<std::size_t>(k)];
 }
 
 const RegValue* RegNode::FindValue(std::string_view valueName) const {
+  if (valueSource_ != nullptr && fileText.size() >= kLookedUpText) {
+    const RegValue* found = nullptr;
+    if (valueIndex.FindInText(*this, *valueSource_, valueName, found)) return found;
+  }
   const std::vector<RegValue>& values = Values();
   const std::ptrdiff_t k = valueIndex.Find(values, valueName);
   return k < 0 ? nullptr : &values[static_cast<std::size_t>(k)];
@@ -199,7 +260,7 @@ const RegValue* RegNode::FindValue(std::string_view valueName) const {
 void RegNode::PutValue(std::string_view valueName, std::uint32_t type,
                        std::vector<std::uint8_t> data) {
   MarkModified();
-  if (RegValue* v = FindValue(valueName)) {
+  if (RegValue* v = FindValueToChange(valueName)) {
     v->type = type;
     v->data = std::move(data);
     return;
@@ -210,7 +271,7 @@ void RegNode::PutValue(std::string_view valueName, std::uint32_t type,
 }
 
 bool RegNode::RemoveValue(std::string_view valueName) {
-  if (valueReader_ != nullptr) ReadValues();
+  if (valueSource_ != nullptr) ReadValues();
   std::vector<RegValue>& values = values_;
   const std::ptrdiff_t k = valueIndex.Find(values, valueName);
   if (k < 0) return false;

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "support/platform/Platform.h"
@@ -17,6 +19,20 @@ struct RegValue {
   std::string name;
   std::uint32_t type = win::kRegNone;
   std::vector<std::uint8_t> data;
+};
+
+struct RegNode;
+
+// How a file-backed store reads a key's values from the key's text (RegNode::fileText), which
+// it checked when it read the file.
+struct RegValueSource {
+  // Every value, as they are kept once read.
+  std::vector<RegValue> (*all)(const RegNode& key);
+  // Where each value's line starts in the text, and the value's name.
+  void (*lines)(const RegNode& key,
+                const std::function<void(std::uint32_t at, std::string_view name)>& found);
+  // The value whose line starts at `at`.
+  RegValue (*valueAt)(const RegNode& key, std::uint32_t at);
 };
 
 // Finds a key's values by name when it has many: a lookup per name in a list would make loading
@@ -40,6 +56,11 @@ class RegValueIndex {
   void Appended(const std::vector<RegValue>& values, const RegValue* before);
   // After values.erase of a value, or when the list may be reordered.
   void Forget() { built_.reset(); }
+  // For a key whose values are still in its text: the value named `name` read from there (null
+  // when there is none). False when the text cannot be looked into by name (a name given
+  // twice): the values are to be read all.
+  bool FindInText(const RegNode& key, const RegValueSource& source, std::string_view name,
+                  const RegValue*& found);
 
  private:
   // Positions in an open-addressing table (a position + 1 per slot, 0 for none, at most half of
@@ -50,8 +71,14 @@ class RegValueIndex {
     // anew.
     const RegValue* storage = nullptr;
     std::size_t size = 0;
+    // Over the key's text instead: the name's hash in the upper half of a slot, where its line
+    // starts + 1 in the lower; and the values read from the text so far, by where they start.
+    std::vector<std::uint64_t> lines;
+    std::unordered_map<std::uint32_t, RegValue> read;
   };
   void Build(const std::vector<RegValue>& values);
+  bool BuildOverText(const RegNode& key, const RegValueSource& source);
+  const RegValue& ReadAt(const RegNode& key, const RegValueSource& source, std::uint32_t at);
   void Insert(const std::vector<RegValue>& values, std::size_t position);
 
   std::unique_ptr<Built> built_;  // only for keys with many values: most keys have a few
@@ -94,18 +121,18 @@ struct RegNode {
   // (use PutValue and RemoveValue): the index trusts that the same storage of the same length
   // holds the same names.
   const std::vector<RegValue>& Values() const {
-    if (valueReader_ != nullptr) ReadValues();
+    if (valueSource_ != nullptr) ReadValues();
     return values_;
   }
   std::vector<RegValue>& EditValues() {
-    if (valueReader_ != nullptr) ReadValues();
+    if (valueSource_ != nullptr) ReadValues();
     valueIndex.Forget();  // the caller may reorder them
     return values_;
   }
   // For file-backed stores: the values are in the key's text, read from it when first asked
-  // for, so that keys nobody looks into cost no more than their text.
-  using ValueReader = std::vector<RegValue> (*)(const RegNode& node);
-  void DeferValues(ValueReader reader) { valueReader_ = reader; }
+  // for, so that keys nobody looks into cost no more than their text. A value of a key of many
+  // is looked up in the text by name, without reading the others.
+  void DeferValues(const RegValueSource* source) { valueSource_ = source; }
 
   // Set when the key or its values changed since a file-backed store loaded or saved it.
   bool Modified() const { return modified_; }
@@ -119,7 +146,7 @@ struct RegNode {
   // may go with the file it came from.
   void MarkDeleted() {
     deleted = true;
-    valueReader_ = nullptr;
+    valueSource_ = nullptr;
   }
 
   RegNode* FindChild(std::string_view childName) const;
@@ -129,7 +156,7 @@ struct RegNode {
   // Inserts in sorted position; returns the existing child when there is one.
   RegNode* AddChild(std::string_view childName);
   bool RemoveChild(std::string_view childName);
-  RegValue* FindValue(std::string_view valueName);
+  // Valid until the values change or are all read (Values, EditValues).
   const RegValue* FindValue(std::string_view valueName) const;
   // Sets or replaces a value, keeping its place when it exists.
   void PutValue(std::string_view valueName, std::uint32_t type, std::vector<std::uint8_t> data);
@@ -138,12 +165,13 @@ struct RegNode {
   std::string Path() const;
 
  private:
+  RegValue* FindValueToChange(std::string_view valueName);
   void ReadValues() const;
   // Something in the subtree changed: its text, and that of the keys above, no longer holds.
   void Touched();
 
   mutable std::vector<RegValue> values_;
-  mutable ValueReader valueReader_ = nullptr;  // set while the values are still to be read
+  mutable const RegValueSource* valueSource_ = nullptr;  // set while they are still to be read
   bool modified_ = false;
 };
 
