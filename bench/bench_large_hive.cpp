@@ -1,8 +1,8 @@
 // The sample prefix grown to 30 MB of system.reg (file types, COM classes, uninstall entries),
 // used as a user uses it, through tovalin-cli: one change (`set` minus `get` of the Script Host
-// switch, which reads the same hive) and the save of a changed key alone, each beside writing
-// and flushing a file of the same size on the same disk; and the peak memory of `report` beside
-// the size of the hive, also with a million values in one key.
+// switch, which reads the same hive) and the save of a changed key alone, beside writing and
+// flushing a file of the same size on the same disk (the save is held to twice that); and the
+// peak memory of `report` beside the size of the hive, also with a million values in one key.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
