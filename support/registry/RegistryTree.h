@@ -116,10 +116,9 @@ struct RegNode {
   // Takes the subtree apart level by level: a hive may nest keys deeper than the call stack.
   ~RegNode();
 
-  // The values, in insertion order, no name twice. Reordering the list is fine; a name is not
-  // renamed in place, nor are values swapped in and out through the list at an unchanged length
-  // (use PutValue and RemoveValue): the index trusts that the same storage of the same length
-  // holds the same names.
+  // The values, in insertion order, no name twice. EditValues hands the list out to be
+  // reordered (the index is made anew); values are added and removed with PutValue and
+  // RemoveValue, and a name is not renamed in place.
   const std::vector<RegValue>& Values() const {
     if (valueSource_ != nullptr) ReadValues();
     return values_;
