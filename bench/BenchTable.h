@@ -62,6 +62,9 @@ class Table {
   // Prints the table; returns false when a measured figure misses its target.
   bool Print(const std::string& title) const;
   bool empty() const { return rows_.empty(); }
+  void Append(const Table& other) {
+    rows_.insert(rows_.end(), other.rows_.begin(), other.rows_.end());
+  }
 
  private:
   std::vector<Row> rows_;

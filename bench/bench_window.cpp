@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gui/MessageBoxes.h"
 #include "app/gui/MainWindow.h"
+#include "app/gui/MessageBoxes.h"
 #include "bench/BenchTable.h"
 #include "support/platform/wine/WinePlatform.h"
 

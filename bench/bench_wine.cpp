@@ -40,7 +40,7 @@ std::string ReadText(const std::string& path) {
 }
 
 void MarkChanged(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkChanged(*child);
 }
 

@@ -5,7 +5,8 @@
 #
 # Builds the benchmark programs in the default build (build/default), makes a Wine prefix with
 # wineboot once (kept in build/bench/wineprefix for later runs), then runs the core benchmarks
-# (model, Wine registry files, process poll, version resources) and, when the window is built,
+# (model, Wine registry files, process poll, version resources, a 30 MB hive through tovalin-cli,
+# which is built with them) and, when the window is built,
 # the window's start, CPU and memory figures. Exits non-zero when a figure misses its target.
 set -euo pipefail
 cd "$(dirname "$0")/.."

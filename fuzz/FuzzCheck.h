@@ -42,16 +42,16 @@ inline std::string TreeDifference(const RegNode& a, const RegNode& b, bool value
   const std::string here = path.empty() ? a.name : path + "\\" + a.name;
   // A key with nothing of its own is only implied by its subkeys' paths: whichever spelling
   // came first names it, and the registry ignores case.
-  const bool implied = a.values.empty() && a.className.empty() && !a.link;
+  const bool implied = a.Values().empty() && a.className.empty() && !a.link;
   if (implied ? CompareNoCase(a.name, b.name) != 0 : a.name != b.name) {
     return "name " + here + " vs " + b.name;
   }
   if (a.className != b.className) return "class of " + here;
   if (a.link != b.link) return "link flag of " + here;
-  if (a.values.size() != b.values.size()) return "value count of " + here;
-  for (std::size_t k = 0; k < a.values.size(); ++k) {
-    const RegValue& va = a.values[k];
-    const RegValue* vb = valueOrder && !a.modified ? &b.values[k] : b.FindValue(va.name);
+  if (a.Values().size() != b.Values().size()) return "value count of " + here;
+  for (std::size_t k = 0; k < a.Values().size(); ++k) {
+    const RegValue& va = a.Values()[k];
+    const RegValue* vb = valueOrder && !a.Modified() ? &b.Values()[k] : b.FindValue(va.name);
     if (vb == nullptr || vb->name != va.name) return "value \"" + va.name + "\" of " + here;
     if (vb->type != va.type) return "type of \"" + va.name + "\" in " + here;
     if (vb->data != va.data) return "data of \"" + va.name + "\" in " + here;
@@ -65,7 +65,7 @@ inline std::string TreeDifference(const RegNode& a, const RegNode& b, bool value
 }
 
 inline void MarkModified(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkModified(*child);
 }
 
@@ -78,7 +78,7 @@ inline std::shared_ptr<RegNode> CloneTree(const RegNode& node, RegNode* parent =
   auto copy = std::make_shared<RegNode>();
   copy->name = node.name;
   copy->parent = parent;
-  copy->values = node.values;
+  for (const RegValue& v : node.Values()) copy->PutValue(v.name, v.type, v.data);
   copy->className = node.className;
   copy->link = node.link;
   copy->grantedAccess = node.grantedAccess;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "fuzz/FuzzCheck.h"
 #include "support/regfile/WineRegFile.h"
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   constexpr std::uint64_t kStamp = 0x1dd869d879e1058ull;
   WineHive hive;
   try {
-    hive = ParseWineRegistry(text, "fuzz.reg");
+    hive = ParseWineRegistry(std::string(text), "fuzz.reg");
   } catch (const RegFileError&) {
     return 0;
   }
@@ -30,6 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::string diff = fuzz::TreeDifference(*hive.root, *again.root, true);
   fuzz::Check(diff.empty(), "an untouched hive reads back differently: " + diff);
+
+  // The subtree texts the reader kept write what the keys one by one would.
+  for (std::vector<RegNode*> pending{hive.root.get()}; !pending.empty();) {
+    RegNode* node = pending.back();
+    pending.pop_back();
+    node->subtreeText = {};
+    for (auto& child : node->children) pending.push_back(child.get());
+  }
+  fuzz::Check(FormatWineRegistry(hive, kStamp) == kept,
+              "a hive written key by key differs from its subtree texts");
 
   // Every key changed: generated text.
   fuzz::MarkModified(*hive.root);

@@ -14,7 +14,8 @@
 
 namespace tovalin {
 
-std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint) {
+std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint,
+                           bool loneSurrogates) {
   const auto c = static_cast<unsigned char>(text[at]);
   if (c < 0x80) {
     codePoint = c;
@@ -41,9 +42,25 @@ std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& code
     cp = (cp << 6) | (cc & 0x3F);
   }
   const char32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (cp < minimum || cp > 0x10FFFF || (!loneSurrogates && cp >= 0xD800 && cp <= 0xDFFF)) {
+    return 0;
+  }
   codePoint = cp;
   return len;
+}
+
+bool IsUtf8(std::string_view text, bool loneSurrogates) {
+  char32_t cp = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t len = DecodeUtf8Char(text, i, cp, loneSurrogates);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
 }
 
 void AppendUtf16(std::u16string& out, char32_t codePoint) {
@@ -64,7 +81,7 @@ void ForEachUtf16Unit(std::string_view text, Unit&& unit) {
   std::size_t i = 0;
   while (i < text.size()) {
     char32_t cp = 0;
-    std::size_t len = DecodeUtf8Char(text, i, cp);
+    std::size_t len = DecodeUtf8Char(text, i, cp, true);
     if (len == 0) {
       // One replacement per bad byte, so a damaged name still converts in full.
       len = 1;
@@ -99,8 +116,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
     }
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));

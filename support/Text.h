@@ -1,5 +1,10 @@
 // Text helpers shared by every layer. All text inside the program is UTF-8; UTF-16 appears only
 // at the Windows API, in registry data and where a limit is counted in UTF-16 units.
+//
+// Windows and Wine allow a name to hold a lone UTF-16 surrogate, which UTF-8 cannot carry. So that
+// such a name comes back exactly as it was read, the conversions below use WTF-8: UTF-8 that
+// also encodes a lone surrogate in its 3-byte form (ED A0 80 for U+D800). Valid UTF-8 is
+// unaffected; only text that came from UTF-16 can hold those bytes.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +14,19 @@
 
 namespace tovalin {
 
-// Invalid UTF-8 bytes become U+FFFD so a hostile registry name can never stop a conversion.
+// WTF-8 to UTF-16: a lone surrogate's 3-byte form becomes that unit again. Other invalid bytes
+// become U+FFFD so a hostile registry name can never stop a conversion.
 std::u16string Utf8ToUtf16(std::string_view text);
-// Lone surrogates become U+FFFD.
+// UTF-16 to WTF-8: a lone surrogate keeps its unit, in its 3-byte form.
 std::string Utf16ToUtf8(std::u16string_view text);
 
 // Decodes the one character at text[at] if it is valid UTF-8 (no overlong forms, surrogates or
 // values past U+10FFFF): returns its length in bytes, or 0 when the bytes there are not valid.
-std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint);
+// With `loneSurrogates`, a surrogate's 3-byte form is accepted too (WTF-8).
+std::size_t DecodeUtf8Char(std::string_view text, std::size_t at, char32_t& codePoint,
+                           bool loneSurrogates = false);
+// True when every character of the text decodes (see DecodeUtf8Char).
+bool IsUtf8(std::string_view text, bool loneSurrogates = false);
 // Appends a code point as one or two UTF-16 units.
 void AppendUtf16(std::u16string& out, char32_t codePoint);
 

@@ -190,7 +190,8 @@ TEST_F(Cli, FailuresGoToStandardErrorWithAnExitCode) {
   result = Run({"report", "--reg", malformed.string()});
   EXPECT_NE(result.exitCode, 0);
   EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("bad.reg:3"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("bad.reg の 3 行目: キーより前に値があります。"), std::string::npos)
+      << result.err;
 
   result = Run({"report", "--prefix", SamplePrefix().string(), "--reg", malformed.string()});
   EXPECT_NE(result.exitCode, 0);

@@ -14,7 +14,7 @@ namespace {
 using namespace std::literals;
 
 void MarkModified(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkModified(*child);
 }
 
@@ -34,6 +34,20 @@ TEST(WineRegFileFindings, KeysReorderedAfterALastLineWithoutBreakStayReadable) {
   EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(sorted, "s.reg"), 1), sorted);
 }
 
+TEST(WineRegFileFindings, AKeyAfterATextEndingInNulStartsWhereAnyOtherWould) {
+  // A last NUL was taken for "nothing written yet": the key ran into the line before it, and
+  // writing the result again moved it.
+  for (const std::string& last : {";x"s, ";\0"s}) {
+    WineHive hive = ParseWineRegistry("WINE REGISTRY Version 2\n" + last, "system.reg");
+    hive.root->AddChild("A");
+    const std::string written = FormatWineRegistry(hive, 1);
+    EXPECT_EQ(written.substr(24), last + "\n\n[A] 0\n#time=000000001\n");
+    const WineHive again = ParseWineRegistry(written, "system.reg");
+    MarkModified(*again.root->FindChild("A"));
+    EXPECT_EQ(FormatWineRegistry(again, 1), written);
+  }
+}
+
 TEST(WineRegFileFindings, NamesEndingInNulKeepTheirNul) {
   // Only string data ends in a terminator; a name's last NUL is part of the name.
   WineHive hive;
@@ -46,8 +60,8 @@ TEST(WineRegFileFindings, NamesEndingInNulKeepTheirNul) {
   const WineHive again = ParseWineRegistry(written, "system.reg");
   ASSERT_EQ(again.root->children.size(), 1u);
   EXPECT_EQ(again.root->children[0]->name, "Key\0"sv);
-  ASSERT_EQ(again.root->children[0]->values.size(), 1u);
-  EXPECT_EQ(again.root->children[0]->values[0].name, "v\0"sv);
+  ASSERT_EQ(again.root->children[0]->Values().size(), 1u);
+  EXPECT_EQ(again.root->children[0]->Values()[0].name, "v\0"sv);
   // Text data still drops its terminator when written.
   MarkModified(*again.root);
   again.root->children[0]->PutValue("s", win::kRegSz, {'a', 0, 0, 0});

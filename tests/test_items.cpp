@@ -147,7 +147,7 @@ TEST_F(Catalogue, IdsOutsideTheDispatchTableDoNothing) {
     EXPECT_FALSE(mso_->SetItemState(id, 0)) << id;
     EXPECT_FALSE(mso_->SetItemState(id, 1)) << id;
   }
-  EXPECT_EQ(platform_.registry.Find(RootKey::ClassesRoot, ".xls")->values.size(), 0u);
+  EXPECT_EQ(platform_.registry.Find(RootKey::ClassesRoot, ".xls")->Values().size(), 0u);
   // A setting id is not a repair.
   platform_.registry.SetValueDirect(
       RootKey::CurrentUser, "SOFTWARE\\Microsoft\\Office\\11.0\\Word\\Data", "x", 4, {1, 0, 0, 0});

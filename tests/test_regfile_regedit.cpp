@@ -56,9 +56,13 @@ TEST(RegeditFile, Version5InUtf16) {
       "\"None\"=hex(0):\r\n\r\n"
       "[HKLM\\SOFTWARE\\Microsoft\\Office\\11.0]\r\n"
       "[HKEY_CLASSES_ROOT\\.xls]\r\n@=\"Excel.Sheet.8\"\r\n"
-      "[HKU\\.DEFAULT\\Keyboard Layout\\Preload]\r\n\"1\"=\"00000411\"\r\n";
+      "[HKU\\.DEFAULT\\Keyboard Layout\\Preload]\r\n\"1\"=\"00000411\"\r\n"
+      // Lone surrogates, which UTF-16 files can hold.
+      "[HKCU\\Sub\xED\xA0\x80Key]\r\n\"N\xED\xB0\x80\"=\"\xED\xAF\xBF\"\r\n";
   TreeRegistry registry;
   ApplyRegeditFile(Utf16File(text), "export.reg", registry);
+  EXPECT_EQ(registry.GetString(RootKey::CurrentUser, "Sub\xED\xA0\x80Key", "N\xED\xB0\x80"),
+            "\xED\xAF\xBF");
   const std::string key = "Software\\Tovalin\\日本";
   EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, ""), "既定");
   EXPECT_EQ(registry.GetString(RootKey::CurrentUser, key, "名前"), "山田 \"太郎\" C:\\x");
@@ -127,7 +131,7 @@ TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
   registry.SetString(RootKey::CurrentUser, "Software\\Keep", "gone", "x");
   for (RegNode* n : {registry.Find(RootKey::CurrentUser, "Software"),
                      registry.Find(RootKey::CurrentUser, "Software\\Keep")}) {
-    n->modified = false;
+    n->MarkSaved();
   }
   std::vector<std::string> changed;
   registry.onChange = [&](RegNode& node) { changed.push_back(node.Path()); };
@@ -139,40 +143,48 @@ TEST(RegeditFile, DeletionsRemoveTreesAndValues) {
   EXPECT_EQ(registry.Find(RootKey::CurrentUser, "Software\\A"), nullptr);
   const RegNode* keep = registry.Find(RootKey::CurrentUser, "Software\\Keep");
   ASSERT_NE(keep, nullptr);
-  EXPECT_TRUE(keep->values.empty());
-  EXPECT_TRUE(keep->modified);
-  EXPECT_TRUE(registry.Find(RootKey::CurrentUser, "Software")->modified);
+  EXPECT_TRUE(keep->Values().empty());
+  EXPECT_TRUE(keep->Modified());
+  EXPECT_TRUE(registry.Find(RootKey::CurrentUser, "Software")->Modified());
   EXPECT_EQ(changed, (std::vector<std::string>{"Software", "Software\\Keep", "Software\\Keep"}));
 }
 
 TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
   const std::string head = "Windows Registry Editor Version 5.00\n\n";
-  const std::vector<std::pair<std::string, std::size_t>> cases = {
-      {"REGEDIT5\n", 1},
-      {"", 1},
-      {head + "\"v\"=\"x\"\n", 3},
-      {head + "[HKEY_CURRENT_CONFIG\\X]\n", 3},
-      {head + "[HKCU\\X\n", 3},
-      {head + "[HKCU\\X] tail\n", 3},
-      {head + "[-HKCU]\n", 3},
-      {head + "[HKCU\\X]\n\"v\"=\"open\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=\"\\q\"\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=dword:1234567890\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=dword:\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=hex:1,2\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=hex(2:00\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n  01,\\\n", 5},
-      {head + "[HKCU\\X]\n\"v\"=qword:1\n", 4},
-      {head + "[HKCU\\X]\nv=1\n", 4},
-      {head + "[HKCU\\X]\n\"v\"=\"\xFF\"\n", 4},
-      {"REGEDIT4\n[HKCU\\X]\n\"v\"=hex(1):ff,\\\n  00\n", 3},
+  const struct {
+    std::string text;
+    std::size_t line;
+    std::string says;
+  } cases[] = {
+      {"REGEDIT5\n", 1, "レジストリの書き出しファイルではありません"},
+      {head + "\"v\"=\"x\"\n", 3, "キーより前に値があります"},
+      {head + "[HKEY_CURRENT_CONFIG\\X]\n", 3,
+       "ルートキー HKEY_CURRENT_CONFIG には対応していません"},
+      {head + "[HKCU\\X\n", 3, "キー名の後に ] がありません"},
+      {head + "[HKCU\\X] tail\n", 3, "キー名の後に余分な文字があります"},
+      {head + "[-HKCU]\n", 3, "ルートキーは削除できません"},
+      {head + "[HKCU\\X]\n\"v\"=\"open\n", 4, "文字列の終わりの \" がありません"},
+      {head + "[HKCU\\X]\n\"v\"=\"\\q\"\n", 4, "不明なエスケープ \\q"},
+      {head + "[HKCU\\X]\n\"v\"=dword:1234567890\n", 4, "dword の値"},
+      {head + "[HKCU\\X]\n\"v\"=dword:\n", 4, "dword の値"},
+      {head + "[HKCU\\X]\n\"v\"=hex:1,2\n", 4, "16 進数のデータが正しくありません"},
+      {head + "[HKCU\\X]\n\"v\"=hex(2:00\n", 4, "hex( の型番号"},
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n  01,\\\n", 5, "ファイルが終わっています"},
+      {head + "[HKCU\\X]\n\"v\"=qword:1\n", 4, "値の形式が不明です"},
+      {head + "[HKCU\\X]\nv=1\n", 4, "解釈できない行です"},
+      {head + "[HKCU\\X]\n\"v\" 1\n", 4, "値の名前の後に = がありません"},
+      {head + "[HKCU\\X]\n\"v\"=\"x\" y\n", 4, "値の後に余分な文字があります"},
+      {head + "[HKCU\\X]\n\"v\"=\"\xFF\"\n", 4, "UTF-8 でも Shift_JIS でもありません"},
+      {"REGEDIT4\n[HKCU\\X]\n\"v\"=hex(1):ff,\\\n  00\n", 3, "UTF-8 でも Shift_JIS でもありません"},
       // A continued value is never cut short by what follows it.
-      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n\n[HKCU\\Y]\n", 6},
-      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n; c\n\"w\"=\"x\"\n", 6},
-      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n\n", 5},
-      {"REGEDIT4\n[HKCU\\X]\n\"v\"=\"\x82\"\n", 3},  // a Shift_JIS lead byte alone
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n\n[HKCU\\Y]\n", 6, "続きのはずの行に別の内容があります"},
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n; c\n\"w\"=\"x\"\n", 6,
+       "続きのはずの行に別の内容があります"},
+      {head + "[HKCU\\X]\n\"v\"=hex:00,\\\n\n", 5, "ファイルが終わっています"},
+      // A Shift_JIS lead byte alone.
+      {"REGEDIT4\n[HKCU\\X]\n\"v\"=\"\x82\"\n", 3, "UTF-8 でも Shift_JIS でもありません"},
   };
-  for (const auto& [text, line] : cases) {
+  for (const auto& [text, line, says] : cases) {
     TreeRegistry registry;
     registry.SetString(RootKey::CurrentUser, "Before", "v", "kept");
     const std::string withChange = "[HKCU\\Before]\n\"v\"=\"changed\"\n";
@@ -187,15 +199,35 @@ TEST(RegeditFile, MalformedFilesNameTheLineAndChangeNothing) {
       ADD_FAILURE() << "accepted: " << file;
     } catch (const RegFileError& e) {
       EXPECT_EQ(e.line, expectedLine) << file;
-      EXPECT_EQ(std::string(e.what()).rfind("bad.reg:" + std::to_string(expectedLine) + ": ", 0),
-                0u)
-          << e.what();
+      const std::string what = e.what();
+      EXPECT_EQ(what.rfind("bad.reg の " + std::to_string(expectedLine) + " 行目: ", 0), 0u)
+          << what;
+      EXPECT_NE(what.find(says), std::string::npos) << what;
     }
     EXPECT_EQ(registry.GetString(RootKey::CurrentUser, "Before", "v"), "kept") << file;
   }
   TreeRegistry registry;
   EXPECT_THROW(LoadRegeditFile("/nonexistent/tovalin/export.reg", registry), RegFileError);
-  EXPECT_THROW(ApplyRegeditFile({0xFF, 0xFE, 0x41}, "odd.reg", registry), RegFileError);
+  // Faults of the whole file, with no line to blame.
+  const struct {
+    std::vector<std::uint8_t> bytes;
+    std::string says;
+  } files[] = {
+      {{}, "odd.reg は空のファイルです。"},
+      {{0xFF, 0xFE}, "odd.reg は空のファイルです。"},
+      {{0xEF, 0xBB, 0xBF}, "odd.reg は空のファイルです。"},
+      {{0xFF, 0xFE, 0x41}, "odd.reg は UTF-16 のテキストが途中で切れています"},
+      {{0xFE, 0xFF, 0x00, 0x41}, "odd.reg はビッグエンディアンの UTF-16"},
+  };
+  for (const auto& f : files) {
+    try {
+      ApplyRegeditFile(f.bytes, "odd.reg", registry);
+      ADD_FAILURE() << "accepted: " << f.says;
+    } catch (const RegFileError& e) {
+      EXPECT_EQ(e.line, 0u) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind(f.says, 0), 0u) << e.what();
+    }
+  }
 }
 
 // The machine tovalin-cli reads exports on: the files' registry, HKEY_CLASSES_ROOT as the

@@ -5,6 +5,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/LittleEndian.h"
@@ -77,14 +78,14 @@ const RegValue& Value(const WineHive& hive, std::string_view key, std::string_vi
 }
 
 void MarkAll(RegNode& node) {
-  node.modified = true;
+  node.MarkModified();
   for (auto& child : node.children) MarkAll(*child);
 }
 
 // Every key's path, state, own text and values in enumeration order.
 std::string Describe(const RegNode& node) {
-  std::string out = node.Path() + (node.modified ? " *" : "") + "\n" + node.fileText;
-  for (const RegValue& value : node.values) out += "<" + value.name + ">";
+  std::string out = node.Path() + (node.Modified() ? " *" : "") + "\n" + std::string(node.fileText);
+  for (const RegValue& value : node.Values()) out += "<" + value.name + ">";
   for (const auto& child : node.children) out += Describe(*child);
   return out;
 }
@@ -127,7 +128,7 @@ TEST(WineRegFile, ReadsEveryValueForm) {
   EXPECT_NE(software->FindChild("Test")->FindChild("a[b]c"), nullptr);
   EXPECT_EQ(software->FindChild("_under")->className, "cls \"q\"");
   EXPECT_TRUE(software->FindChild("Wow6432Node")->FindChild("AppId")->link);
-  EXPECT_FALSE(software->FindChild("_under")->modified);
+  EXPECT_FALSE(software->FindChild("_under")->Modified());
 }
 
 TEST(WineRegFile, UntouchedHiveIsWrittenBackByteForByte) {
@@ -148,7 +149,7 @@ TEST(WineRegFile, KeysNestedDeeperThanTheCallStackAreReadWrittenAndFreed) {
   EXPECT_EQ(FormatWineRegistry(hive, kStamp), text);
   RegNode* deepest = hive.root.get();
   while (!deepest->children.empty()) deepest = deepest->children.front().get();
-  deepest->modified = true;
+  deepest->MarkModified();
   const std::string changed = FormatWineRegistry(hive, kStamp);
   EXPECT_NE(changed.find("[" + path + "] "), std::string::npos);
 }
@@ -180,9 +181,56 @@ TEST(WineRegFile, ChangedKeysAreWrittenAsWineserverWritesThem) {
   EXPECT_EQ(later, expected);
 
   // Saved, the hive is what reading the file back would give: a later save writes it as it is.
-  EXPECT_EQ(FormatWineRegistryAsSaved(hive, kStamp + 10000000), expected);
+  EXPECT_EQ(JoinPieces(FormatWineRegistryAsSaved(hive, kStamp + 10000000)), expected);
   EXPECT_EQ(Describe(*hive.root), Describe(*ParseWineRegistry(expected, "user.reg").root));
   EXPECT_EQ(FormatWineRegistry(hive, kStamp + 20000000), expected);
+}
+
+TEST(WineRegFile, NamesWithLoneSurrogatesComeBackAsRead) {
+  // Windows allows a name any UTF-16 units; such a key rewritten must keep its name and values.
+  const std::string key =
+      "[Software\\\\Classes\\\\JSEFile\\\\Sub\\xd800Key" + std::string(kStampLines);
+  const std::string value = "\"N\\xdc00\"=\"\\xdbff\"\n";
+  const std::string text = "WINE REGISTRY Version 2\n\n" + key + value + "\"Other\"=\"1\"\n";
+  WineHive hive = ParseWineRegistry(text, "system.reg");
+  TreeRegistry registry;
+  registry.SetRootNode(RootKey::LocalMachine, hive.root);
+  TZelRegistry reg(registry);
+  reg.SetRoot(RootKey::LocalMachine);
+  ASSERT_TRUE(reg.OpenKeyWrite("\\Software\\Classes\\JSEFile\\Sub\xED\xA0\x80Key", false));
+  EXPECT_EQ(reg.ReadText("N\xED\xB0\x80"), "\xED\xAF\xBF");
+  reg.WriteText("Other", "2");
+  reg.CloseCurrent();
+  const std::string saved = FormatWineRegistry(hive, kStamp);
+  EXPECT_EQ(saved, "WINE REGISTRY Version 2\n\n" + key + value + "\"Other\"=\"2\"\n");
+  EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(saved, "system.reg"), kStamp), saved);
+}
+
+TEST(WineRegFile, ValuesOfAKeyOfManyAreFoundInItsTextAsReadingThemAllFindsThem) {
+  // Each value of a key of many is looked up in the key's text, without reading the others; a
+  // name given twice has its later data, in the place of the first.
+  std::string text = "WINE REGISTRY Version 2\n\n[Many]\n@=\"default\"\n";
+  for (int n = 0; n < 5000; ++n) {
+    text += "\"Value" + std::to_string(n) + "\"=\"data " + std::to_string(n) + "\"\n";
+  }
+  text += "\"\\x65e5\"=dword:00000007\n\"Bin\"=hex:01,02,\\\n  03\n";
+  for (const std::string& twice : {""s, "\"value7\"=dword:00000008\n"s}) {
+    const WineHive looked = ParseWineRegistry(text + twice, "system.reg");
+    const WineHive all = ParseWineRegistry(text + twice, "system.reg");
+    const RegNode& many = *looked.root->FindChild("Many");
+    const RegNode& read = *all.root->FindChild("Many");
+    ASSERT_GT(read.Values().size(), 5000u);
+    for (const char* name : {"", "Value0", "VALUE4999", "value7", "日", "bin", "Value5000"}) {
+      const RegValue* value = many.FindValue(name);
+      const RegValue* expected = read.FindValue(name);
+      ASSERT_EQ(value == nullptr, expected == nullptr) << name;
+      if (value == nullptr) continue;
+      EXPECT_EQ(value->name, expected->name);
+      EXPECT_EQ(value->type, expected->type) << name;
+      EXPECT_EQ(value->data, expected->data) << name;
+    }
+    EXPECT_EQ(many.Values().size(), read.Values().size());
+  }
 }
 
 TEST(WineRegFile, AHiveMadeFromScratchHasWinesHeader) {
@@ -201,39 +249,54 @@ TEST(WineRegFile, AHiveMadeFromScratchHasWinesHeader) {
 
 TEST(WineRegFile, MalformedInputNamesFileAndLine) {
   const std::string head = "WINE REGISTRY Version 2\n\n";
-  const std::vector<std::pair<std::string, std::size_t>> cases = {
-      {"WINE REGISTRY Version 1\n", 1},
-      {"", 1},
-      {head + "\"v\"=\"x\"\n", 3},
-      {head + "[A]\n\"v\"=\"unterminated\n", 4},
-      {head + "[A]\n\"v\"=\"bad \\q escape\"\n", 4},
-      {head + "[A]\n\"v\"=\"\\x\"\n", 4},
-      {head + "[A]\n\"v\"=hex:12,zz\n", 4},
-      {head + "[A]\n\"v\"=hex:12,\\\n", 4},
-      {head + "[A]\n\"v\"=dword:123456789\n", 4},
-      {head + "[A]\n\"v\"=text:1\n", 4},
-      {head + "[A]\n\"v\" \"x\"\n", 4},
-      {head + "[A]\n\"v\"=\"x\" tail\n", 4},
-      {head + "[A\\\\\\\\B]\n", 3},
-      {head + "[A] x\n", 3},
-      {head + "[A\n", 3},
-      {head + "[A]\n\"v\"=\"\xC3\"\n", 4},
-      {head + "[A]\ngarbage\n", 4},
-      {head + "[A]\n\"v\"=hex:01,\\\n  02,\\\n  zz\n", 6},
+  const struct {
+    std::string text;
+    std::size_t line;
+    std::string says;
+  } cases[] = {
+      {"WINE REGISTRY Version 1\n", 1, "Wine のレジストリファイルではありません"},
+      {head + "\"v\"=\"x\"\n", 3, "キーより前に値があります"},
+      {head + "[A]\n\"v\"=\"unterminated\n", 4, "文字列の終わりの \" がありません"},
+      {head + "[A]\n\"v\"=\"bad \\q escape\"\n", 4, "不明なエスケープ \\q"},
+      {head + "[A]\n\"v\"=\"\\x\"\n", 4, "\\x の後に 16 進数がありません"},
+      {head + "[A]\n\"v\"=hex:12,zz\n", 4, "16 進数のデータが正しくありません"},
+      {head + "[A]\n\"v\"=hex:12,\\\n", 4, "ファイルが終わっています"},
+      {head + "[A]\n\"v\"=dword:123456789\n", 4, "dword の値"},
+      {head + "[A]\n\"v\"=text:1\n", 4, "値の形式が不明です"},
+      {head + "[A]\n\"v\" \"x\"\n", 4, "値の名前の後に = がありません"},
+      {head + "[A]\n\"v\"=\"x\" tail\n", 4, "値の後に余分な文字があります"},
+      {head + "[A\\\\\\\\B]\n", 3, "キーのパスに空の名前があります"},
+      {head + "[A] x\n", 3, "キー名の後に余分な文字があります"},
+      {head + "[A\n", 3, "文字列の終わりの ] がありません"},
+      {head + "[A]\n\"v\"=\"\xC3\"\n", 4, "UTF-8 の文字として正しくない"},
+      {head + "[A]\ngarbage\n", 4, "解釈できない行です"},
+      {head + "[A]\n#time=\n", 4, "#time= の行"},
+      {head + "[A]\n\"v\"=str(x):\"\"\n", 4, "str( の型番号"},
+      {head + "[A]\n\"v\"=hex(x):00\n", 4, "hex( の型番号"},
+      {head + "[A]\n\"v\"=hex:01,\\\n  02,\\\n  zz\n", 6, "16 進数のデータの続きのはずの行"},
       // A continued value is never cut short by what follows it.
-      {head + "[A]\n\"v\"=hex:01,\\\n\n[B]\n", 6},
-      {head + "[A]\n\"v\"=hex:01,\\\n;c\n\n", 6},
+      {head + "[A]\n\"v\"=hex:01,\\\n\n[B]\n", 6, "16 進数のデータの続きのはずの行"},
+      {head + "[A]\n\"v\"=hex:01,\\\n;c\n\n", 6, "ファイルが終わっています"},
   };
-  for (const auto& [text, line] : cases) {
+  for (const auto& c : cases) {
     try {
-      ParseWineRegistry(text, "bad.reg");
-      ADD_FAILURE() << "accepted: " << text;
+      ParseWineRegistry(c.text, "bad.reg");
+      ADD_FAILURE() << "accepted: " << c.text;
     } catch (const RegFileError& e) {
-      EXPECT_EQ(e.line, line) << text;
+      EXPECT_EQ(e.line, c.line) << c.text;
       EXPECT_EQ(e.file, "bad.reg");
-      EXPECT_EQ(std::string(e.what()).rfind("bad.reg:" + std::to_string(line) + ": ", 0), 0u)
-          << e.what();
+      const std::string what = e.what();
+      EXPECT_EQ(what.rfind("bad.reg の " + std::to_string(c.line) + " 行目: ", 0), 0u) << what;
+      EXPECT_NE(what.find(c.says), std::string::npos) << what;
     }
+  }
+  // An empty file has no line to blame.
+  try {
+    ParseWineRegistry("", "empty.reg");
+    ADD_FAILURE() << "accepted an empty file";
+  } catch (const RegFileError& e) {
+    EXPECT_EQ(e.line, 0u);
+    EXPECT_STREQ(e.what(), "empty.reg は空のファイルです。");
   }
   EXPECT_THROW(LoadWineRegistryFile("/nonexistent/tovalin/system.reg"), RegFileError);
   // Blank and comment lines between continued lines are passed over, as regedit does.
@@ -243,13 +306,22 @@ TEST(WineRegFile, MalformedInputNamesFileAndLine) {
 }
 
 TEST(WineRegFile, HostileInputNeverCrashes) {
-  // Whatever parses must also come out as a file that parses to the same text again.
+  // Whatever parses must also come out as a file that parses to the same text again, and its
+  // values, checked while it was read, must be read later without fault.
   auto check = [](const std::string& text) {
+    WineHive hive;
     try {
-      const std::string out = FormatWineRegistry(ParseWineRegistry(text, "x.reg"), kStamp);
-      EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(out, "x.reg"), kStamp), out);
+      hive = ParseWineRegistry(text, "x.reg");
     } catch (const RegFileError&) {
+      return;
     }
+    const std::string out = FormatWineRegistry(hive, kStamp);
+    EXPECT_EQ(FormatWineRegistry(ParseWineRegistry(out, "x.reg"), kStamp), out);
+    MarkAll(*hive.root);
+    const std::string written = FormatWineRegistry(hive, kStamp);
+    WineHive again = ParseWineRegistry(written, "x.reg");
+    MarkAll(*again.root);
+    EXPECT_EQ(FormatWineRegistry(again, kStamp), written);
   };
   for (std::size_t n = 0; n <= kSample.size(); ++n) check(kSample.substr(0, n));
   std::mt19937 random(20240611);
@@ -273,6 +345,76 @@ TEST(WineRegFile, HostileInputNeverCrashes) {
       }
     }
     check(text);
+  }
+}
+
+// Every key of the tree below `node`, the node first.
+std::vector<RegNode*> Keys(RegNode& node) {
+  std::vector<RegNode*> keys{&node};
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    for (auto& child : keys[k]->children) keys.push_back(child.get());
+  }
+  return keys;
+}
+
+TEST(WineRegFile, SubtreeTextsWriteWhatTheKeysHold) {
+  // A key whose subtree is written as one piece of the file must come out as writing its keys
+  // one by one would: files in wineserver's order or not, keys named twice, any changes.
+  const char* const names[] = {"a", "A", "b", "_", "Z", "日", "k"};
+  std::mt19937 random(7);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  auto change = [&](RegNode& root) {
+    const std::vector<RegNode*> keys = Keys(root);
+    RegNode& key = *keys[pick(keys.size())];
+    switch (pick(4)) {
+      case 0:
+        key.PutValue(names[pick(7)], win::kRegDword, {1, 2, 3, 4});
+        break;
+      case 1:
+        key.AddChild(names[pick(7)])->PutValue("", win::kRegSz, {'n', 0, 0, 0});
+        break;
+      case 2:
+        if (!key.children.empty()) key.RemoveChild(key.children[pick(key.children.size())]->name);
+        break;
+      default:
+        key.MarkModified();
+    }
+  };
+  auto check = [](WineHive& hive) {
+    const std::string written = FormatWineRegistry(hive, kStamp);
+    std::vector<std::pair<RegNode*, std::string_view>> kept;
+    for (RegNode* key : Keys(*hive.root)) {
+      kept.emplace_back(key, std::exchange(key->subtreeText, {}));
+    }
+    EXPECT_EQ(FormatWineRegistry(hive, kStamp), written);
+    for (auto& [key, text] : kept) key->subtreeText = text;
+  };
+  for (int round = 0; round < 400; ++round) {
+    // A file as wineserver writes it, then perhaps with two key blocks swapped or one repeated.
+    WineHive made;
+    for (int k = 0; k < 8; ++k) change(*made.root);
+    for (RegNode* key : Keys(*made.root)) key->MarkModified();
+    std::string text = FormatWineRegistry(made, kStamp);
+    std::vector<std::size_t> blocks;
+    for (std::size_t at = text.find("\n["); at != std::string::npos;
+         at = text.find("\n[", at + 1)) {
+      blocks.push_back(at);
+    }
+    if (blocks.size() >= 2 && pick(3) != 0) {
+      const std::size_t k = pick(blocks.size() - 1);
+      const std::size_t end = k + 2 < blocks.size() ? blocks[k + 2] : text.size();
+      const std::string first = text.substr(blocks[k], blocks[k + 1] - blocks[k]);
+      const std::string second = text.substr(blocks[k + 1], end - blocks[k + 1]);
+      text.replace(blocks[k], end - blocks[k], pick(2) ? second + first : first + second + first);
+    }
+    WineHive hive = ParseWineRegistry(text, "x.reg");
+    check(hive);
+    for (int saves = 0; saves < 3; ++saves) {
+      for (int k = static_cast<int>(pick(3)); k > 0; --k) change(*hive.root);
+      check(hive);
+      FormatWineRegistryAsSaved(hive, kStamp);
+      check(hive);
+    }
   }
 }
 

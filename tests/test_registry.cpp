@@ -333,12 +333,13 @@ TEST(MemoryRegistryAccess, ManyValuesAreFoundByNameWhateverHappensToTheList) {
   }
   auto names = [](const RegNode& node) {
     std::string out;
-    for (const RegValue& v : node.values) out += v.name + ",";
+    for (const RegValue& v : node.Values()) out += v.name + ",";
     return out;
   };
   EXPECT_TRUE(key.RemoveValue("v50"));
   key.PutValue("Neu", win::kRegSz, {});
-  std::reverse(key.values.begin(), key.values.end());  // in place, as a writer sorts them
+  std::reverse(key.EditValues().begin(),
+               key.EditValues().end());  // in place, as a writer sorts them
   RegNode copy = key;
   for (const RegNode* node : {&key, &copy}) {
     EXPECT_EQ(node->FindValue("V50"), nullptr);

@@ -76,18 +76,22 @@ TEST(RegistryLookup, FindsEveryKeyInAnyOrderWhileKeysComeAndGo) {
 
   // Every other key removed, then new keys in between: nothing stale is found, nothing missed.
   RegNode* root = registry.RootNode(RootKey::ClassesRoot).get();
+  EXPECT_NE(root->FindChildAside(order[0]), nullptr);
   std::vector<std::string> removed;
   for (std::size_t i = 0; i < order.size(); i += 2) {
     ASSERT_TRUE(root->RemoveChild(order[i]));
     removed.push_back(order[i]);
   }
   openAll(removed, false);
+  EXPECT_EQ(root->FindChildAside(order[0]), nullptr);
   for (const std::string& name : removed) registry.Ensure(RootKey::ClassesRoot, name + "x\\Shell");
   std::sort(order.begin(), order.end());
   for (const std::string& name : order) {
     const bool wasRemoved = std::find(removed.begin(), removed.end(), name) != removed.end();
     EXPECT_EQ(root->FindChild(name) != nullptr, !wasRemoved) << name;
     EXPECT_EQ(root->FindChild(name + "X") != nullptr, wasRemoved) << name;
+    EXPECT_EQ(root->FindChildAside(name) != nullptr, !wasRemoved) << name;
+    EXPECT_EQ(root->FindChildAside(name + "X") != nullptr, wasRemoved) << name;
   }
   EXPECT_TRUE(std::is_sorted(
       root->children.begin(), root->children.end(),

@@ -16,7 +16,34 @@ TEST(Text, Utf16RoundTripAndHostileBytes) {
   // Truncated and overlong sequences become U+FFFD instead of stopping the conversion.
   EXPECT_EQ(Utf8ToUtf16("a\xE3\x81"), std::u16string(u"a\uFFFD\uFFFD"));
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), std::u16string(u"\uFFFD\uFFFD"));
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(Text, LoneSurrogatesSurviveTheRoundTrip) {
+  // UTF-16 as Windows allows it in names, and its WTF-8 form.
+  const struct {
+    std::u16string units;
+    std::string bytes;
+  } cases[] = {
+      {u"Sub\xD800Key", "Sub\xED\xA0\x80Key"},
+      {u"N\xDC00", "N\xED\xB0\x80"},
+      {u"\xDBFF", "\xED\xAF\xBF"},
+      {u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},            // in the wrong order
+      {u"\xD800\xD800\xDC00", "\xED\xA0\x80\xF0\x90\x80\x80"},  // then a pair
+      {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf16ToUtf8(c.units), c.bytes);
+    EXPECT_EQ(Utf8ToUtf16(c.bytes), c.units) << c.bytes;
+    EXPECT_EQ(Utf16Length(c.bytes), c.units.size()) << c.bytes;
+    EXPECT_TRUE(IsUtf8(c.bytes, true)) << c.bytes;
+    EXPECT_EQ(IsUtf8(c.bytes), c.bytes.find('\xED') == std::string::npos) << c.bytes;
+    EXPECT_EQ(CompareNoCase(c.bytes, AsciiLowerCase(c.bytes)), 0) << c.bytes;
+    EXPECT_EQ(FoldNoCase(c.bytes), AsciiUpperCase(c.bytes)) << c.bytes;
+  }
+  // Names that differ only in their surrogate are two names, ordered by their units.
+  EXPECT_LT(CompareNoCase("a\xED\xA0\x80", "a\xED\xA0\x81"), 0);
+  EXPECT_NE(FoldNoCase("a\xED\xA0\x80"), FoldNoCase("a\xED\xA0\x81"));
+  EXPECT_LT(CompareNoCase("a\xED\xBF\xBF", "a\xEE\x80\x80"), 0);
 }
 
 TEST(Text, CaseInsensitiveOrderMatchesTheRegistry) {

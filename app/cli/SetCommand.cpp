@@ -51,10 +51,12 @@ Command AddSet(CLI::App& app) {
               ActionHistory history = OpenHistory(options->machine);
               ActionInfo info = mso.ItemActionInfo(options->itemId, options->state);
               info.machine = MachineName(options->machine);
-              mso.SetItemState(options->itemId, options->state,
-                               history.Journal(std::move(info)).get());
+              // The setter reads the state back itself: only a state other than the one asked
+              // for is read again (on a large machine a read can scan every class).
+              const bool took = mso.SetItemState(options->itemId, options->state,
+                                                 history.Journal(std::move(info)).get());
               reason = mso.ItemStateReason();
-              state = mso.GetItemState(options->itemId);
+              state = took ? options->state : mso.GetItemState(options->itemId);
             }
             if (options->json) {
               const nlohmann::ordered_json result = {{"itemId", options->itemId},

@@ -18,9 +18,7 @@ namespace tovalin {
 
 RegFileError::RegFileError(const std::string& fileName, std::size_t lineNumber,
                            const std::string& what)
-    : std::runtime_error(lineNumber == 0
-                             ? fileName + ": " + what
-                             : fileName + ":" + std::to_string(lineNumber) + ": " + what),
+    : std::runtime_error(fileName + " の " + std::to_string(lineNumber) + " 行目: " + what),
       file(fileName),
       line(lineNumber) {}
 
@@ -34,6 +32,10 @@ std::string TooLargeMessage(const std::string& path) {
 }
 
 }  // namespace
+
+std::string EmptyRegistryFileMessage(const std::string& path) {
+  return path + " は空のファイルです。";
+}
 
 #ifdef _WIN32
 

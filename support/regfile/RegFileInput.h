@@ -9,7 +9,8 @@
 
 namespace tovalin {
 
-// A malformed file: the message names the file and the line ("file:line: what").
+// A malformed file: the message names the file and the line ("file の 4 行目: what", `what` a
+// sentence).
 class RegFileError : public std::runtime_error {
  public:
   RegFileError(const std::string& file, std::size_t line, const std::string& what);
@@ -26,6 +27,10 @@ constexpr std::uint64_t kMaxRegistryFileSize = std::uint64_t{2} << 30;
 // is read, and only as many bytes as it had when opened. Anything else is a RegFileError with
 // line 0 whose message says what is wrong with the file.
 std::string ReadRegistryFile(const std::string& path);
+
+// The sentence for a registry file with nothing in it (a RegFileError with line 0): it has no
+// line to be wrong, and saying its first line is bad would send the reader looking for one.
+std::string EmptyRegistryFileMessage(const std::string& path);
 
 #ifndef _WIN32
 // Why opening or examining `path` failed with `error` (an errno value), as a sentence naming

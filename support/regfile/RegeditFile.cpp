@@ -6,6 +6,7 @@
 
 #include "support/LittleEndian.h"
 #include "support/Text.h"
+#include "support/regfile/RegFileFaults.h"
 #include "support/regfile/RegFileInput.h"
 
 namespace tovalin {
@@ -34,16 +35,6 @@ std::size_t SkipBlanks(std::string_view s, std::size_t i) {
 std::string_view TrimRight(std::string_view s) {
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool IsUtf8(std::string_view s) {
-  char32_t cp = 0;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t len = DecodeUtf8Char(s, i, cp);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
 }
 
 std::optional<RootKey> RootByName(std::string_view name) {
@@ -86,22 +77,22 @@ struct Operation {
   std::vector<std::uint8_t> data;
 };
 
+// What the file's bytes were before they became the parser's UTF-8 text.
+enum class Encoding { Utf8, Utf16, ShiftJis };
+
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& fileName, bool shiftJis)
-      : text_(text), file_(fileName), shiftJis_(shiftJis) {}
+  Parser(std::string_view text, const std::string& fileName, Encoding encoding)
+      : text_(text), file_(fileName), encoding_(encoding) {}
 
   std::vector<Operation> Run() {
-    if (!NextLine()) {
-      lineNumber_ = 1;
-      Fail("empty file");
-    }
+    if (!NextLine()) throw RegFileError(file_, EmptyRegistryFileMessage(file_));
     const std::string_view first = TrimRight(line_);
     if (first == kVersion5) {
       unicode_ = true;
     } else if (first != kVersion4) {
-      Fail("not a registry export (the first line must be \"REGEDIT4\" or \"" +
-           std::string(kVersion5) + "\")");
+      Fail("レジストリの書き出しファイルではありません（1 行目が " + std::string(kVersion4) +
+           " でも " + std::string(kVersion5) + " でもありません）。");
     }
     while (NextLine()) {
       const std::size_t i = SkipBlanks(line_, 0);
@@ -109,10 +100,10 @@ class Parser {
       if (line_[i] == '[') {
         Key(i);
       } else if (line_[i] == '"' || line_[i] == '@') {
-        if (!haveKey_) Fail("value outside of any key");
+        if (!haveKey_) Fail(regfile_fault::kValueOutsideKey);
         Value(i);
       } else {
-        Fail("unrecognised line");
+        Fail(regfile_fault::kUnrecognisedLine);
       }
     }
     return std::move(ops_);
@@ -136,23 +127,23 @@ class Parser {
 
   void Key(std::size_t i) {
     const std::size_t close = line_.rfind(']');
-    if (close == std::string_view::npos || close < i) Fail("missing \"]\" after the key name");
-    if (SkipBlanks(line_, close + 1) != line_.size()) Fail("unexpected text after the key name");
+    if (close == std::string_view::npos || close < i) Fail("キー名の後に ] がありません。");
+    if (SkipBlanks(line_, close + 1) != line_.size()) Fail(regfile_fault::kUnexpectedAfterKey);
     std::string_view path = line_.substr(i + 1, close - i - 1);
     const bool remove = !path.empty() && path.front() == '-';
     if (remove) path.remove_prefix(1);
     const std::size_t slash = path.find('\\');
     const std::string_view rootName = path.substr(0, slash);
     const std::optional<RootKey> root = RootByName(rootName);
-    if (!root) Fail("unknown root key \"" + std::string(rootName) + "\"");
+    if (!root) Fail("ルートキー " + std::string(rootName) + " には対応していません。");
     const std::string_view sub =
         slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    if (!IsUtf8(sub)) Fail("the key name is not UTF-8 text");
+    if (!IsText(sub)) Fail("キー名が UTF-8 のテキストではありません。");
     Operation op;
     op.kind = remove ? Operation::Kind::DeleteKey : Operation::Kind::CreateKey;
     op.root = *root;
     op.path = std::string(sub);
-    if (remove && SplitPath(op.path).empty()) Fail("a root key cannot be deleted");
+    if (remove && SplitPath(op.path).empty()) Fail("ルートキーは削除できません。");
     haveKey_ = true;
     deletedKey_ = remove;
     root_ = *root;
@@ -164,14 +155,14 @@ class Parser {
   std::size_t Quoted(std::size_t i, std::string& out) {
     out.clear();
     while (true) {
-      if (i >= line_.size()) Fail("unterminated string");
+      if (i >= line_.size()) Fail(regfile_fault::Unterminated('"'));
       const char c = line_[i++];
       if (c == '"') break;
       if (c != '\\') {
         out.push_back(c);
         continue;
       }
-      if (i >= line_.size()) Fail("unterminated string");
+      if (i >= line_.size()) Fail(regfile_fault::Unterminated('"'));
       const char e = line_[i++];
       switch (e) {
         case '\\':
@@ -188,16 +179,19 @@ class Parser {
           out.push_back('\0');
           break;
         default:
-          Fail(std::string("bad escape \"\\") + e + "\"");
+          Fail(regfile_fault::BadEscape(e));
       }
     }
-    if (!IsUtf8(out)) Fail("the text is not UTF-8");
+    if (!IsText(out)) Fail("文字列が UTF-8 のテキストではありません。");
     return i;
   }
 
+  // Names and text of a UTF-16 file may hold lone surrogates, which its decoding kept.
+  bool IsText(std::string_view s) const { return IsUtf8(s, encoding_ == Encoding::Utf16); }
+
   void ExpectEnd(std::size_t i) {
     i = SkipBlanks(line_, i);
-    if (i < line_.size() && line_[i] != ';') Fail("unexpected text after the value");
+    if (i < line_.size() && line_[i] != ';') Fail(regfile_fault::kUnexpectedAfterValue);
   }
 
   std::uint32_t HexNumber(std::size_t& i, int maxDigits, const char* what) {
@@ -231,13 +225,13 @@ class Parser {
       i = SkipBlanks(line_, i);
       if (i >= line_.size()) return;
       if (line_[i] == '\\') {
-        if (SkipBlanks(line_, i + 1) != line_.size()) Fail("bad hex data");
+        if (SkipBlanks(line_, i + 1) != line_.size()) Fail(regfile_fault::kBadHexData);
         do {
-          if (!NextLine()) Fail("hex data continued past the end of the file");
+          if (!NextLine()) Fail(regfile_fault::kHexPastEnd);
           i = SkipBlanks(line_, 0);
         } while (i >= line_.size() || line_[i] == ';');
         if (line_[i] != '\\' && HexValue(line_[i]) < 0) {
-          Fail("hex data continued by a line of other text");
+          Fail(regfile_fault::kHexByOtherText);
         }
         ReserveHexLine(i, data);
         continue;
@@ -245,14 +239,14 @@ class Parser {
       if (line_[i] == ';') return;
       const int high = HexValue(line_[i]);
       const int low = i + 1 < line_.size() ? HexValue(line_[i + 1]) : -1;
-      if (high < 0 || low < 0) Fail("bad hex data");
+      if (high < 0 || low < 0) Fail(regfile_fault::kBadHexData);
       data.push_back(static_cast<std::uint8_t>(high * 16 + low));
       i = SkipBlanks(line_, i + 2);
       if (i >= line_.size()) return;
       if (line_[i] == ',') {
         ++i;
       } else if (line_[i] != '\\' && line_[i] != ';') {
-        Fail("bad hex data");
+        Fail(regfile_fault::kBadHexData);
       }
     }
   }
@@ -267,7 +261,7 @@ class Parser {
       i = Quoted(i + 1, op.name);
     }
     i = SkipBlanks(line_, i);
-    if (i >= line_.size() || line_[i] != '=') Fail("missing \"=\" after the value name");
+    if (i >= line_.size() || line_[i] != '=') Fail(regfile_fault::kMissingEquals);
     i = SkipBlanks(line_, i + 1);
     const std::string_view rest = line_.substr(i);
     if (rest.starts_with("-")) {
@@ -282,7 +276,7 @@ class Parser {
       op.data = Utf16Data(text);
     } else if (rest.starts_with("dword:")) {
       std::size_t k = i + 6;
-      const std::uint32_t value = HexNumber(k, 8, "bad dword value");
+      const std::uint32_t value = HexNumber(k, 8, regfile_fault::kBadDword);
       ExpectEnd(k);
       op.kind = Operation::Kind::SetValue;
       op.type = win::kRegDword;
@@ -291,8 +285,8 @@ class Parser {
       std::size_t k = i + 4;
       op.type = win::kRegBinary;
       if (rest[3] == '(') {
-        op.type = HexNumber(k, 8, "bad hex( type");
-        if (line_.substr(k, 2) != "):") Fail("bad hex( type");
+        op.type = HexNumber(k, 8, regfile_fault::kBadHexType);
+        if (line_.substr(k, 2) != "):") Fail(regfile_fault::kBadHexType);
         k += 2;
       }
       op.kind = Operation::Kind::SetValue;
@@ -304,14 +298,14 @@ class Parser {
         // REGEDIT4 keeps string types as ANSI bytes; the registry holds them as UTF-16.
         const std::string_view bytes(reinterpret_cast<const char*>(op.data.data()), op.data.size());
         std::string utf8;
-        if (!AnsiToUtf8(bytes, shiftJis_, utf8)) {
+        if (!AnsiToUtf8(bytes, encoding_ == Encoding::ShiftJis, utf8)) {
           lineNumber_ = firstLine;
-          Fail("the text data is neither UTF-8 nor Shift_JIS");
+          Fail("文字列のデータが UTF-8 でも Shift_JIS でもありません。");
         }
         op.data = Utf8ToUtf16Bytes(utf8);
       }
     } else {
-      Fail("unknown value type");
+      Fail(regfile_fault::kUnknownValueType);
     }
     // Values under a "[-Key]" line belong to a deleted key: regedit passes over them.
     if (!deletedKey_) ops_.push_back(std::move(op));
@@ -319,7 +313,7 @@ class Parser {
 
   std::string_view text_;
   const std::string& file_;
-  bool shiftJis_ = false;
+  Encoding encoding_ = Encoding::Utf8;
   std::size_t pos_ = 0;
   std::size_t lineNumber_ = 0;
   std::string_view line_;
@@ -354,7 +348,7 @@ void Apply(Operation& op, TreeRegistry& registry) {
       }
       RegNode* parent = registry.Find(op.root, parentPath);
       if (parent != nullptr && parent->RemoveChild(name)) {
-        parent->modified = true;
+        parent->MarkModified();
         Notify(registry, *parent);
       }
       return;
@@ -384,10 +378,12 @@ bool IsHeaderLine(std::string_view line) {
 
 // The text without its byte-order mark, decoded into `decoded` when it is not UTF-8 already.
 std::string_view DecodeExport(std::string_view content, const std::string& fileName,
-                              std::string& decoded, bool& shiftJis) {
+                              std::string& decoded, Encoding& encoding) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(content[k]); };
   if (content.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-    if (content.size() % 2 != 0) throw RegFileError(fileName, 0, "truncated UTF-16 text");
+    if (content.size() % 2 != 0)
+      throw RegFileError(
+          fileName, fileName + " は UTF-16 のテキストが途中で切れています（バイト数が奇数です）。");
     // In slices, so that no second UTF-16 copy of a large file is made; a slice does not end
     // between the two halves of a surrogate pair.
     constexpr std::size_t kSliceUnits = 1 << 16;
@@ -401,10 +397,14 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
       decoded += Utf16ToUtf8(Utf16FromBytes(bytes + 2 * at, 2 * n));
       at += n;
     }
+    encoding = Encoding::Utf16;
     return decoded;
   }
   if (content.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-    throw RegFileError(fileName, 0, "big-endian UTF-16 is not supported");
+    throw RegFileError(fileName,
+                       fileName +
+                           " はビッグエンディアンの UTF-16 で書かれていて、読めません（UTF-16LE か "
+                           "UTF-8 で書き出してください）。");
   }
   if (content.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
     return content.substr(3);
@@ -417,17 +417,17 @@ std::string_view DecodeExport(std::string_view content, const std::string& fileN
     const std::size_t line =
         1 + static_cast<std::size_t>(std::count(
                 content.begin(), content.begin() + static_cast<std::ptrdiff_t>(badAt), '\n'));
-    throw RegFileError(fileName, line, "the text is neither UTF-8 nor Shift_JIS");
+    throw RegFileError(fileName, line, "テキストが UTF-8 でも Shift_JIS でもありません。");
   }
-  shiftJis = true;
+  encoding = Encoding::ShiftJis;
   return decoded;
 }
 
 void ApplyExport(std::string_view content, const std::string& fileName, TreeRegistry& registry) {
   std::string decoded;
-  bool shiftJis = false;
-  const std::string_view text = DecodeExport(content, fileName, decoded, shiftJis);
-  std::vector<Operation> ops = Parser(text, fileName, shiftJis).Run();
+  Encoding encoding = Encoding::Utf8;
+  const std::string_view text = DecodeExport(content, fileName, decoded, encoding);
+  std::vector<Operation> ops = Parser(text, fileName, encoding).Run();
   std::string().swap(decoded);
   for (Operation& op : ops) Apply(op, registry);
 }

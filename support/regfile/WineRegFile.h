@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/regfile/RegFileInput.h"
 #include "support/registry/RegistryTree.h"
@@ -23,12 +24,15 @@ struct WineHive {
   std::shared_ptr<RegNode> root = std::make_shared<RegNode>();
   // Whatever followed the last key's last line (blank lines, usually nothing).
   std::string trailer;
+  // The texts the keys' own text (RegNode::fileText) points into: the file as read, and what
+  // saves wrote since. A key's text costs nothing beyond the file it was read from.
+  std::vector<std::shared_ptr<const std::string>> texts;
 };
 
 // Parses the text of a Wine registry file. `fileName` only names the file in errors.
 // Every key is a RegNode below `root`; keys the file names only as part of a longer path are
 // created as well, without text of their own. Loaded keys have their `modified` flag clear.
-WineHive ParseWineRegistry(std::string_view text, const std::string& fileName);
+WineHive ParseWineRegistry(std::string text, const std::string& fileName);
 // Reads and parses a file; an unreadable file is a RegFileError with line 0.
 WineHive LoadWineRegistryFile(const std::string& path);
 
@@ -37,9 +41,16 @@ WineHive LoadWineRegistryFile(const std::string& path);
 // stamped with `fileTimeNow` (a FILETIME: 100 ns ticks since 1601). Keys come out in
 // wineserver's order: parents before children, siblings sorted by their lower-cased names.
 std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow);
-// The same, and what was written becomes the keys' own text, as if the hive had just been read
-// from it: a save keeps the hive in memory as the file now holds it, with nothing to read back.
-std::string FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow);
+// A hive's file as the pieces it is made of, in order: views into the texts the hive keeps,
+// valid until the hive changes. A large hive with a few keys changed is a few large pieces, to
+// be written as they are.
+using WineHivePieces = std::vector<std::string_view>;
+std::string JoinPieces(const WineHivePieces& pieces);
+
+// The same as pieces, and what was written becomes the keys' own text, as if the hive had just
+// been read from it: a save keeps the hive in memory as the file now holds it, with nothing to
+// read back.
+WineHivePieces FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow);
 // Stamped with the current time.
 std::string FormatWineRegistry(const WineHive& hive);
 

@@ -130,7 +130,7 @@ long TreeRegistry::Guard() const {
 }
 
 void TreeRegistry::Changed(RegNode& node) const {
-  node.modified = true;
+  node.MarkModified();
   if (onChange) onChange(node);
 }
 
@@ -229,8 +229,9 @@ long TreeRegistry::EnumValue(RegHandle key, std::uint32_t index, std::uint32_t m
   if (!Resolve(key, state)) return win::kInvalidHandle;
   if (state.node->deleted) return win::kKeyDeleted;
   if ((state.access & win::kKeyQueryValue) == 0) return win::kAccessDenied;
-  if (index >= state.node->values.size()) return win::kNoMoreItems;
-  return EnumName(state.node->values[index].name, maxUnits, name);
+  const std::vector<RegValue>& values = state.node->Values();
+  if (index >= values.size()) return win::kNoMoreItems;
+  return EnumName(values[index].name, maxUnits, name);
 }
 
 long TreeRegistry::QueryInfoKey(RegHandle key, std::uint32_t& subKeys, std::uint32_t& values) {
@@ -239,7 +240,7 @@ long TreeRegistry::QueryInfoKey(RegHandle key, std::uint32_t& subKeys, std::uint
   if (state.node->deleted) return win::kKeyDeleted;
   if ((state.access & win::kKeyQueryValue) == 0) return win::kAccessDenied;
   subKeys = static_cast<std::uint32_t>(state.node->children.size());
-  values = static_cast<std::uint32_t>(state.node->values.size());
+  values = static_cast<std::uint32_t>(state.node->Values().size());
   return win::kSuccess;
 }
 

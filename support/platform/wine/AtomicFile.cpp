@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,9 @@ namespace {
 [[noreturn]] void Fail(const std::string& what, int error) {
   throw std::system_error(error, std::generic_category(), what);
 }
+
+// Pieces handed to one writev, well under any system's IOV_MAX.
+constexpr std::size_t kBatch = 512;
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
@@ -44,7 +48,11 @@ void KeepOwnership(int fd, const struct stat& old) {
 
 }  // namespace
 
-FileReplacement::FileReplacement(const std::string& path, std::string_view content) : path_(path) {
+FileReplacement::FileReplacement(const std::string& path, std::string_view content)
+    : FileReplacement(path, std::span<const std::string_view>(&content, 1)) {}
+
+FileReplacement::FileReplacement(const std::string& path, std::span<const std::string_view> pieces)
+    : path_(path) {
   std::string tempName = path + std::string(kAtomicTempMarker) + "XXXXXX";
   std::vector<char> nameBuffer(tempName.begin(), tempName.end());
   nameBuffer.push_back('\0');
@@ -70,16 +78,27 @@ FileReplacement::FileReplacement(const std::string& path, std::string_view conte
     if (fchmod(fd, 0666 & ~mask) != 0) abandon("cannot set the mode of " + tempName);
   }
 
-  const char* data = content.data();
-  std::size_t left = content.size();
-  while (left > 0) {
-    const ssize_t n = write(fd, data, left);
+  // Gathered a batch at a time; a write that stops short goes on from where it stopped.
+  std::vector<iovec> batch;
+  for (std::size_t next = 0; next < pieces.size() || !batch.empty();) {
+    while (batch.size() < kBatch && next < pieces.size()) {
+      const std::string_view piece = pieces[next++];
+      if (!piece.empty()) batch.push_back({const_cast<char*>(piece.data()), piece.size()});
+    }
+    if (batch.empty()) break;
+    const ssize_t n = writev(fd, batch.data(), static_cast<int>(batch.size()));
     if (n < 0) {
       if (errno == EINTR) continue;
       abandon("cannot write " + tempName);
     }
-    data += n;
-    left -= static_cast<std::size_t>(n);
+    auto done = static_cast<std::size_t>(n);
+    std::size_t full = 0;
+    while (full < batch.size() && done >= batch[full].iov_len) done -= batch[full++].iov_len;
+    batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(full));
+    if (!batch.empty()) {
+      batch.front().iov_base = static_cast<char*>(batch.front().iov_base) + done;
+      batch.front().iov_len -= done;
+    }
   }
   if (fsync(fd) != 0) abandon("cannot flush " + tempName);
   if (close(fd) != 0) {

@@ -1,6 +1,7 @@
 // Saving files so that a crash at any moment leaves either the old or the new content whole.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@ namespace tovalin {
 class FileReplacement {
  public:
   FileReplacement(const std::string& path, std::string_view content);
+  // The content in pieces, written in order as they are (no copy joins them).
+  FileReplacement(const std::string& path, std::span<const std::string_view> pieces);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;

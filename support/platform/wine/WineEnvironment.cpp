@@ -64,7 +64,7 @@ void WineEnvironment::SetFromKey(WineHiveId hive, std::string_view path, bool ap
   const RegNode* key = registry_.RawFind(hive, path);
   if (key == nullptr) return;
   for (const std::uint32_t type : {win::kRegSz, win::kRegExpandSz}) {
-    for (const RegValue& value : key->values) {
+    for (const RegValue& value : key->Values()) {
       if (value.type != type || value.name.empty()) continue;
       std::string text = *TextValue(key, value.name);
       if (type == win::kRegExpandSz) text = Expand(text);

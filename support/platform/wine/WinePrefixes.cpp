@@ -165,6 +165,7 @@ std::string BottleName(const std::string& folder) {
 std::string HeaderProblem(std::string_view text, const std::string& path,
                           std::string_view relativeStart, const char* notRelated,
                           std::string* arch = nullptr) {
+  if (text.empty()) return EmptyRegistryFileMessage(path);
   std::size_t next = 0;
   if (LineAt(text, 0, next) != kMagic)
     return path + " は Wine のレジストリファイルではありません。";

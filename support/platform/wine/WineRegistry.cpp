@@ -251,7 +251,7 @@ const RegNode* WineRegistry::RawFind(WineHiveId hive, std::string_view path) con
 
 RegNode* WineRegistry::Redirect(RegNode* node, std::string_view next) const {
   if (!win64_ || EqualsNoCase(next, "Wow6432Node")) return node;
-  RegNode* wow = node->FindChild("Wow6432Node");
+  RegNode* wow = node->FindChildAside("Wow6432Node");
   if (wow == nullptr) return node;
   RegNode* target = Follow(wow);
   return target != nullptr ? target : node;
@@ -422,8 +422,8 @@ long WineRegistry::SaveDirty() {
     for (HiveFile& file : hives_) {
       if (!file.dirty) continue;
       current = &file;
-      const std::string text = FormatWineRegistryAsSaved(file.hive, now);
-      replacements.emplace_back(&file, std::make_unique<FileReplacement>(file.path, text));
+      const WineHivePieces pieces = FormatWineRegistryAsSaved(file.hive, now);
+      replacements.emplace_back(&file, std::make_unique<FileReplacement>(file.path, pieces));
     }
     for (auto& [file, replacement] : replacements) {
       current = file;
@@ -509,7 +509,7 @@ void WineRegistry::RemapHandles(const RegNode* oldRoot, const std::shared_ptr<Re
     } else {
       // Gone from the file: the handle now stands for a deleted key. It no longer hangs on
       // the old tree, which is released.
-      node.deleted = true;
+      node.MarkDeleted();
       node.parent = nullptr;
     }
   }

@@ -1,29 +1,25 @@
-#include "support/regfile/WineRegFile.h"
-
+// Reading a Wine hive file: each key keeps the text it was read from.
 #include <algorithm>
-#include <chrono>
+#include <functional>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "support/LittleEndian.h"
 #include "support/Text.h"
+#include "support/regfile/RegFileFaults.h"
 #include "support/regfile/RegFileInput.h"
+#include "support/regfile/WineRegFile.h"
+#include "support/regfile/WineRegFileFormat.h"
 
 namespace tovalin {
 
+using namespace wine_regfile;
+
 namespace {
 
-constexpr std::string_view kMagic = "WINE REGISTRY Version 2";
-constexpr std::string_view kRelativePrefix = ";; All keys relative to ";
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
-constexpr std::uint64_t kTicksPerSecond = 10000000ull;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+constexpr const char* kBadTime = "#time= の行が正しくありません。";
+constexpr const char* kBadClass = "#class= の行が正しくありません。";
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r';
@@ -38,43 +34,6 @@ std::size_t SkipBlanks(std::string_view s, std::size_t i) {
   return i;
 }
 
-// wineserver orders names by their lower-cased UTF-16 units, shorter first on a tie.
-char16_t WineLowerUnit(char16_t u) {
-  if (u < 0x80) return (u >= u'A' && u <= u'Z') ? static_cast<char16_t>(u + 32) : u;
-  if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char16_t>(u + 32);
-  if (u >= 0x391 && u <= 0x3A9 && u != 0x3A2) return static_cast<char16_t>(u + 32);
-  if (u >= 0x410 && u <= 0x42F) return static_cast<char16_t>(u + 32);
-  if (u >= 0x400 && u <= 0x40F) return static_cast<char16_t>(u + 80);
-  if (u >= 0xFF21 && u <= 0xFF3A) return static_cast<char16_t>(u + 32);
-  return u;
-}
-
-int WineCompare(std::string_view a, std::string_view b) {
-  const bool ascii = std::none_of(a.begin(), a.end(), [](char c) { return c & 0x80; }) &&
-                     std::none_of(b.begin(), b.end(), [](char c) { return c & 0x80; });
-  if (ascii) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto x = static_cast<unsigned char>(AsciiLower(a[i]));
-      const auto y = static_cast<unsigned char>(AsciiLower(b[i]));
-      if (x != y) return x < y ? -1 : 1;
-    }
-  } else {
-    const std::u16string wa = Utf8ToUtf16(a);
-    const std::u16string wb = Utf8ToUtf16(b);
-    const std::size_t n = std::min(wa.size(), wb.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const char16_t x = WineLowerUnit(wa[i]);
-      const char16_t y = WineLowerUnit(wb[i]);
-      if (x != y) return x < y ? -1 : 1;
-    }
-    if (wa.size() != wb.size()) return wa.size() < wb.size() ? -1 : 1;
-    return 0;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
 // Names are nearly always ASCII.
 std::string ToUtf8(std::u16string_view text) {
   if (std::any_of(text.begin(), text.end(), [](char16_t u) { return u >= 0x80; })) {
@@ -84,9 +43,6 @@ std::string ToUtf8(std::u16string_view text) {
   for (std::size_t k = 0; k < text.size(); ++k) out[k] = static_cast<char>(text[k]);
   return out;
 }
-
-// ---------------------------------------------------------------------------------------------
-// Reading
 
 // Strings longer than this are sized before they are read.
 constexpr std::size_t kLongString = 4096;
@@ -115,13 +71,74 @@ struct Utf16Bytes {
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::string& fileName) : text_(text), file_(fileName) {}
+  Parser(std::shared_ptr<const std::string> text, const std::string& fileName)
+      : whole_(std::move(text)), text_(*whole_), file_(fileName) {}
+
+  // The values of one key's text, which the whole file's reading checked already.
+  static std::vector<RegValue> ReadKeyValues(const RegNode& key) {
+    static const std::string kNoFile;
+    std::vector<RegValue> values;
+    Parser parser(key.fileText, kNoFile, &values);
+    values.reserve(parser.CountValueLines());
+    while (parser.NextLine()) {
+      const std::string_view line = parser.content_;
+      const std::size_t i = SkipBlanks(line, 0);
+      if (i < line.size() && (line[i] == '"' || line[i] == '@')) parser.ParseValue();
+    }
+    MergeDuplicateValues(values);
+    return values;
+  }
+
+  static void ValueLines(const RegNode& key,
+                         const std::function<void(std::uint32_t, std::string_view)>& found) {
+    static const std::string kNoFile;
+    Parser parser(key.fileText, kNoFile, nullptr);
+    parser.keepName_ = true;
+    while (parser.NextLine()) {
+      const std::string_view line = parser.content_;
+      const std::size_t i = SkipBlanks(line, 0);
+      if (i < line.size() && (line[i] == '"' || line[i] == '@')) {
+        const auto at = static_cast<std::uint32_t>(parser.lineBegin_);
+        parser.ParseValue();
+        found(at, parser.name_);
+      }
+    }
+  }
+
+  static RegValue ValueAt(const RegNode& key, std::uint32_t at) {
+    static const std::string kNoFile;
+    std::vector<RegValue> one;
+    Parser parser(key.fileText.substr(at), kNoFile, &one);
+    parser.NextLine();
+    parser.ParseValue();
+    return std::move(one.back());
+  }
+
+  // Checks the values of a key's text when `into` is null, else reads them into it.
+  Parser(std::string_view block, const std::string& fileName, std::vector<RegValue>* into)
+      : text_(block), file_(fileName), into_(into) {}
+
+  // Lines that begin a value: exactly as many values as there are, before any is merged.
+  std::size_t CountValueLines() const {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text_.size();) {
+      const std::size_t i = SkipBlanks(text_, at);
+      if (i < text_.size() && (text_[i] == '"' || text_[i] == '@')) ++count;
+      const std::size_t newline = text_.find('\n', i);
+      at = newline == std::string_view::npos ? text_.size() : newline + 1;
+    }
+    return count;
+  }
 
   WineHive Run() {
     WineHive hive;
     hive_ = &hive;
-    if (!NextLine()) line_ = 1;
-    if (line_ != 1 || content_ != kMagic) Fail("not a Wine registry file (bad first line)");
+    hive.texts.push_back(whole_);
+    if (!NextLine()) throw RegFileError(file_, EmptyRegistryFileMessage(file_));
+    if (content_ != kMagic) {
+      Fail("Wine のレジストリファイルではありません（1 行目が " + std::string(kMagic) +
+           " ではありません）。");
+    }
     lastContentEnd_ = lineNext_;
     while (NextLine()) {
       if (IsBlankLine(content_)) continue;
@@ -129,12 +146,13 @@ class Parser {
       if (first == '[') {
         FinishBlock();
         blockStart_ = lastContentEnd_;
+        if (key_ == nullptr) firstBlock_ = blockStart_;
         lastContentEnd_ = lineNext_;
         StartKey();
         continue;
       }
       if (first == '"' || first == '@') {
-        if (key_ == nullptr) Fail("value outside of any key");
+        if (key_ == nullptr) Fail(regfile_fault::kValueOutsideKey);
         ParseValue();
       } else if (first == '#') {
         ParseOption();
@@ -143,17 +161,24 @@ class Parser {
           hive_->relative = UnescapePath(content_.substr(kRelativePrefix.size()));
         }
       } else {
-        Fail("unrecognised line");
+        Fail(regfile_fault::kUnrecognisedLine);
       }
       // ParseValue may have read continuation lines; the block runs to the end of the last one.
       lastContentEnd_ = lineNext_;
     }
     FinishBlock();
+    Close(0, lastContentEnd_);
+    if (rootValid_ && key_ != nullptr) {
+      hive.root->subtreeText = text_.substr(firstBlock_, lastContentEnd_ - firstBlock_);
+    }
+    KeepJoinedTexts();
     hive.trailer = std::string(text_.substr(lastContentEnd_));
     return hive;
   }
 
  private:
+  static const RegValueSource kWineValues;
+
   [[noreturn]] void Fail(const std::string& what) const { throw RegFileError(file_, line_, what); }
 
   // Advances to the next physical line: content_ without its line break.
@@ -188,12 +213,79 @@ class Parser {
     } else {
       // A key met again under another spelling keeps its first name; its text as read would
       // name it otherwise, so it is written from the tree instead.
-      const bool earlier = !key_->fileText.empty() && key_->modified;
-      key_->fileText.append(text_.substr(blockStart_, lastContentEnd_ - blockStart_));
-      key_->modified = earlier || respelled_;
-      MergeDuplicateValues(*key_);
+      const std::string_view block = text_.substr(blockStart_, lastContentEnd_ - blockStart_);
+      const bool metBefore = !key_->fileText.empty();
+      const bool earlier = metBefore && key_->Modified();
+      if (!metBefore) {
+        key_->fileText = block;
+      } else {
+        // Its text is all its blocks, joined once the whole file is read.
+        auto [it, first] = joined_.try_emplace(key_);
+        if (first) it->second = key_->fileText;
+        it->second += block;
+      }
+      if (earlier || respelled_) {
+        key_->MarkModified();
+        KeyRewritten();
+      }
+      // Checked now, read when first asked for.
+      if (blockValues_ > 0) key_->DeferValues(&kWineValues);
+      blockValues_ = 0;
     }
     headerDone_ = true;
+  }
+
+  // The keys of the chain from `level` down are left behind at `end`: their subtrees are whole.
+  void Close(std::size_t level, std::size_t end) {
+    for (std::size_t k = opens_.size(); k-- > level;) {
+      if (opens_[k].valid) {
+        chainNodes_[k]->subtreeText = text_.substr(opens_[k].start, end - opens_[k].start);
+      }
+    }
+    opens_.resize(std::min(level, opens_.size()));
+  }
+
+  // Whether the key just met (path_) comes after the last one (prevPath_) where wineserver
+  // writes keys: below it, or after it among the subkeys of the keys they share (`shared`).
+  bool InWineOrder(std::size_t shared) const {
+    if (key_ == nullptr) return true;
+    if (shared == prevEnds_.size()) return shared < ends_.size();
+    if (shared == ends_.size()) return false;
+    const auto part = [](const std::u16string& path, const std::vector<std::size_t>& ends,
+                         std::size_t level) {
+      const std::size_t start = level == 0 ? 0 : ends[level - 1] + 1;
+      return std::u16string_view(path).substr(start, ends[level] - start);
+    };
+    return WineCompare16(part(path_, ends_, shared), part(prevPath_, prevEnds_, shared)) > 0;
+  }
+
+  // The key just met is out of wineserver's order: the subtree texts of the keys it shares
+  // with the last one (the root's included) do not hold, nor do those of keys met from now on.
+  void Disordered(std::size_t shared) {
+    ordered_ = false;
+    rootValid_ = false;
+    for (std::size_t k = 0; k < shared; ++k) opens_[k].valid = false;
+  }
+
+  // The current key is written from the tree: no subtree text above it holds.
+  void KeyRewritten() {
+    rootValid_ = false;
+    for (Open& open : opens_) open.valid = false;
+  }
+
+  // The joined texts of keys named more than once, kept together in one text of the hive's.
+  void KeepJoinedTexts() {
+    if (joined_.empty()) return;
+    auto kept = std::make_shared<std::string>();
+    std::vector<std::pair<RegNode*, std::size_t>> starts;
+    for (const auto& [key, text] : joined_) {
+      starts.emplace_back(key, kept->size());
+      *kept += text;
+    }
+    for (const auto& [key, start] : starts) {
+      key->fileText = std::string_view(*kept).substr(start, joined_.at(key).size());
+    }
+    hive_->texts.push_back(std::move(kept));
   }
 
   // Appends one UTF-8 encoded character starting at s[i] as UTF-16 units; returns the next index.
@@ -201,7 +293,7 @@ class Parser {
   std::size_t DecodeUtf8(std::string_view s, std::size_t i, Out& out) const {
     char32_t cp = 0;
     const std::size_t len = DecodeUtf8Char(s, i, cp);
-    if (len == 0) Fail("invalid UTF-8 text");
+    if (len == 0) Fail("UTF-8 の文字として正しくないバイトがあります。");
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -218,7 +310,7 @@ class Parser {
   std::size_t ParseQuoted(std::string_view s, std::size_t i, char close, Out& out) {
     out.clear();
     while (true) {
-      if (i >= s.size()) Fail("unterminated string");
+      if (i >= s.size()) Fail(regfile_fault::Unterminated(close));
       const char c = s[i];
       if (c == close) return i + 1;
       if (static_cast<unsigned char>(c) >= 0x80) {
@@ -236,7 +328,7 @@ class Parser {
         i = end;
         continue;
       }
-      if (++i >= s.size()) Fail("unterminated string");
+      if (++i >= s.size()) Fail(regfile_fault::Unterminated(close));
       const char e = s[i++];
       switch (e) {
         case '\\':
@@ -276,7 +368,7 @@ class Parser {
             value = value * 16 + static_cast<unsigned>(HexValue(s[i++]));
             ++digits;
           }
-          if (digits == 0) Fail("bad escape \"\\x\" without hex digits");
+          if (digits == 0) Fail("\\x の後に 16 進数がありません。");
           out.push_back(static_cast<char16_t>(value));
           break;
         }
@@ -291,13 +383,14 @@ class Parser {
             out.push_back(static_cast<char16_t>(value));
             break;
           }
-          Fail(std::string("bad escape \"\\") + e + "\"");
+          Fail(regfile_fault::BadEscape(e));
       }
     }
   }
 
-  void ExpectLineEnd(std::string_view s, std::size_t i) {
-    if (SkipBlanks(s, i) != s.size()) Fail("unexpected text after the value");
+  void ExpectLineEnd(std::string_view s, std::size_t i,
+                     const char* what = regfile_fault::kUnexpectedAfterValue) {
+    if (SkipBlanks(s, i) != s.size()) Fail(what);
   }
 
   void StartKey() {
@@ -307,7 +400,7 @@ class Parser {
     // "] <unix time>": the number is optional; wineserver takes the time from "#time=".
     i = SkipBlanks(s, i);
     while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-    ExpectLineEnd(s, i);
+    ExpectLineEnd(s, i, regfile_fault::kUnexpectedAfterKey);
 
     // Consecutive keys share most of their path: reuse the nodes of the previous key.
     ends_.clear();
@@ -326,12 +419,17 @@ class Parser {
       start = ends_[level] + 1;
       ++level;
     }
+    Close(level, blockStart_);
+    if (!InWineOrder(level)) Disordered(level);
     chainNodes_.resize(level);
     for (; level < ends_.size(); ++level) {
       const std::u16string_view part(path_.data() + start, ends_[level] - start);
-      if (part.empty()) Fail("empty key name in the path");
+      if (part.empty()) Fail("キーのパスに空の名前があります。");
       node = Child(*node, ToUtf8(part));
+      // Met again out of order: the text it had does not hold its whole subtree.
+      if (!node->subtreeText.empty()) node->subtreeText = {};
       chainNodes_.push_back(node);
+      opens_.push_back({blockStart_, ordered_});
       start = ends_[level] + 1;
     }
     respelled_ = false;
@@ -357,7 +455,7 @@ class Parser {
     }
     if (RegNode* existing = parent.FindChild(name)) return existing;
     RegNode* child = parent.AddChild(name);
-    child->modified = false;
+    child->MarkSaved();
     return child;
   }
 
@@ -373,12 +471,12 @@ class Parser {
     if (s.starts_with("#time=")) {
       std::size_t i = 6;
       while (i < s.size() && HexValue(s[i]) >= 0) ++i;
-      if (i == 6 || i - 6 > 16) Fail("bad #time= line");
-      ExpectLineEnd(s, i);
+      if (i == 6 || i - 6 > 16) Fail(kBadTime);
+      ExpectLineEnd(s, i, kBadTime);
     } else if (s.starts_with("#class=")) {
-      if (s.size() < 8 || s[7] != '"') Fail("bad #class= line");
+      if (s.size() < 8 || s[7] != '"') Fail(kBadClass);
       const std::size_t i = ParseQuoted(s, 8, '"', text16_);
-      ExpectLineEnd(s, i);
+      ExpectLineEnd(s, i, kBadClass);
       key_->className = ToUtf8(text16_);
     } else if (s.starts_with("#link")) {
       key_->link = true;
@@ -414,62 +512,67 @@ class Parser {
   // Comma-separated bytes, continued on the next line after a trailing backslash. Blank and
   // comment lines between continued lines are passed over, as regedit does; what follows them
   // must be more of the data, so that a value is never cut short without a word.
-  void ParseHexBytes(std::size_t i, std::vector<std::uint8_t>& data) {
+  // Checked only when `data` is null.
+  void ParseHexBytes(std::size_t i, std::vector<std::uint8_t>* data) {
     std::string_view s = content_;
-    ReserveHexLine(s, i, data);
+    if (data != nullptr) ReserveHexLine(s, i, *data);
     while (true) {
       i = SkipBlanks(s, i);
       if (i >= s.size()) return;
       if (s[i] == '\\') {
-        if (SkipBlanks(s, i + 1) != s.size()) Fail("bad hex data");
+        if (SkipBlanks(s, i + 1) != s.size()) Fail(regfile_fault::kBadHexData);
         do {
-          if (!NextLine()) Fail("hex data continued past the end of the file");
+          if (!NextLine()) Fail(regfile_fault::kHexPastEnd);
           i = SkipBlanks(content_, 0);
         } while (i >= content_.size() || content_[i] == ';');
         s = content_;
-        if (s[i] != '\\' && HexValue(s[i]) < 0) Fail("hex data continued by a line of other text");
-        ReserveHexLine(s, i, data);
+        if (s[i] != '\\' && HexValue(s[i]) < 0) Fail(regfile_fault::kHexByOtherText);
+        if (data != nullptr) ReserveHexLine(s, i, *data);
         continue;
       }
       const int high = HexValue(s[i]);
-      if (high < 0) Fail("bad hex data");
+      if (high < 0) Fail(regfile_fault::kBadHexData);
       int value = high;
       ++i;
       if (i < s.size() && HexValue(s[i]) >= 0) value = value * 16 + HexValue(s[i++]);
-      data.push_back(static_cast<std::uint8_t>(value));
+      if (data != nullptr) data->push_back(static_cast<std::uint8_t>(value));
       i = SkipBlanks(s, i);
       if (i >= s.size()) return;
       if (s[i] == ',') {
         ++i;
       } else if (s[i] != '\\') {
-        Fail("bad hex data");
+        Fail(regfile_fault::kBadHexData);
       }
     }
   }
 
+  // Reads the value on the current line into into_, or when it is null only checks it.
   void ParseValue() {
     std::string_view s = content_;
     std::size_t i = SkipBlanks(s, 0);
     std::string name;
+    if (keepName_) name_.clear();
     if (s[i] == '@') {
       ++i;
     } else {
       i = ParseQuoted(s, i + 1, '"', text16_);
-      name = ToUtf8(text16_);
+      if (into_ != nullptr) name = ToUtf8(text16_);
+      if (keepName_) name_ = ToUtf8(text16_);
     }
     i = SkipBlanks(s, i);
-    if (i >= s.size() || s[i] != '=') Fail("missing \"=\" after the value name");
+    if (i >= s.size() || s[i] != '=') Fail(regfile_fault::kMissingEquals);
     i = SkipBlanks(s, i + 1);
     const std::string_view rest = s.substr(i);
 
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
     auto stringData = [&](std::size_t at) {
-      if (s.size() - at > kLongString) {
+      if (into_ == nullptr || s.size() - at > kLongString) {
         // Counted first, then written straight into data of the exact size: no second copy
         // and no slack for a string of hundreds of megabytes.
         UnitCounter counter;
         ExpectLineEnd(s, ParseQuoted(s, at, '"', counter));
+        if (into_ == nullptr) return;
         data.reserve((counter.units + 1) * 2);
         Utf16Bytes bytes{data};
         ParseQuoted(s, at, '"', bytes);
@@ -498,33 +601,36 @@ class Parser {
     } else if (rest.starts_with("str(")) {
       std::size_t k = i + 4;
       type = ParseHexNumber(s, k, 8, ok);
-      if (!ok || s.substr(k, 3) != "):\"") Fail("bad str( type");
+      if (!ok || s.substr(k, 3) != "):\"") Fail("str( の型番号が正しくありません。");
       stringData(k + 3);
     } else if (rest.starts_with("dword:")) {
       std::size_t k = i + 6;
       const std::uint32_t value = ParseHexNumber(s, k, 8, ok);
-      if (!ok) Fail("bad dword value");
+      if (!ok) Fail(regfile_fault::kBadDword);
       ExpectLineEnd(s, k);
       type = win::kRegDword;
       data = Le32Bytes(value);
     } else if (rest.starts_with("hex:")) {
       type = win::kRegBinary;
-      ParseHexBytes(i + 4, data);
+      ParseHexBytes(i + 4, into_ != nullptr ? &data : nullptr);
     } else if (rest.starts_with("hex(")) {
       std::size_t k = i + 4;
       type = ParseHexNumber(s, k, 8, ok);
-      if (!ok || s.substr(k, 2) != "):") Fail("bad hex( type");
-      ParseHexBytes(k + 2, data);
+      if (!ok || s.substr(k, 2) != "):") Fail(regfile_fault::kBadHexType);
+      ParseHexBytes(k + 2, into_ != nullptr ? &data : nullptr);
     } else {
-      Fail("unknown value type");
+      Fail(regfile_fault::kUnknownValueType);
     }
-    key_->values.push_back(RegValue{std::move(name), type, std::move(data)});
+    if (into_ != nullptr) {
+      into_->push_back(RegValue{std::move(name), type, std::move(data)});
+    } else {
+      ++blockValues_;
+    }
   }
 
   // A name given twice in one key: the later data wins, in the earlier place. wineserver
   // writes values sorted, so a strictly ascending list (the usual case) has no duplicates.
-  static void MergeDuplicateValues(RegNode& key) {
-    std::vector<RegValue>& values = key.values;
+  static void MergeDuplicateValues(std::vector<RegValue>& values) {
     bool ascending = true;
     for (std::size_t k = 1; k < values.size() && ascending; ++k) {
       ascending = WineCompare(values[k - 1].name, values[k].name) < 0;
@@ -545,8 +651,13 @@ class Parser {
     values = std::move(merged);
   }
 
+  std::shared_ptr<const std::string> whole_;
   std::string_view text_;
   const std::string& file_;
+  std::vector<RegValue>* into_ = nullptr;  // null: values are checked, not kept
+  bool keepName_ = false;                  // each value's name is kept in name_ even so
+  std::string name_;
+  std::size_t blockValues_ = 0;  // values checked in the current key's block
   WineHive* hive_ = nullptr;
   std::size_t pos_ = 0;
   std::size_t line_ = 0;
@@ -564,341 +675,31 @@ class Parser {
   std::vector<std::size_t> prevEnds_;
   bool respelled_ = false;  // the current key was named otherwise where it was first met
   std::vector<RegNode*> chainNodes_;
-};
-
-// ---------------------------------------------------------------------------------------------
-// Writing
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-void AppendHex(std::string& out, std::uint64_t value, int minDigits) {
-  char buffer[16];
-  int n = 0;
-  do {
-    buffer[n++] = kHexDigits[value & 0xF];
-    value >>= 4;
-  } while (value != 0);
-  for (int k = n; k < minDigits; ++k) out.push_back('0');
-  while (n > 0) out.push_back(buffer[--n]);
-}
-
-void AppendOctal(std::string& out, unsigned value, int minDigits) {
-  char buffer[8];
-  int n = 0;
-  do {
-    buffer[n++] = static_cast<char>('0' + (value & 7));
-    value >>= 3;
-  } while (value != 0);
-  for (int k = n; k < minDigits; ++k) out.push_back('0');
-  while (n > 0) out.push_back(buffer[--n]);
-}
-
-bool IsAsciiHexDigit(char16_t u) {
-  return u < 128 && HexValue(static_cast<char>(u)) >= 0;
-}
-
-// Writes UTF-16 units escaped as wineserver does; returns the number of characters written.
-// In string data a NUL as the very last unit is the terminator and is left out; a name has no
-// terminator among its units, so a NUL at its end is part of it and is written.
-template <class UnitAt>
-std::size_t AppendEscaped(std::string& out, std::size_t count, UnitAt unitAt, char escape1,
-                          char escape2, bool terminated = true) {
-  static constexpr char kEscapes[33] = ".......abtnvfr.............e....";
-  const std::size_t before = out.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    const char16_t u = unitAt(k);
-    const bool hasNext = k + 1 < count;
-    if (u > 127) {
-      out += "\\x";
-      AppendHex(out, u, hasNext && IsAsciiHexDigit(unitAt(k + 1)) ? 4 : 1);
-      continue;
-    }
-    if (u < 32) {
-      if (u == 0 && !hasNext && terminated) continue;
-      if (kEscapes[u] != '.') {
-        out.push_back('\\');
-        out.push_back(kEscapes[u]);
-      } else {
-        out.push_back('\\');
-        const char16_t next = hasNext ? unitAt(k + 1) : 0;
-        AppendOctal(out, u, next >= u'0' && next <= u'7' ? 3 : 1);
-      }
-      continue;
-    }
-    const char c = static_cast<char>(u);
-    if (c == '\\' || c == escape1 || c == escape2) out.push_back('\\');
-    out.push_back(c);
-  }
-  return out.size() - before;
-}
-
-std::size_t AppendEscapedName(std::string& out, std::string_view name, char escape1, char escape2) {
-  const bool plain = std::all_of(name.begin(), name.end(), [&](char c) {
-    return c >= 32 && c < 127 && c != '\\' && c != escape1 && c != escape2;
-  });
-  if (plain) {
-    out.append(name);
-    return name.size();
-  }
-  const std::u16string wide = Utf8ToUtf16(name);
-  return AppendEscaped(
-      out, wide.size(), [&](std::size_t k) { return wide[k]; }, escape1, escape2, false);
-}
-
-void AppendValue(std::string& out, const RegValue& value) {
-  std::size_t count = 0;
-  if (!value.name.empty()) {
-    out.push_back('"');
-    count = 1 + AppendEscapedName(out, value.name, '"', '"');
-    out += "\"=";
-    count += 2;
-  } else {
-    out += "@=";
-    count = 2;
-  }
-  const std::vector<std::uint8_t>& data = value.data;
-  const std::size_t size = data.size();
-  switch (value.type) {
-    case win::kRegSz:
-    case win::kRegExpandSz:
-    case win::kRegMultiSz:
-      // Only a properly terminated string is written as text.
-      if (size >= 2 && size % 2 == 0 && data[size - 2] == 0 && data[size - 1] == 0) {
-        if (value.type != win::kRegSz) {
-          out += "str(";
-          AppendHex(out, value.type, 1);
-          out += "):";
-        }
-        out.push_back('"');
-        AppendEscaped(
-            out, size / 2,
-            [&](std::size_t k) { return static_cast<char16_t>(LoadLe16(&data[2 * k])); }, '"', '"');
-        out += "\"\n";
-        return;
-      }
-      break;
-    case win::kRegDword:
-      if (size == 4) {
-        out += "dword:";
-        AppendHex(out, LoadLe32(data.data()), 8);
-        out.push_back('\n');
-        return;
-      }
-      break;
-    default:
-      break;
-  }
-  const std::size_t typeStart = out.size();
-  if (value.type == win::kRegBinary) {
-    out += "hex:";
-  } else {
-    out += "hex(";
-    AppendHex(out, value.type, 1);
-    out += "):";
-  }
-  count += out.size() - typeStart;
-  for (std::size_t k = 0; k < size; ++k) {
-    out.push_back(kHexDigits[data[k] >> 4]);
-    out.push_back(kHexDigits[data[k] & 0xF]);
-    count += 2;
-    if (k + 1 < size) {
-      out.push_back(',');
-      if (++count > 76) {
-        out += "\\\n  ";
-        count = 2;
-      }
-    }
-  }
-  out.push_back('\n');
-}
-
-// A block of key text must begin on a line of its own, even after the last line of a file that
-// had no line break at its end, now written before other keys.
-void StartLine(std::string& out) {
-  if (!out.empty() && out.back() != '\n') out.push_back('\n');
-}
-
-class Writer {
- public:
-  // A key written anew, with where its text lies in the output (empty: implied by its subkeys).
-  struct Written {
-    const RegNode* node;
-    std::size_t begin, end;
+  // The text of each key's subtree, from the block where it is met first to the end of the last
+  // one below it, holds when the file lists its keys in the order wineserver writes them.
+  struct Open {
+    std::size_t start;
+    bool valid;
   };
-
-  Writer(std::string& out, std::uint64_t now, std::vector<Written>* written = nullptr)
-      : out_(out), now_(now), written_(written) {}
-
-  // Depth first with a stack of its own: a hive may nest keys deeper than the call stack allows.
-  void Write(const RegNode& root) {
-    if (root.deleted) return;
-    Own(root);
-    std::vector<std::pair<std::vector<const RegNode*>, std::size_t>> stack;
-    stack.emplace_back(Children(root), 0);
-    while (!stack.empty()) {
-      auto& [children, next] = stack.back();
-      if (next == children.size()) {
-        stack.pop_back();
-        if (!path_.empty()) path_.pop_back();  // path_ holds the keys below the root
-        continue;
-      }
-      const RegNode* child = children[next++];
-      if (child->deleted) continue;
-      path_.push_back(child);
-      Own(*child);
-      stack.emplace_back(Children(*child), 0);
-    }
-  }
-
- private:
-  void Own(const RegNode& node) {
-    if (!node.modified) {
-      if (!node.fileText.empty()) StartLine(out_);
-      out_ += node.fileText;
-    } else if (!node.values.empty() || node.children.empty() || !node.className.empty() ||
-               node.link) {
-      // Like wineserver: a key with subkeys and nothing of its own is implied by its subkeys.
-      StartLine(out_);
-      const std::size_t begin = out_.size();
-      Generated(node);
-      if (written_ != nullptr) written_->push_back({&node, begin, out_.size()});
-    } else if (written_ != nullptr) {
-      written_->push_back({&node, 0, 0});
-    }
-  }
-
-  // In wineserver's order.
-  static std::vector<const RegNode*> Children(const RegNode& node) {
-    std::vector<const RegNode*> sorted;
-    sorted.reserve(node.children.size());
-    for (const auto& child : node.children) sorted.push_back(child.get());
-    bool ordered = true;
-    for (std::size_t k = 1; k < sorted.size() && ordered; ++k) {
-      ordered = WineCompare(sorted[k - 1]->name, sorted[k]->name) < 0;
-    }
-    if (!ordered) {
-      std::stable_sort(sorted.begin(), sorted.end(), [](const RegNode* a, const RegNode* b) {
-        return WineCompare(a->name, b->name) < 0;
-      });
-    }
-    return sorted;
-  }
-
-  void Generated(const RegNode& node) {
-    StartLine(out_);
-    out_ += "\n[";
-    for (std::size_t k = 0; k < path_.size(); ++k) {
-      if (k > 0) out_ += "\\\\";
-      AppendEscapedName(out_, path_[k]->name, '[', ']');
-    }
-    out_ += "] ";
-    const std::uint64_t unixTime =
-        now_ > kUnixEpochAsFileTime ? (now_ - kUnixEpochAsFileTime) / kTicksPerSecond : 0;
-    out_ += std::to_string(static_cast<std::uint32_t>(unixTime));
-    out_ += "\n#time=";
-    AppendHex(out_, now_ >> 32, 1);
-    AppendHex(out_, now_ & 0xFFFFFFFFu, 8);
-    out_.push_back('\n');
-    if (!node.className.empty()) {
-      out_ += "#class=\"";
-      AppendEscapedName(out_, node.className, '"', '"');
-      out_ += "\"\n";
-    }
-    if (node.link) out_ += "#link\n";
-    std::vector<const RegValue*> values;
-    values.reserve(node.values.size());
-    for (const RegValue& v : node.values) values.push_back(&v);
-    std::stable_sort(values.begin(), values.end(), [](const RegValue* a, const RegValue* b) {
-      return WineCompare(a->name, b->name) < 0;
-    });
-    for (const RegValue* v : values) AppendValue(out_, *v);
-  }
-
-  std::string& out_;
-  std::uint64_t now_;
-  std::vector<Written>* written_;
-  std::vector<const RegNode*> path_;
+  std::vector<Open> opens_;  // for chainNodes_
+  bool ordered_ = true;      // every key so far came in wineserver's order
+  bool rootValid_ = true;
+  std::size_t firstBlock_ = 0;
+  // The keys the file names more than once, with their blocks joined so far.
+  std::unordered_map<RegNode*, std::string> joined_;
 };
 
-std::size_t TextSize(const RegNode& root) {
-  std::size_t size = 0;
-  std::vector<const RegNode*> pending{&root};
-  while (!pending.empty()) {
-    const RegNode* node = pending.back();
-    pending.pop_back();
-    size += node->fileText.size();
-    for (const auto& child : node->children) pending.push_back(child.get());
-  }
-  return size;
-}
+const RegValueSource Parser::kWineValues = {&Parser::ReadKeyValues, &Parser::ValueLines,
+                                            &Parser::ValueAt};
 
 }  // namespace
 
-WineHive ParseWineRegistry(std::string_view text, const std::string& fileName) {
-  return Parser(text, fileName).Run();
+WineHive ParseWineRegistry(std::string text, const std::string& fileName) {
+  return Parser(std::make_shared<const std::string>(std::move(text)), fileName).Run();
 }
 
 WineHive LoadWineRegistryFile(const std::string& path) {
   return ParseWineRegistry(ReadRegistryFile(path), path);
-}
-
-namespace {
-
-std::string Format(const WineHive& hive, std::uint64_t fileTimeNow,
-                   std::vector<Writer::Written>* written) {
-  std::string out;
-  out.reserve(hive.header.size() + TextSize(*hive.root) + hive.trailer.size() + 4096);
-  if (!hive.header.empty()) {
-    out += hive.header;
-  } else {
-    out += kMagic;
-    out += '\n';
-    out += kRelativePrefix;
-    const std::vector<std::string> parts = SplitPath(hive.relative);
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-      if (k > 0) out += "\\\\";
-      AppendEscapedName(out, parts[k], '[', ']');
-    }
-    out += '\n';
-    if (!hive.arch.empty()) out += "\n#arch=" + hive.arch + "\n";
-  }
-  Writer(out, fileTimeNow, written).Write(*hive.root);
-  if (!hive.trailer.empty()) StartLine(out);
-  out += hive.trailer;
-  return out;
-}
-
-}  // namespace
-
-std::string FormatWineRegistry(const WineHive& hive, std::uint64_t fileTimeNow) {
-  return Format(hive, fileTimeNow, nullptr);
-}
-
-std::string FormatWineRegistryAsSaved(WineHive& hive, std::uint64_t fileTimeNow) {
-  std::vector<Writer::Written> written;
-  std::string out = Format(hive, fileTimeNow, &written);
-  // Each written key keeps the text it was written as, exactly what reading the output back
-  // would give it.
-  for (const Writer::Written& key : written) {
-    // The nodes are the caller's own, reached through its non-const hive.
-    RegNode& node = const_cast<RegNode&>(*key.node);
-    node.modified = false;
-    node.fileText.assign(out, key.begin, key.end - key.begin);
-    std::stable_sort(
-        node.values.begin(), node.values.end(),
-        [](const RegValue& a, const RegValue& b) { return WineCompare(a.name, b.name) < 0; });
-  }
-  return out;
-}
-
-std::string FormatWineRegistry(const WineHive& hive) {
-  return FormatWineRegistry(hive, FileTimeNow());
-}
-
-std::uint64_t FileTimeNow() {
-  const auto since = std::chrono::system_clock::now().time_since_epoch();
-  const auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count() / 100;
-  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(ticks);
 }
 
 }  // namespace tovalin
