@@ -273,8 +273,10 @@ TEST_F(ItemsCli, RepairsRefuseAProfileOutsideThePrefixsUsers) {
 // Every key and value of a hive, one line each, values sorted within their key: the hive as
 // data, whatever order a rewrite keeps and whatever time it stamps.
 std::vector<std::string> HiveData(const fs::path& file) {
+  // The hive keeps the text its keys read their values from.
+  const WineHive hive = LoadWineRegistryFile(file.string());
   TreeRegistry tree;
-  tree.SetRootNode(RootKey::LocalMachine, LoadWineRegistryFile(file.string()).root);
+  tree.SetRootNode(RootKey::LocalMachine, hive.root);
   std::vector<std::string> lines;
   std::function<void(RegHandle, const std::string&)> dump = [&](RegHandle key,
                                                                 const std::string& path) {

@@ -25,7 +25,8 @@ struct WineHive {
   // Whatever followed the last key's last line (blank lines, usually nothing).
   std::string trailer;
   // The texts the keys' own text (RegNode::fileText) points into: the file as read, and what
-  // saves wrote since. A key's text costs nothing beyond the file it was read from.
+  // saves wrote since. A key's text costs nothing beyond the file it was read from; keys read
+  // their values from it when first asked, so the hive must outlive every use of its keys.
   std::vector<std::shared_ptr<const std::string>> texts;
 };
 

@@ -131,18 +131,18 @@ std::size_t FoldedHash(std::string_view name) {
 }  // namespace
 
 void RegValueIndex::Insert(const std::vector<RegValue>& values, std::size_t position) {
-  std::vector<std::uint32_t>& slots = built_->slots;
-  const std::size_t mask = slots.size() - 1;
+  std::vector<std::uint32_t>& buckets = built_->buckets;
+  const std::size_t mask = buckets.size() - 1;
   std::size_t i = FoldedHash(values[position].name) & mask;
-  while (slots[i] != 0) i = (i + 1) & mask;
-  slots[i] = static_cast<std::uint32_t>(position + 1);
+  while (buckets[i] != 0) i = (i + 1) & mask;
+  buckets[i] = static_cast<std::uint32_t>(position + 1);
 }
 
 void RegValueIndex::Build(const std::vector<RegValue>& values) {
   if (!built_) built_ = std::make_unique<Built>();
   std::size_t size = 64;
   while (size < values.size() * 2) size *= 2;
-  built_->slots.assign(size, 0);
+  built_->buckets.assign(size, 0);
   for (std::size_t k = 0; k < values.size(); ++k) Insert(values, k);
   built_->storage = values.data();
   built_->size = values.size();
@@ -153,10 +153,10 @@ std::ptrdiff_t RegValueIndex::Find(const std::vector<RegValue>& values, std::str
     if (!built_ || built_->storage != values.data() || built_->size != values.size()) {
       Build(values);
     }
-    const std::vector<std::uint32_t>& slots = built_->slots;
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t i = FoldedHash(name) & mask; slots[i] != 0; i = (i + 1) & mask) {
-      const std::size_t k = slots[i] - 1;
+    const std::vector<std::uint32_t>& buckets = built_->buckets;
+    const std::size_t mask = buckets.size() - 1;
+    for (std::size_t i = FoldedHash(name) & mask; buckets[i] != 0; i = (i + 1) & mask) {
+      const std::size_t k = buckets[i] - 1;
       if (CompareNoCase(values[k].name, name) == 0) return static_cast<std::ptrdiff_t>(k);
     }
     return -1;
@@ -170,7 +170,7 @@ std::ptrdiff_t RegValueIndex::Find(const std::vector<RegValue>& values, std::str
 void RegValueIndex::Appended(const std::vector<RegValue>& values, const RegValue* before) {
   // Kept up to date only when it was up to date before the value was added.
   if (!built_ || built_->storage != before || built_->size + 1 != values.size()) return;
-  if (values.size() * 2 > built_->slots.size()) {
+  if (values.size() * 2 > built_->buckets.size()) {
     Build(values);
     return;
   }

@@ -64,9 +64,9 @@ class RegValueIndex {
 
  private:
   // Positions in an open-addressing table (a position + 1 per slot, 0 for none, at most half of
-  // the slots used): four bytes for each slot, where a map of names took seventy a value.
+  // the buckets used): four bytes for each slot, where a map of names took seventy a value.
   struct Built {
-    std::vector<std::uint32_t> slots;
+    std::vector<std::uint32_t> buckets;
     // The list as it was when indexed: one that reallocated, grew or shrank since is indexed
     // anew.
     const RegValue* storage = nullptr;
