@@ -603,7 +603,16 @@ class WindowsWorld : public World {
   }
 
   void SetKeyAccess(RootKey root, std::string_view path, std::uint32_t access) override {
-    CreateKey(root, path);
+    // A key limited before refuses to be opened for every right, even to give them back; its
+    // owner may still change its rights.
+    IRegistry& registry = platform_.Registry();
+    RegHandle key = 0;
+    const long rc = registry.CreateKey(registry.Root(root), path, win::kKeyAllAccess, key);
+    if (rc == win::kSuccess) {
+      registry.CloseKey(key);
+    } else if (rc != win::kAccessDenied) {
+      ADD_FAILURE() << "cannot create " << path << ": error " << rc;
+    }
     if (!platform_.Undo().Restrict(root, path, access)) {
       ADD_FAILURE() << "cannot limit the rights of " << path;
     }
