@@ -396,6 +396,10 @@ class RecordingRegistry : public IRegistry {
     return real_.DeleteKey(parent, subPath);
   }
 
+  std::string NativeKeyName(RootKey root, std::string_view path) override {
+    return real_.NativeKeyName(root, path);
+  }
+
  private:
   struct KeyRef {
     RootKey root;

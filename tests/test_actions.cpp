@@ -13,7 +13,9 @@
 #include "support/ZelRegistry.h"
 #include "support/action/ActionJson.h"
 #include "support/action/PlanningRegistry.h"
+#include "support/action/UndoRegFile.h"
 #include "support/platform/memory/MemoryPlatform.h"
+#include "support/regfile/RegeditFile.h"
 #include "tests/World.h"
 
 namespace tovalin {
@@ -62,6 +64,9 @@ struct Script {
   const char* name;
   std::function<void(IRegistry&)> run;
 };
+void PrintTo(const Script& script, std::ostream* os) {
+  *os << script.name;
+}
 
 const Script kScripts[] = {
     {"ValuesSetAndDeleted",
@@ -113,18 +118,22 @@ const Script kScripts[] = {
      }},
 };
 
+void Seed(test::World& world) {
+  world.DeleteTree(kCu, kBase);
+  world.SetString(kCu, Key("A"), "V", "old");
+  world.SetDword(kCu, Key("A"), "W", 1);
+  world.SetString(kCu, Key("A"), "Gone", "soon");
+  world.SetString(kCu, Key("Tree"), "", "root");
+  world.SetString(kCu, Key("Tree\\Sub1\\Leaf"), "L", "leaf");
+  world.SetBinary(kCu, Key("Tree\\Sub1"), "Bin", {1, 2, 3});
+  world.CreateKey(kCu, Key("Tree\\Sub2"));
+}
+
 class Actions : public testing::TestWithParam<std::tuple<test::WorldParam, Script>> {
  protected:
   void SetUp() override {
     world_ = std::get<0>(GetParam()).make();
-    world_->DeleteTree(kCu, kBase);
-    world_->SetString(kCu, Key("A"), "V", "old");
-    world_->SetDword(kCu, Key("A"), "W", 1);
-    world_->SetString(kCu, Key("A"), "Gone", "soon");
-    world_->SetString(kCu, Key("Tree"), "", "root");
-    world_->SetString(kCu, Key("Tree\\Sub1\\Leaf"), "L", "leaf");
-    world_->SetBinary(kCu, Key("Tree\\Sub1"), "Bin", {1, 2, 3});
-    world_->CreateKey(kCu, Key("Tree\\Sub2"));
+    Seed(*world_);
   }
   void TearDown() override { world_->DeleteTree(kCu, kBase); }
   IRegistry& Registry() { return world_->platform().Registry(); }
@@ -168,6 +177,62 @@ std::vector<std::tuple<test::WorldParam, Script>> Cases() {
 INSTANTIATE_TEST_SUITE_P(All, Actions, testing::ValuesIn(Cases()), [](const auto& info) {
   return test::WorldName(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
 });
+
+// Values of every kind, for the undo file to give back exactly.
+const std::vector<std::pair<std::string, RegData>> kOddValues = {
+    {"", {win::kRegSz, {'q', 0, '"', 0, '\\', 0, 0xE5, 0x65, 0, 0}}},
+    {"改行", {win::kRegSz, {'a', 0, '\r', 0, '\n', 0, 0, 0}}},
+    {"NoNul", {win::kRegSz, {'A', 0}}},
+    {"Odd", {win::kRegSz, {'A', 0, 'B'}}},
+    {"Empty", {win::kRegSz, {}}},
+    {"Exp", {win::kRegExpandSz, {'%', 0, 'A', 0, 0, 0}}},
+    {"Multi", {win::kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}}},
+    {"Short", {win::kRegDword, {1, 2}}},
+    {"Q", {11, {1, 2, 3, 4, 5, 6, 7, 8}}},
+    {"None", {win::kRegNone, {}}},
+    {"Big", {0xffff0001, std::vector<std::uint8_t>(300, 0xAB)}},
+};
+
+// The undo file, read back by our regedit reader, gives back the start.
+class UndoFiles : public testing::TestWithParam<Script> {};
+
+TEST_P(UndoFiles, ImportedTheyGiveBackTheStart) {
+  const std::unique_ptr<test::World> world = test::MakeMemoryWorld();
+  Seed(*world);
+  for (const auto& [name, value] : kOddValues) {
+    world->SetValue(kCu, Key("Odd"), name, value.type, value.data);
+  }
+  auto& registry = dynamic_cast<TreeRegistry&>(world->platform().Registry());
+  const std::vector<std::string> start = Dump(registry);
+
+  PlanningRegistry planning(registry);
+  GetParam().run(planning);
+  const RegChangeSet changes = planning.Changes();
+  ASSERT_FALSE(ApplyChanges(registry, changes));
+  if (!changes.Empty()) {
+    ASSERT_NE(Dump(registry), start);
+  }
+  const NativeKeyNames names = [&registry](RootKey root, std::string_view path) {
+    return registry.NativeKeyName(root, path);
+  };
+  ApplyRegeditFile(UndoRegFile(changes, names, GetParam().name), "undo.reg", registry);
+  EXPECT_EQ(Dump(registry), start);
+}
+
+std::vector<Script> UndoScripts() {
+  std::vector<Script> scripts(std::begin(kScripts), std::end(kScripts));
+  scripts.push_back({"OddValuesOverwritten", [](IRegistry& r) {
+                       TZelRegistry reg(r);
+                       reg.SetRoot(kCu);
+                       ASSERT_TRUE(reg.OpenKeyWrite("\\" + Key("Odd"), false));
+                       for (const auto& [name, value] : kOddValues) reg.WriteDword(name, 0);
+                       reg.EraseValue("Empty");
+                     }});
+  return scripts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Memory, UndoFiles, testing::ValuesIn(UndoScripts()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A refusal the rights check finds names the key and nothing is written; one that only comes
 // half-way (a store that refuses the third write) is put back.

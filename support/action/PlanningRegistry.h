@@ -49,6 +49,11 @@ class PlanningRegistry : public IRegistry {
                 const std::vector<std::uint8_t>& data) override;
   long DeleteValue(RegHandle key, std::string_view name) override;
   long DeleteKey(RegHandle parent, std::string_view subPath) override;
+  // The registry below names the keys: a key the plan made or removed is named as it would be
+  // there.
+  std::string NativeKeyName(RootKey root, std::string_view path) override {
+    return base_.NativeKeyName(root, path);
+  }
 
  private:
   // A key the action changed, or one whose subkeys it added or removed.

@@ -305,6 +305,51 @@ long TreeRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
   return win::kSuccess;
 }
 
+std::string TreeRegistry::NativeKeyName(RootKey root, std::string_view path) {
+  const std::vector<std::string> parts = SplitPath(path);
+  RegNode* current = roots_[static_cast<int>(root)].get();
+  std::size_t walked = 0;
+  for (; walked < parts.size(); ++walked) {
+    RegNode* from = Redirect(current, parts[walked]);
+    RegNode* next = from->FindChild(parts[walked]);
+    if (next != nullptr) next = Follow(next);
+    // A missing key would be made where the walk stands now, redirected for its name.
+    if (next == nullptr) {
+      current = from;
+      break;
+    }
+    current = next;
+  }
+  if (walked == parts.size()) current = Redirect(current, {});
+  std::string name = NativeNodeName(*current);
+  if (name.empty()) return name;
+  for (; walked < parts.size(); ++walked) name += "\\" + parts[walked];
+  return name;
+}
+
+std::string TreeRegistry::NativeNodeName(const RegNode& node) const {
+  constexpr const char* kRootNames[4] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                         "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+  const RegNode* base = nullptr;
+  int baseRoot = -1;
+  for (const RegNode* at = &node; at != nullptr; at = at->parent) {
+    for (int i = 0; i < 4; ++i) {
+      if (roots_[i].get() != at) continue;
+      const bool user = baseRoot == static_cast<int>(RootKey::CurrentUser);
+      if (!user) {
+        base = at;
+        baseRoot = i;
+      }
+    }
+  }
+  if (base == nullptr) return {};
+  std::vector<const RegNode*> chain;
+  for (const RegNode* at = &node; at != base; at = at->parent) chain.push_back(at);
+  std::string name = kRootNames[baseRoot];
+  for (auto at = chain.rbegin(); at != chain.rend(); ++at) name += "\\" + (*at)->name;
+  return name;
+}
+
 RegNode* TreeRegistry::Find(RootKey root, std::string_view path) const {
   std::shared_ptr<RegNode> node = Walk(roots_[static_cast<int>(root)], path);
   return node.get();

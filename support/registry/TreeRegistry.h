@@ -39,6 +39,9 @@ class TreeRegistry : public IRegistry {
                 const std::vector<std::uint8_t>& data) override;
   long DeleteValue(RegHandle key, std::string_view name) override;
   long DeleteKey(RegHandle parent, std::string_view subPath) override;
+  // Through the walk's own view; a key below more than one root is named by the highest, but a
+  // user's key by HKEY_CURRENT_USER.
+  std::string NativeKeyName(RootKey root, std::string_view path) override;
   std::string LastErrorDetail() const override { return lastErrorDetail_; }
 
   // --- Direct access, for loaders and tests ---
@@ -93,6 +96,9 @@ class TreeRegistry : public IRegistry {
   virtual RegNode* Follow(RegNode* node) const;
   // The owning pointer of a key in the tree, for a handle to keep it alive.
   virtual std::shared_ptr<RegNode> Share(RegNode* node) const;
+  // A key of the tree as regedit names it ("HKEY_LOCAL_MACHINE\Software\..."); "" for one
+  // below none of the roots.
+  virtual std::string NativeNodeName(const RegNode& node) const;
 
   long Guard() const;
   void Changed(RegNode& node) const;

@@ -124,6 +124,40 @@ TEST_F(WindowsRegistryView, ClassesAreListedWhereTheyAreLookedUp) {
   registry().CloseKey(root);
 }
 
+// Named after the key the kernel opened, as regedit names it: the 32-bit branches, the link keys
+// followed, the user's hive as HKEY_CURRENT_USER; a missing key on from the nearest one there.
+TEST_F(WindowsRegistryView, NativeNamesAreTheKeysTheKernelOpens) {
+  world_->CreateKey(RootKey::LocalMachine, "SOFTWARE\\TovalinNative\\Sub");
+  world_->CreateKey(RootKey::CurrentUser, "Software\\TovalinNative");
+  world_->CreateKey(RootKey::ClassesRoot, "TovalinNative.Doc");
+  const std::string wow = "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\";
+  const struct {
+    RootKey root;
+    const char* path;
+    std::string name;
+  } cases[] = {
+      {RootKey::LocalMachine, "software\\tovalinnative\\sub", wow + "TovalinNative\\Sub"},
+      {RootKey::LocalMachine, "Software\\TovalinNative\\Missing\\More",
+       wow + "TovalinNative\\Missing\\More"},
+      {RootKey::LocalMachine, "Software\\TovalinMissing", wow + "TovalinMissing"},
+      // Wine links the 32-bit branch's keys shared by both views to the 64-bit ones.
+      {RootKey::LocalMachine, "Software\\Microsoft\\Clients",
+       "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Clients"},
+      {RootKey::LocalMachine, "Software\\Classes\\CLSID",
+       "HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\CLSID"},
+      {RootKey::ClassesRoot, "TovalinNative.Doc",
+       "HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\TovalinNative.Doc"},
+      {RootKey::CurrentUser, "Software\\TovalinNative",
+       "HKEY_CURRENT_USER\\Software\\TovalinNative"},
+      {RootKey::Users, ".Default\\Software", "HKEY_USERS\\.Default\\Software"},
+  };
+  for (const auto& c : cases) {
+    // The kernel keeps each name's case as the key was made: Wine's and Windows' differ.
+    EXPECT_EQ(AsciiLowerCase(registry().NativeKeyName(c.root, c.path)), AsciiLowerCase(c.name))
+        << c.path;
+  }
+}
+
 TEST_F(WindowsRegistryView, DataIsStoredExactlyAsGiven) {
   const std::vector<std::vector<std::uint8_t>> samples = {
       {'a', 0, 'b', 0},  // text without its NUL unit

@@ -16,8 +16,11 @@
 #include <thread>
 
 #include "office/ZelMso.h"
+#include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/ZelRegistry.h"
+#include "support/action/PlanningRegistry.h"
+#include "support/action/UndoRegFile.h"
 #include "support/platform/wine/WinePlatform.h"
 #include "support/platform/wine/WinePrefix.h"
 #include "support/platform/wine/WineServer.h"
@@ -296,6 +299,113 @@ TEST_F(RealWine, FindsAndEndsARunningProgramAndRefusesChangesMeanwhile) {
   EXPECT_FALSE(WineServerProbe(prefix_).Running());
   reg.MakeKey("\\Software\\AfterwardsFine");
   EXPECT_NE(Hive("user.reg").find("[Software\\\\AfterwardsFine]"), std::string::npos);
+}
+
+// Every key and value below a key, one line each, values sorted: what an undo must give back.
+void Dump(IRegistry& registry, RootKey root, const std::string& path,
+          std::vector<std::string>& lines) {
+  RegHandle key = 0;
+  if (registry.OpenKey(registry.Root(root), path, win::kKeyRead, key) != win::kSuccess) return;
+  lines.push_back("[" + path + "]");
+  const std::size_t first = lines.size();
+  std::string name;
+  for (std::uint32_t i = 0; registry.EnumValue(key, i, 32768, name) == win::kSuccess; ++i) {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    registry.QueryValue(key, name, type, &data);
+    lines.push_back(name + "=" + std::to_string(type) + ":" +
+                    std::string(data.begin(), data.end()));
+  }
+  std::sort(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end());
+  std::vector<std::string> subkeys;
+  for (std::uint32_t i = 0; registry.EnumKey(key, i, 32768, name) == win::kSuccess; ++i) {
+    subkeys.push_back(name);
+  }
+  registry.CloseKey(key);
+  for (const std::string& sub : subkeys) Dump(registry, root, path + "\\" + sub, lines);
+}
+
+// The undo file of an action in the 32-bit branch, imported by Wine's own regedit, gives back
+// what was there before: a key made is gone, a tree erased is back, values have their old types
+// and data again and a value added is removed.
+TEST_F(RealWine, RegeditImportsTheUndoFileAndTheStartIsBack) {
+  const std::string base = "Software\\TovalinUndo";
+  const auto write = [](IRegistry& registry, const std::string& path,
+                        const std::vector<std::pair<std::string, RegData>>& values) {
+    RegHandle key = 0;
+    ASSERT_EQ(
+        registry.CreateKey(registry.Root(RootKey::LocalMachine), path, win::kKeyAllAccess, key),
+        win::kSuccess);
+    for (const auto& [name, value] : values) {
+      EXPECT_EQ(registry.SetValue(key, name, value.type, value.data), win::kSuccess) << name;
+    }
+    registry.CloseKey(key);
+  };
+  const auto text = [](std::string_view utf8, std::uint32_t type = win::kRegSz) {
+    std::vector<std::uint8_t> data = Utf8ToUtf16Bytes(utf8);
+    data.insert(data.end(), {0, 0});
+    return RegData{type, data};
+  };
+  {
+    auto platform = Open(true);
+    IRegistry& registry = platform->Registry();
+    ASSERT_EQ(registry.BeginChanges(), win::kSuccess);
+    write(registry, base,
+          {{"", text("既定の値")},
+           {"Name", text("山田 \"太郎\" C:\\x")},
+           {"Count", {win::kRegDword, Le32Bytes(7)}},
+           {"Long", {win::kRegBinary, std::vector<std::uint8_t>(200, 0x5A)}}});
+    write(registry, base + "\\Tree", {{"Path", text("%ProgramFiles%\\日本", win::kRegExpandSz)}});
+    write(registry, base + "\\Tree\\Sub",
+          {{"Leaf", text("葉")}, {"List", {win::kRegMultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}}}});
+    write(registry, base + "\\Tree\\Empty", {});
+    ASSERT_EQ(registry.CommitChanges(), win::kSuccess);
+  }
+  auto platform = Open(true);
+  IRegistry& registry = platform->Registry();
+  std::vector<std::string> start;
+  Dump(registry, RootKey::LocalMachine, base, start);
+
+  PlanningRegistry planning(registry);
+  {
+    TZelRegistry reg(planning);
+    reg.SetRoot(RootKey::LocalMachine);
+    ASSERT_TRUE(reg.OpenKeyWrite("\\" + base, false));
+    reg.WriteText("Name", "佐藤 花子");
+    reg.WriteDword("Count", 8);
+    reg.WriteText("Added", "新しい値");
+    reg.WriteDword("", 1);
+    reg.CloseCurrent();
+    EXPECT_TRUE(reg.EraseKey("\\" + base + "\\Tree"));
+    ASSERT_TRUE(reg.OpenKeyWrite("\\" + base + "\\Made\\Deeper", true));
+    reg.WriteText("New", "x");
+  }
+  const RegChangeSet changes = planning.Changes();
+  ASSERT_EQ(registry.BeginChanges(), win::kSuccess);
+  ASSERT_FALSE(ApplyChanges(registry, changes));
+  ASSERT_EQ(registry.CommitChanges(), win::kSuccess);
+  const NativeKeyNames names = [&registry](RootKey root, std::string_view path) {
+    return registry.NativeKeyName(root, path);
+  };
+  const std::vector<std::uint8_t> undo = UndoRegFile(changes, names, "Tovalin のテスト");
+  winetest::WriteText(prefix_ + "/drive_c/元に戻す.reg", std::string(undo.begin(), undo.end()));
+  std::vector<std::string> changed;
+  Dump(registry, RootKey::LocalMachine, base, changed);
+  ASSERT_NE(changed, start);
+  platform.reset();
+
+  std::string out;
+  ASSERT_EQ(Wine({"regedit", "/s", "C:\\元に戻す.reg"}, &out), 0) << out;
+  StopServer();
+  auto after = Open(false);
+  std::vector<std::string> back;
+  Dump(after->Registry(), RootKey::LocalMachine, base, back);
+  EXPECT_EQ(back, start);
+  // In the 32-bit branch only, where the action made its changes.
+  const auto& wine = dynamic_cast<WinePrefixPlatform&>(*after).WineRegistryStore();
+  EXPECT_NE(wine.RawFind(WineHiveId::Machine, "Software\\Wow6432Node\\TovalinUndo\\Tree\\Sub"),
+            nullptr);
+  EXPECT_EQ(wine.RawFind(WineHiveId::Machine, base), nullptr);
 }
 
 // A save killed at any moment leaves the old file or the new one, whole.

@@ -194,6 +194,53 @@ TEST(WineRegistryView, ThirtyTwoBitPrefixHasNoRedirection) {
   EXPECT_EQ(Read(*platform, RootKey::ClassesRoot, ".txt", ""), "txtfile");
 }
 
+// As regedit run in the prefix names them: through the 32-bit branches and the link keys, a
+// missing key on from the nearest one there, the user's hive as HKEY_CURRENT_USER.
+TEST(WineRegistryView, NativeNamesResolveBranchesAndLinks) {
+  const std::string lm = "HKEY_LOCAL_MACHINE\\Software\\";
+  const std::string wow = lm + "Wow6432Node\\";
+  const std::string classes = lm + "Classes\\";
+  const struct {
+    bool win64;
+    RootKey root;
+    std::string path;
+    std::string name;
+  } cases[] = {
+      {true, RootKey::LocalMachine, "software\\wine\\native", wow + "Wine\\Native"},
+      {true, RootKey::LocalMachine, "Software\\Wine\\Missing\\Deeper",
+       wow + "Wine\\Missing\\Deeper"},
+      {true, RootKey::LocalMachine, "Software\\Tovalin", wow + "Tovalin"},
+      {true, RootKey::LocalMachine, "Software", lm + "Wow6432Node"},
+      {true, RootKey::LocalMachine, "Software\\Wow6432Node\\Wine", wow + "Wine"},
+      {true, RootKey::LocalMachine, "Software\\Classes\\.xls", classes + "Wow6432Node\\.xls"},
+      {true, RootKey::ClassesRoot, ".xls", classes + "Wow6432Node\\.xls"},
+      {true, RootKey::ClassesRoot, "Tovalin.New\\shell",
+       classes + "Wow6432Node\\Tovalin.New\\shell"},
+      {true, RootKey::ClassesRoot, "Interface\\{00000000-0000-0000-C000-000000000046}",
+       classes + "Interface\\{00000000-0000-0000-C000-000000000046}"},
+      {true, RootKey::LocalMachine,
+       "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + std::string(kSid),
+       lm + "Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + kSid},
+      {true, RootKey::LocalMachine, "System\\CurrentControlSet\\Control",
+       "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control"},
+      {true, RootKey::CurrentUser, "Software\\Tovalin", "HKEY_CURRENT_USER\\Software\\Tovalin"},
+      {true, RootKey::Users, std::string(kSid) + "\\Environment", "HKEY_CURRENT_USER\\Environment"},
+      {true, RootKey::Users, ".DEFAULT\\Keyboard Layout\\New",
+       "HKEY_USERS\\.Default\\Keyboard Layout\\New"},
+      {true, RootKey::Users, "", "HKEY_USERS"},
+      {false, RootKey::LocalMachine, "Software\\Wine\\Native", lm + "Wine\\Native"},
+      {false, RootKey::ClassesRoot, ".txt", classes + ".txt"},
+  };
+  TemplatePrefix win64(true);
+  TemplatePrefix win32(false);
+  auto p64 = Open(win64, false);
+  auto p32 = Open(win32, false);
+  for (const auto& c : cases) {
+    IRegistry& registry = (c.win64 ? p64 : p32)->Registry();
+    EXPECT_EQ(registry.NativeKeyName(c.root, c.path), c.name) << c.path;
+  }
+}
+
 // --- changes and the files ---
 
 TEST(WineRegistrySave, ChangesLandWhereWineKeepsThem) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,33 @@ std::wstring KeyPath(std::string_view path) {
     joined += part;
   }
   return Wide(joined);
+}
+
+// NtQueryKey's KeyNameInformation: the key's own name in the kernel's namespace
+// ("\REGISTRY\MACHINE\SOFTWARE\WOW6432Node\..."), every redirection and link resolved.
+using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+constexpr int kKeyNameInformation = 3;
+constexpr LONG kStatusBufferOverflow = static_cast<LONG>(0x80000005);
+constexpr LONG kStatusBufferTooSmall = static_cast<LONG>(0xC0000023);
+
+std::string KernelKeyName(HKEY key) {
+  static const auto query = LookUp<NtQueryKeyFn>(::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey");
+  if (query == nullptr) return {};
+  std::vector<ULONG> buffer(256);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    ULONG needed = 0;
+    const ULONG size = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+    const LONG status = query(key, kKeyNameInformation, buffer.data(), size, &needed);
+    if (status == kStatusBufferOverflow || status == kStatusBufferTooSmall) {
+      buffer.resize(needed / sizeof(ULONG) + 2);
+      continue;
+    }
+    if (status < 0) return {};
+    // KEY_NAME_INFORMATION: the name's length in bytes, then the name without a terminator.
+    const std::size_t bytes = std::min<std::size_t>(buffer[0], size - sizeof(ULONG));
+    return Narrow(reinterpret_cast<const wchar_t*>(buffer.data() + 1), bytes / sizeof(wchar_t));
+  }
+  return {};
 }
 
 #ifdef _WIN64
@@ -220,6 +248,28 @@ class WindowsRegistry : public IRegistry {
     return ::RegDeleteValueW(FromNumber<HKEY>(key), Wide(name).c_str());
   }
 
+  std::string NativeKeyName(RootKey root, std::string_view path) override {
+    const std::vector<std::string> parts = SplitPath(path);
+    // The nearest key along the path that exists names the rest: a key made below it lands
+    // there, in the same view.
+    for (std::size_t have = parts.size() + 1; have-- > 0;) {
+      std::string prefix;
+      for (std::size_t i = 0; i < have; ++i) prefix += (i == 0 ? "" : "\\") + parts[i];
+      HKEY key = nullptr;
+      if (::RegOpenKeyExW(FromNumber<HKEY>(Root(root)), Wide(prefix).c_str(), 0,
+                          MAXIMUM_ALLOWED | kView, &key) != ERROR_SUCCESS) {
+        continue;
+      }
+      const std::string kernel = KernelKeyName(key);
+      if (key != FromNumber<HKEY>(Root(root))) ::RegCloseKey(key);
+      std::string name = RegeditName(kernel);
+      if (name.empty()) return name;
+      for (std::size_t i = have; i < parts.size(); ++i) name += "\\" + parts[i];
+      return name;
+    }
+    return {};
+  }
+
   long DeleteKey(RegHandle parent, std::string_view subPath) override {
     const std::wstring path = KeyPath(subPath);
     // An empty path would name the parent itself; the callers never mean that.
@@ -232,7 +282,43 @@ class WindowsRegistry : public IRegistry {
   }
 
  private:
+  // "\REGISTRY\MACHINE\..." and "\REGISTRY\USER\<SID>\..." as regedit names them: the
+  // user's own hive and classes under HKEY_CURRENT_USER, other users' under HKEY_USERS.
+  std::string RegeditName(std::string_view kernel) {
+    if (!currentUser_) {
+      HKEY user = nullptr;
+      currentUser_.emplace();
+      if (::RegOpenCurrentUser(KEY_READ, &user) == ERROR_SUCCESS) {
+        const std::vector<std::string> parts = SplitPath(KernelKeyName(user));
+        if (parts.size() == 3) *currentUser_ = parts[2];
+        ::RegCloseKey(user);
+      }
+    }
+    const std::vector<std::string> parts = SplitPath(kernel);
+    if (parts.size() < 2 || !EqualsNoCase(parts[0], "REGISTRY")) return {};
+    std::string name;
+    std::size_t next = 2;
+    if (EqualsNoCase(parts[1], "MACHINE")) {
+      name = "HKEY_LOCAL_MACHINE";
+    } else if (!EqualsNoCase(parts[1], "USER")) {
+      return {};
+    } else if (parts.size() > 2 && !currentUser_->empty() &&
+               EqualsNoCase(parts[2], *currentUser_)) {
+      name = "HKEY_CURRENT_USER";
+      next = 3;
+    } else if (parts.size() > 2 && !currentUser_->empty() &&
+               EqualsNoCase(parts[2], *currentUser_ + "_Classes")) {
+      name = "HKEY_CURRENT_USER\\Software\\Classes";
+      next = 3;
+    } else {
+      name = "HKEY_USERS";
+    }
+    for (std::size_t i = next; i < parts.size(); ++i) name += "\\" + parts[i];
+    return name;
+  }
+
   HKEY classesRoot_ = HKEY_CLASSES_ROOT;
+  std::optional<std::string> currentUser_;  // its SID, once asked for
 };
 
 // --- files and environment ---

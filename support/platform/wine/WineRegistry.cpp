@@ -293,6 +293,14 @@ std::shared_ptr<RegNode> WineRegistry::Share(RegNode* node) const {
   return TreeRegistry::Share(node);
 }
 
+std::string WineRegistry::NativeNodeName(const RegNode& node) const {
+  if (TopOf(node) != Hive(WineHiveId::DefaultUser).hive.root.get()) {
+    return TreeRegistry::NativeNodeName(node);
+  }
+  const std::string path = node.Path();
+  return "HKEY_USERS\\.Default" + (path.empty() ? std::string() : "\\" + path);
+}
+
 // --- changes ---
 
 long WineRegistry::Refuse(long code, std::string why) const {

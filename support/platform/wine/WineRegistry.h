@@ -73,6 +73,8 @@ class WineRegistry : public TreeRegistry {
   RegNode* Redirect(RegNode* node, std::string_view next) const override;
   RegNode* Follow(RegNode* node) const override;
   std::shared_ptr<RegNode> Share(RegNode* node) const override;
+  // HKEY_USERS\.Default hangs below none of the roots.
+  std::string NativeNodeName(const RegNode& node) const override;
 
  private:
   struct FileStamp {
