@@ -7,6 +7,7 @@
 
 #include "support/action/ActionJson.h"
 #include "support/action/HostFiles.h"
+#include "support/action/UndoRegFile.h"
 
 namespace tovalin {
 
@@ -136,9 +137,29 @@ class ActionHistory::Entry : public IActionJournal {
   bool stored_ = false;
 };
 
+ActionHistory::UndoFileWriter ActionHistory::RegeditUndoFile() {
+  return [](const ActionRecord& record) {
+    const NativeKeyNames names = [&record](RootKey root, std::string_view path) {
+      for (std::size_t i = 0; i < record.registry.keys.size(); ++i) {
+        const RegKeyChange& key = record.registry.keys[i];
+        if (key.root == root && key.path == path && i < record.nativeNames.size()) {
+          return record.nativeNames[i];
+        }
+      }
+      return std::string();
+    };
+    std::string undoes = "Tovalin: " + record.time + " " + record.info.title;
+    if (!record.info.what.empty()) undoes += " → " + record.info.what;
+    const std::vector<std::uint8_t> bytes = UndoRegFile(record.registry, names, undoes);
+    return std::string(bytes.begin(), bytes.end());
+  };
+}
+
 ActionHistory::ActionHistory(std::string folder, UndoFileWriter undoFile,
                              std::function<std::string()> now)
-    : folder_(std::move(folder)), undoFile_(std::move(undoFile)), now_(std::move(now)) {}
+    : folder_(std::move(folder)),
+      undoFile_(undoFile ? std::move(undoFile) : RegeditUndoFile()),
+      now_(std::move(now)) {}
 
 std::string ActionHistory::PathOf(int sequence, const char* ending) const {
   char name[16];

@@ -67,10 +67,13 @@ class IActionJournal {
 class ActionHistory {
  public:
   static constexpr std::size_t kKept = 200;
-  // The regedit file that undoes a record, as bytes; none when the writer is not given.
+  // The regedit file that undoes a record, as bytes.
   using UndoFileWriter = std::function<std::string(const ActionRecord&)>;
+  // The one regedit writes and reads: "Windows Registry Editor Version 5.00", UTF-16LE.
+  static UndoFileWriter RegeditUndoFile();
 
-  // `now` gives the time stamped on records (the local time when empty).
+  // `undoFile` writes each record's undo file (RegeditUndoFile when empty); `now` gives the
+  // time stamped on records (the local time when empty).
   explicit ActionHistory(std::string folder, UndoFileWriter undoFile = {},
                          std::function<std::string()> now = {});
   const std::string& Folder() const { return folder_; }
