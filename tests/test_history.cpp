@@ -151,7 +151,7 @@ TEST_F(History, ARecordClaimsOnlyWhatTheRegistryShowsMade) {
   const std::vector<ActionRecord> records = history.List(&machine_.registry);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_FALSE(records[0].undone);
-  EXPECT_THAT(Files(), testing::ElementsAre("000001.json"));
+  EXPECT_THAT(Files(), testing::ElementsAre("000001.json", "000001.reg"));
 
   machine_.registry.SetString(kCu, "Software\\App", "Flags", "again");
   machine_.registry.SetAccess(kCu, "Software\\App", win::kKeyRead);
@@ -159,7 +159,7 @@ TEST_F(History, ARecordClaimsOnlyWhatTheRegistryShowsMade) {
   EXPECT_THROW(PerformChanges(machine_.registry, PlanChange().registry, Win32ErrorText,
                               [&] { journal->Planned(PlanChange(), machine_.registry); }),
                ERegistryRefusedException);
-  EXPECT_THAT(Files(), testing::ElementsAre("000001.json"));
+  EXPECT_THAT(Files(), testing::ElementsAre("000001.json", "000001.reg"));
 }
 
 TEST_F(History, KeepsTheLastTwoHundredActions) {
