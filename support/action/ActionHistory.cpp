@@ -31,6 +31,7 @@ nlohmann::ordered_json RecordToJson(const ActionRecord& record, bool finished) {
           {"time", record.time},
           {"finished", finished},
           {"undone", record.undone},
+          {"undoing", record.undoing},
           {"itemId", record.info.itemId},
           {"userInfo", record.info.userInfo},
           {"title", NameToJson(record.info.title)},
@@ -47,6 +48,7 @@ ActionRecord RecordFromJson(const nlohmann::json& json) {
   record.sequence = json.at("sequence").get<int>();
   record.time = json.at("time").get<std::string>();
   record.undone = json.at("undone").get<bool>();
+  record.undoing = json.value("undoing", false);
   record.info.itemId = json.at("itemId").get<std::int32_t>();
   record.info.userInfo = json.at("userInfo").get<bool>();
   record.info.title = NameFromJson(json.at("title"));
@@ -195,6 +197,12 @@ std::unique_ptr<IActionJournal> ActionHistory::Journal(ActionInfo info) {
 
 void ActionHistory::MarkUndone(ActionRecord record) {
   record.undone = true;
+  record.undoing = false;
+  Store(record, true);
+}
+
+void ActionHistory::MarkUndoing(ActionRecord record, bool undoing) {
+  record.undoing = undoing;
   Store(record, true);
 }
 
@@ -232,6 +240,12 @@ std::vector<ActionRecord> ActionHistory::List(IRegistry* registry) {
         std::filesystem::remove(HostPath(path), error);
         continue;
       }
+      Store(record, true);
+    }
+    if (record.undoing && registry != nullptr) {
+      // An undo cut off: undone where the registry holds the before-state again.
+      record.undone = !record.registry.Empty() && Differences(*registry, record.registry).empty();
+      record.undoing = false;
       Store(record, true);
     }
     record.recordFile = PathOf(sequence, kFinished);

@@ -46,6 +46,9 @@ struct ActionRecord {
   std::vector<std::string> nativeNames;
   std::vector<RemovedFile> files;
   bool undone = false;
+  // An undo of it is under way: stored before the undo writes, so that an undo cut off is told
+  // by what the registry shows.
+  bool undoing = false;
   std::string recordFile;
   std::string undoFile;  // the regedit file; "" when the action changed no key
 };
@@ -85,6 +88,7 @@ class ActionHistory {
   // The journal of one action; an action with nothing to change leaves no record.
   std::unique_ptr<IActionJournal> Journal(ActionInfo info);
   void MarkUndone(ActionRecord record);
+  void MarkUndoing(ActionRecord record, bool undoing);
 
  private:
   class Entry;

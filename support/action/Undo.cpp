@@ -81,7 +81,16 @@ UndoOutcome UndoAction(Platform& machine, ActionHistory& history, const ActionRe
       throw ERegistryException(text);
     }
   }
-  if (!perform(RestoringChanges(machine.Registry(), record.registry))) {
+  history.MarkUndoing(record, true);
+  bool made = false;
+  try {
+    made = perform(RestoringChanges(machine.Registry(), record.registry));
+  } catch (...) {
+    history.MarkUndoing(record, false);
+    throw;
+  }
+  if (!made) {
+    history.MarkUndoing(record, false);
     outcome.declined = true;
     return outcome;
   }

@@ -8,9 +8,13 @@
 #include <QProcess>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 
 #include "app/gui/DialogArt.h"
+#include "app/gui/HistoryDialog.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/ProgramArt.h"
 #include "app/gui/QtText.h"
@@ -423,6 +427,44 @@ TEST_F(MainWindowTest, MachineWideChangeGoesElevatedAndADeclineChangesNothing) {
   EXPECT_EQ(runs[1].mid(0, 2), QStringList({SiblingCliProgram(), "apply"}));
   EXPECT_EQ(runs[1].mid(3, 1), QStringList({"--sha256"}));
   EXPECT_EQ(runs[1].mid(5, 1), QStringList({"--result"}));
+}
+
+// File > 変更の履歴 lists the window's change and undoes it, confirmed; the page then shows the
+// state before.
+TEST_F(MainWindowTest, HistoryUndoesAChangeAndThePageShowsTheStateBefore) {
+  InstallOffice2003(machine_);
+  RegisterXlsClass();
+  QTemporaryDir folder;
+  auto form = Open();
+  form->SetHistory(std::make_unique<ActionHistory>(folder.path().toStdString()), {});
+  Select(*form, "Excel");
+  ClickItem(*form, 2);  // InternetExplorerとの連携可否
+  boxes_.answers = {MsgResult::Yes};
+  form->SbtItem2->click();
+  ASSERT_TRUE(form->SbtItem2->isChecked());
+
+  QStringList row;
+  QString state;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<HistoryDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog->LvHistory->topLevelItemCount(), 1);
+    for (int column = 1; column < 4; ++column) {
+      row << dialog->LvHistory->topLevelItem(0)->text(column);
+    }
+    boxes_.answers = {MsgResult::Yes};
+    dialog->BtnUndo->click();
+    state = dialog->LvHistory->topLevelItem(0)->text(4);
+    EXPECT_FALSE(dialog->BtnUndo->isEnabled());
+    dialog->accept();
+  });
+  form->MI_F_HistoryClick();
+  EXPECT_EQ(row, QStringList({"Excel", "InternetExplorerとの連携可否", "連携させない"}));
+  EXPECT_EQ(state, QString("元に戻し済み"));
+  EXPECT_EQ(boxes_.shown.back().text, QString("元に戻しました。"));
+  EXPECT_FALSE(
+      machine_.platform.registry.GetDword(RootKey::ClassesRoot, "Excel.Sheet.8", "BrowserFlags"));
+  EXPECT_TRUE(form->SbtItem1->isChecked());
 }
 
 TEST_F(MainWindowTest, FailedChangeOfAnUndeterminedSettingLeavesBothTogglesUp) {

@@ -2,17 +2,20 @@
    the machine's keys under UAC: wineserver enforces a key's DACL while it runs, and does not save
    it to the hive files. Start a persistent server first (wineserver -p) and keep it up.
    Usage: readonly_key.exe KEY...   with KEY like HKLM\Software\Classes\VBSFile (32-bit view). */
+#include <windows.h>
+/* sddl.h needs windows.h first. */
 #include <sddl.h>
 #include <stdio.h>
 #include <wchar.h>
-#include <windows.h>
 
 static HKEY Root(const wchar_t* name, const wchar_t** rest) {
   static const struct {
     const wchar_t* name;
     HKEY root;
-  } roots[] = {{L"HKLM\\", HKEY_LOCAL_MACHINE}, {L"HKCU\\", HKEY_CURRENT_USER},
-               {L"HKCR\\", HKEY_CLASSES_ROOT}, {L"HKU\\", HKEY_USERS}};
+  } roots[] = {{L"HKLM\\", HKEY_LOCAL_MACHINE},
+               {L"HKCU\\", HKEY_CURRENT_USER},
+               {L"HKCR\\", HKEY_CLASSES_ROOT},
+               {L"HKU\\", HKEY_USERS}};
   for (size_t i = 0; i < sizeof(roots) / sizeof(roots[0]); ++i) {
     const size_t length = wcslen(roots[i].name);
     if (_wcsnicmp(name, roots[i].name, length) == 0) {
