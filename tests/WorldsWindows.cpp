@@ -16,6 +16,7 @@
 
 #include "support/Text.h"
 #include "support/platform/windows/Win32.h"
+#include "support/platform/windows/Win32Text.h"
 // clang-format off
 #include <sddl.h>
 // clang-format on
@@ -25,16 +26,6 @@
 namespace tovalin::test {
 
 namespace {
-
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string Narrow(std::wstring_view text) {
-  return Utf16ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
 
 std::string JoinKey(std::string_view base, std::string_view sub) {
   std::string joined;

@@ -16,6 +16,7 @@
 #include "support/action/UndoRegFile.h"
 #include "support/platform/memory/MemoryPlatform.h"
 #include "support/regfile/RegeditFile.h"
+#include "tests/RegistryDump.h"
 #include "tests/World.h"
 
 namespace tovalin {
@@ -28,36 +29,8 @@ std::string Key(std::string_view sub) {
   return std::string(kBase) + (sub.empty() ? "" : "\\") + std::string(sub);
 }
 
-// Every key and value below a key, one line each: keys in enumeration order, values sorted (the
-// registry keeps no order of values that a program may rely on).
-void Dump(IRegistry& registry, RegHandle key, const std::string& path,
-          std::vector<std::string>& lines) {
-  lines.push_back("[" + path + "]");
-  const std::size_t first = lines.size();
-  std::string name;
-  for (std::uint32_t i = 0; registry.EnumValue(key, i, 32768, name) == win::kSuccess; ++i) {
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    registry.QueryValue(key, name, type, &data);
-    lines.push_back(name + "=" + std::to_string(type) + ":" +
-                    std::string(data.begin(), data.end()));
-  }
-  std::sort(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end());
-  for (std::uint32_t i = 0; registry.EnumKey(key, i, 32768, name) == win::kSuccess; ++i) {
-    RegHandle sub = 0;
-    ASSERT_EQ(registry.OpenKey(key, name, win::kKeyRead, sub), win::kSuccess) << name;
-    Dump(registry, sub, path + "\\" + name, lines);
-    registry.CloseKey(sub);
-  }
-}
-
 std::vector<std::string> Dump(IRegistry& registry) {
-  std::vector<std::string> lines;
-  RegHandle key = 0;
-  if (registry.OpenKey(registry.Root(kCu), kBase, win::kKeyRead, key) != win::kSuccess) return {};
-  Dump(registry, key, "", lines);
-  registry.CloseKey(key);
-  return lines;
+  return test::DumpRegistry(registry, kCu, kBase);
 }
 
 struct Script {

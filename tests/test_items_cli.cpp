@@ -22,6 +22,7 @@
 #include "support/regfile/WineRegFile.h"
 #include "support/registry/TreeRegistry.h"
 #include "tests/CliTestSupport.h"
+#include "tests/RegistryDump.h"
 
 namespace tovalin {
 namespace {
@@ -271,36 +272,14 @@ TEST_F(ItemsCli, RepairsRefuseAProfileOutsideThePrefixsUsers) {
   EXPECT_EQ(ReadAll(host / "AppData" / "Microsoft" / "Excel" / "Excel11.xlb"), "bars");
 }
 
-// Every key and value of a hive, one line each, values sorted within their key: the hive as
-// data, whatever order a rewrite keeps and whatever time it stamps.
+// A hive as data: its keys and values, whatever order a rewrite keeps and whatever time it
+// stamps.
 std::vector<std::string> HiveData(const fs::path& file) {
   // The hive keeps the text its keys read their values from.
   const WineHive hive = LoadWineRegistryFile(file.string());
   TreeRegistry tree;
   tree.SetRootNode(RootKey::LocalMachine, hive.root);
-  std::vector<std::string> lines;
-  std::function<void(RegHandle, const std::string&)> dump = [&](RegHandle key,
-                                                                const std::string& path) {
-    lines.push_back("[" + path + "]");
-    const std::size_t first = lines.size();
-    std::string name;
-    for (std::uint32_t i = 0; tree.EnumValue(key, i, 32768, name) == win::kSuccess; ++i) {
-      std::uint32_t type = 0;
-      std::vector<std::uint8_t> data;
-      tree.QueryValue(key, name, type, &data);
-      lines.push_back(name + "=" + std::to_string(type) + ":" +
-                      std::string(data.begin(), data.end()));
-    }
-    std::sort(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end());
-    for (std::uint32_t i = 0; tree.EnumKey(key, i, 32768, name) == win::kSuccess; ++i) {
-      RegHandle sub = 0;
-      tree.OpenKey(key, name, win::kKeyRead, sub);
-      dump(sub, path + "\\" + name);
-      tree.CloseKey(sub);
-    }
-  };
-  dump(tree.Root(RootKey::LocalMachine), "");
-  return lines;
+  return test::DumpRegistry(tree, RootKey::LocalMachine, "");
 }
 
 // Settings, repairs of each kind and the registered user, undone one by one: the hives hold

@@ -3,8 +3,7 @@
 
 #include <QFont>
 #include <QString>
-
-class QWidget;
+#include <QWidget>
 
 namespace tovalin {
 
@@ -16,5 +15,13 @@ void MoveToScreenCentre(QWidget& window);
 
 // The caption the toolkit gives its own Close button, in the installed translation.
 QString StandardCloseText();
+
+// Where a control ends, for laying out the next one beside or below it.
+inline int Right(const QWidget* w) {
+  return w->x() + w->width();
+}
+inline int Bottom(const QWidget* w) {
+  return w->y() + w->height();
+}
 
 }  // namespace tovalin

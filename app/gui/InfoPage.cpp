@@ -11,19 +11,13 @@
 #include <QTableWidget>
 
 #include "app/gui/DialogArt.h"
+#include "app/gui/DialogSupport.h"
 #include "app/gui/QtText.h"
 #include "support/ZelSysUtils.h"
 
 namespace tovalin {
 
 namespace {
-
-int Right(const QWidget* w) {
-  return w->x() + w->width();
-}
-int Bottom(const QWidget* w) {
-  return w->y() + w->height();
-}
 
 // The width the fill gave the last column: while the column keeps it, it goes on filling the
 // grid's visible width when the page changes size. A width the user or the header fit chose

@@ -13,17 +13,6 @@
 
 namespace tovalin {
 
-namespace {
-
-int Right(const QWidget* w) {
-  return w->x() + w->width();
-}
-int Bottom(const QWidget* w) {
-  return w->y() + w->height();
-}
-
-}  // namespace
-
 ReportDialog::ReportDialog(IMessageBoxes& boxes, IShellRequests& shell, QWidget* parent)
     : QDialog(parent), boxes_(boxes), shell_(shell) {
   setObjectName(QStringLiteral("ReportDialog"));

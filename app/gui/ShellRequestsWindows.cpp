@@ -12,15 +12,11 @@
 
 #include "app/gui/ShellRequests.h"
 #include "support/Text.h"
+#include "support/platform/windows/Win32Text.h"
 
 namespace tovalin {
 
 namespace {
-
-std::wstring Wide(std::string_view text) {
-  const std::u16string units = Utf8ToUtf16(text);
-  return std::wstring(units.begin(), units.end());
-}
 
 std::wstring Wide(const QString& text) {
   return text.toStdWString();

@@ -29,13 +29,6 @@ namespace {
 constexpr QColor kNavy(0x00, 0x00, 0x80);
 constexpr QColor kRed(0xFF, 0x00, 0x00);
 
-int Right(const QWidget* w) {
-  return w->x() + w->width();
-}
-int Bottom(const QWidget* w) {
-  return w->y() + w->height();
-}
-
 }  // namespace
 
 std::uint32_t LcidFromLocaleName(std::string_view name) {

@@ -165,7 +165,9 @@ RegRefusal CheckWriteAccess(IRegistry& registry, const RegChangeSet& changes) {
         return Refused(registry, key.root, parent, open.Code());
       }
     } else if (key.existedBefore && !key.existsAfter) {
-      if (const Key open(registry, key.root, key.path, win::kDelete);
+      // Deleting a key is a write to it: one the user may not write is not deleted either, even
+      // where the store would let DELETE through (Wine grants it to every key).
+      if (const Key open(registry, key.root, key.path, win::kDelete | win::kKeySetValue);
           !open.Open() && open.Code() != win::kFileNotFound) {
         return Refused(registry, key.root, key.path, open.Code());
       }

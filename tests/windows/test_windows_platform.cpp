@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "support/Sha256.h"
 #include "support/PeReader.h"
+#include "support/Sha256.h"
 #include "support/Text.h"
 #include "support/VersionBlock.h"
 #include "support/platform/windows/Win32.h"
@@ -357,8 +357,7 @@ TEST_F(WindowsMachine, ProcessesAndTokenAnswerLikeTheApi) {
 }
 
 // Wine registers the "runas" verb of programs like "open", so the elevated start runs here as on
-// Windows after the prompt: tovalin-cli.exe makes a plan's changes, and the caller's wait goes
-// on meanwhile.
+// Windows after the prompt: tovalin-cli.exe makes a plan's changes and its exit code comes back.
 TEST_F(WindowsMachine, ElevatedStartRunsTovalinCliOnAPlan) {
   EXPECT_TRUE(platform().Processes().Elevated());  // Wine's token is always an administrator's
   std::string cli = "Z:" TOVALIN_BINARY_DIR "/app/cli/tovalin-cli.exe";
@@ -390,6 +389,8 @@ TEST_F(WindowsMachine, ElevatedStartRunsTovalinCliOnAPlan) {
   ::RegCloseKey(key);
   EXPECT_EQ(value, 7u);
   world_->DeleteTree(RootKey::CurrentUser, "Software\\Tovalin-test\\Runas");
+}
+
 // The programs we ship, read back as the loader reads them: exactly one manifest, id 1, which
 // keeps the rights of whoever starts the program, declares Windows 10 and 11 and the DPI
 // awareness Qt 6 sets for itself.

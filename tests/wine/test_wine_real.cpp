@@ -27,6 +27,7 @@
 #include "support/regfile/RegeditFile.h"
 #include "support/regfile/WineRegFile.h"
 #include "support/registry/TreeRegistry.h"
+#include "tests/RegistryDump.h"
 #include "tests/wine/WineTestSupport.h"
 
 namespace tovalin {
@@ -301,30 +302,6 @@ TEST_F(RealWine, FindsAndEndsARunningProgramAndRefusesChangesMeanwhile) {
   EXPECT_NE(Hive("user.reg").find("[Software\\\\AfterwardsFine]"), std::string::npos);
 }
 
-// Every key and value below a key, one line each, values sorted: what an undo must give back.
-void Dump(IRegistry& registry, RootKey root, const std::string& path,
-          std::vector<std::string>& lines) {
-  RegHandle key = 0;
-  if (registry.OpenKey(registry.Root(root), path, win::kKeyRead, key) != win::kSuccess) return;
-  lines.push_back("[" + path + "]");
-  const std::size_t first = lines.size();
-  std::string name;
-  for (std::uint32_t i = 0; registry.EnumValue(key, i, 32768, name) == win::kSuccess; ++i) {
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    registry.QueryValue(key, name, type, &data);
-    lines.push_back(name + "=" + std::to_string(type) + ":" +
-                    std::string(data.begin(), data.end()));
-  }
-  std::sort(lines.begin() + static_cast<std::ptrdiff_t>(first), lines.end());
-  std::vector<std::string> subkeys;
-  for (std::uint32_t i = 0; registry.EnumKey(key, i, 32768, name) == win::kSuccess; ++i) {
-    subkeys.push_back(name);
-  }
-  registry.CloseKey(key);
-  for (const std::string& sub : subkeys) Dump(registry, root, path + "\\" + sub, lines);
-}
-
 // The undo file of an action in the 32-bit branch, imported by Wine's own regedit, gives back
 // what was there before: a key made is gone, a tree erased is back, values have their old types
 // and data again and a value added is removed.
@@ -364,7 +341,7 @@ TEST_F(RealWine, RegeditImportsTheUndoFileAndTheStartIsBack) {
   auto platform = Open(true);
   IRegistry& registry = platform->Registry();
   std::vector<std::string> start;
-  Dump(registry, RootKey::LocalMachine, base, start);
+  test::DumpRegistry(registry, RootKey::LocalMachine, base, start);
 
   PlanningRegistry planning(registry);
   {
@@ -390,7 +367,7 @@ TEST_F(RealWine, RegeditImportsTheUndoFileAndTheStartIsBack) {
   const std::vector<std::uint8_t> undo = UndoRegFile(changes, names, "Tovalin のテスト");
   winetest::WriteText(prefix_ + "/drive_c/元に戻す.reg", std::string(undo.begin(), undo.end()));
   std::vector<std::string> changed;
-  Dump(registry, RootKey::LocalMachine, base, changed);
+  test::DumpRegistry(registry, RootKey::LocalMachine, base, changed);
   ASSERT_NE(changed, start);
   platform.reset();
 
@@ -399,7 +376,7 @@ TEST_F(RealWine, RegeditImportsTheUndoFileAndTheStartIsBack) {
   StopServer();
   auto after = Open(false);
   std::vector<std::string> back;
-  Dump(after->Registry(), RootKey::LocalMachine, base, back);
+  test::DumpRegistry(after->Registry(), RootKey::LocalMachine, base, back);
   EXPECT_EQ(back, start);
   // In the 32-bit branch only, where the action made its changes.
   const auto& wine = dynamic_cast<WinePrefixPlatform&>(*after).WineRegistryStore();

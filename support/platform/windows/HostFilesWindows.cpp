@@ -4,15 +4,11 @@
 #include "support/Text.h"
 #include "support/action/HostFiles.h"
 #include "support/platform/windows/Win32.h"
+#include "support/platform/windows/Win32Text.h"
 
 namespace tovalin {
 
 namespace {
-
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);

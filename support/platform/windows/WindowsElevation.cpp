@@ -5,17 +5,9 @@
 #include "support/Text.h"
 #include "support/platform/Platform.h"
 #include "support/platform/windows/Win32.h"
+#include "support/platform/windows/Win32Text.h"
 
 namespace tovalin {
-
-namespace {
-
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-}  // namespace
 
 bool ProcessElevated() {
   HANDLE token = nullptr;

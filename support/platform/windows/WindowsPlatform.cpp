@@ -12,6 +12,7 @@
 #include "support/LittleEndian.h"
 #include "support/Text.h"
 #include "support/platform/windows/Win32.h"
+#include "support/platform/windows/Win32Text.h"
 #include "support/platform/windows/WindowsElevation.h"
 #include "support/platform/windows/WindowsRecycleBin.h"
 
@@ -20,15 +21,6 @@ namespace tovalin {
 namespace {
 
 // --- text and handles at the API boundary ---
-
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string Narrow(const wchar_t* text, std::size_t units) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), units));
-}
 
 template <typename T>
 std::uint64_t ToNumber(T handle) {

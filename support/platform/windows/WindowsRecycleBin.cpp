@@ -7,6 +7,7 @@
 #include "support/Text.h"
 #include "support/TrashRecords.h"
 #include "support/platform/windows/Win32.h"
+#include "support/platform/windows/Win32Text.h"
 // clang-format off
 #include <objbase.h>
 #include <sddl.h>
@@ -17,15 +18,6 @@ namespace tovalin {
 
 namespace {
 
-std::wstring Wide(std::string_view utf8) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string Narrow(std::wstring_view text) {
-  return Utf16ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
 
 std::wstring Variable(const wchar_t* name) {
   std::vector<wchar_t> buffer(32768, L'\0');
