@@ -18,10 +18,6 @@ namespace tovalin {
 
 namespace {
 
-std::wstring Wide(const QString& text) {
-  return text.toStdWString();
-}
-
 HWND WindowOf(QWidget* owner) {
   return owner != nullptr ? reinterpret_cast<HWND>(owner->window()->winId()) : nullptr;
 }
@@ -30,7 +26,8 @@ class TWindowsShell : public IShellRequests {
  public:
   void OpenAddress(QWidget* owner, const QString& address) override {
     if (address.isEmpty()) return;
-    ShellExecuteW(WindowOf(owner), L"open", Wide(address).c_str(), nullptr, nullptr, SW_SHOW);
+    ShellExecuteW(WindowOf(owner), L"open", address.toStdWString().c_str(), nullptr, nullptr,
+                  SW_SHOW);
   }
 
   void OpenFolder(QWidget* owner, const std::string& folder) override {

@@ -1,6 +1,7 @@
 #include "support/action/PlanningRegistry.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "support/Text.h"
 
@@ -106,24 +107,27 @@ bool PlanningRegistry::InBase(RootKey root, const std::string& path) {
   return code == win::kSuccess || code == win::kAccessDenied;
 }
 
-bool PlanningRegistry::Exists(RootKey root, const std::string& path) {
-  if (SplitPath(path).empty()) return true;
-  if (!touched_.empty()) {
-    if (const Touched* key = Find(root, path)) return key->exists;
-    // The nearest ancestor the action touched decides: below a key it made, or deleted and made
-    // again, only keys it made itself are there, and those it touched.
-    std::vector<std::string> parts = SplitPath(path);
-    while (parts.size() > 1) {
-      parts.pop_back();
-      std::string ancestor;
-      for (const std::string& part : parts) ancestor += (ancestor.empty() ? "" : "\\") + part;
-      if (const Touched* above = Find(root, ancestor)) {
-        if (!above->exists || !above->inBase || above->cleared) return false;
-        break;
-      }
+std::optional<bool> PlanningRegistry::Known(RootKey root, const std::string& path) {
+  if (touched_.empty()) return std::nullopt;
+  if (const Touched* key = Find(root, path)) return key->exists;
+  // The nearest ancestor the action touched decides: below a key it made, or deleted and made
+  // again, only keys it made itself are there, and those it touched.
+  std::vector<std::string> parts = SplitPath(path);
+  while (parts.size() > 1) {
+    parts.pop_back();
+    std::string ancestor;
+    for (const std::string& part : parts) ancestor += (ancestor.empty() ? "" : "\\") + part;
+    if (const Touched* above = Find(root, ancestor)) {
+      if (!above->exists || !above->inBase || above->cleared) return false;
+      break;
     }
   }
-  return InBase(root, path);
+  return std::nullopt;
+}
+
+bool PlanningRegistry::Exists(RootKey root, const std::string& path) {
+  if (SplitPath(path).empty()) return true;
+  return Known(root, path).value_or(InBase(root, path));
 }
 
 PlanningRegistry::Touched& PlanningRegistry::Touch(RootKey root, const std::string& path) {
@@ -138,15 +142,16 @@ PlanningRegistry::Touched& PlanningRegistry::Touch(RootKey root, const std::stri
   return touched_.emplace(id, std::move(key)).first->second;
 }
 
-RegHandle PlanningRegistry::BaseOpen(RootKey root, const std::string& path) {
+RegHandle PlanningRegistry::BaseOpen(RootKey root, const std::string& path, long* code) {
   if (const Touched* key = Find(root, path); key != nullptr && (!key->inBase || key->cleared)) {
     return 0;
   }
   for (const std::uint32_t rights : {win::kKeyRead, win::kKeyReadNoNotify, win::kKeyQueryValue}) {
     RegHandle handle = 0;
-    const long code = base_.OpenKey(base_.Root(root), path, rights, handle);
-    if (code == win::kSuccess) return handle;
-    if (code != win::kAccessDenied) break;
+    const long result = base_.OpenKey(base_.Root(root), path, rights, handle);
+    if (code != nullptr) *code = result;
+    if (result == win::kSuccess) return handle;
+    if (result != win::kAccessDenied) break;
   }
   return 0;
 }
@@ -162,10 +167,15 @@ long PlanningRegistry::OpenKey(RegHandle parent, std::string_view subPath, std::
   result = 0;
   Open from;
   if (!Resolve(parent, from)) return win::kInvalidHandle;
-  if (!Exists(from.root, from.path)) return win::kKeyDeleted;
+  // A key open below stays there while the action is planned: only the action deletes keys.
+  if (!Known(from.root, from.path).value_or(true)) return win::kKeyDeleted;
   Open open{from.root, Join(from.path, subPath), 0};
-  if (!Exists(open.root, open.path)) return win::kFileNotFound;
-  open.base = BaseOpen(open.root, open.path);
+  const std::optional<bool> known = Known(open.root, open.path);
+  if (known == false) return win::kFileNotFound;
+  long code = win::kSuccess;
+  open.base = BaseOpen(open.root, open.path, &code);
+  // Probes open mostly missing keys: the registry below tells at once.
+  if (!known && code == win::kFileNotFound) return win::kFileNotFound;
   // A key the user may not even read stays closed; one the action wants to write opens all the
   // same, since the rights are checked for all its writes together once it is planned.
   const Touched* key = Find(open.root, open.path);

@@ -82,10 +82,15 @@ class PlanningRegistry : public IRegistry {
   // Whether the key exists as the action sees it; the registry below answers for keys the
   // action left alone.
   bool Exists(RootKey root, const std::string& path);
+  // Whether the key exists as far as the action's own changes tell; nothing where the registry
+  // below decides.
+  std::optional<bool> Known(RootKey root, const std::string& path);
   bool InBase(RootKey root, const std::string& path);
   Touched& Touch(RootKey root, const std::string& path);
   Touched* Find(RootKey root, std::string_view path);
-  RegHandle BaseOpen(RootKey root, const std::string& path);
+  // The key in the registry below, opened for reading; 0 when it is not there, not readable, or
+  // only the action made it. `code` learns the registry's answer.
+  RegHandle BaseOpen(RootKey root, const std::string& path, long* code = nullptr);
   std::vector<std::string> SubKeys(const Open& open);
   std::vector<std::string> ValueNames(const Open& open);
   RegHandle NewHandle(Open open);
