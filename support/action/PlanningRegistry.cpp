@@ -96,6 +96,7 @@ bool PlanningRegistry::Resolve(RegHandle handle, Open& open) const {
 }
 
 PlanningRegistry::Touched* PlanningRegistry::Find(RootKey root, std::string_view path) {
+  if (touched_.empty()) return nullptr;
   const auto it = touched_.find(Id(root, path));
   return it == touched_.end() ? nullptr : &it->second;
 }
@@ -123,6 +124,12 @@ std::optional<bool> PlanningRegistry::Known(RootKey root, const std::string& pat
     }
   }
   return std::nullopt;
+}
+
+bool PlanningRegistry::StillThere(const Open& open) {
+  // A handle is only given for a key that was there, and only the action deletes keys: asking
+  // the registry below again would cost a walk of the path on every read of a scan.
+  return Known(open.root, open.path).value_or(true);
 }
 
 bool PlanningRegistry::Exists(RootKey root, const std::string& path) {
@@ -190,7 +197,7 @@ long PlanningRegistry::CreateKey(RegHandle parent, std::string_view subPath,
   result = 0;
   Open from;
   if (!Resolve(parent, from)) return win::kInvalidHandle;
-  if (!Exists(from.root, from.path)) return win::kKeyDeleted;
+  if (!StillThere(from)) return win::kKeyDeleted;
   std::string at = from.path;
   for (const std::string& part : SplitPath(subPath)) {
     const std::string next = Join(at, part);
@@ -257,7 +264,7 @@ long PlanningRegistry::EnumKey(RegHandle key, std::uint32_t index, std::uint32_t
                                std::string& name) {
   Open open;
   if (!Resolve(key, open)) return win::kInvalidHandle;
-  if (!Exists(open.root, open.path)) return win::kKeyDeleted;
+  if (!StillThere(open)) return win::kKeyDeleted;
   const Touched* touched = Find(open.root, open.path);
   if (touched == nullptr && open.base != 0) return base_.EnumKey(open.base, index, maxUnits, name);
   return NameAt(SubKeys(open), index, maxUnits, name);
@@ -267,7 +274,7 @@ long PlanningRegistry::EnumValue(RegHandle key, std::uint32_t index, std::uint32
                                  std::string& name) {
   Open open;
   if (!Resolve(key, open)) return win::kInvalidHandle;
-  if (!Exists(open.root, open.path)) return win::kKeyDeleted;
+  if (!StillThere(open)) return win::kKeyDeleted;
   const Touched* touched = Find(open.root, open.path);
   if (touched == nullptr && open.base != 0) {
     return base_.EnumValue(open.base, index, maxUnits, name);
@@ -278,7 +285,7 @@ long PlanningRegistry::EnumValue(RegHandle key, std::uint32_t index, std::uint32
 long PlanningRegistry::QueryInfoKey(RegHandle key, std::uint32_t& subKeys, std::uint32_t& values) {
   Open open;
   if (!Resolve(key, open)) return win::kInvalidHandle;
-  if (!Exists(open.root, open.path)) return win::kKeyDeleted;
+  if (!StillThere(open)) return win::kKeyDeleted;
   if (Find(open.root, open.path) == nullptr && open.base != 0) {
     return base_.QueryInfoKey(open.base, subKeys, values);
   }
@@ -291,7 +298,7 @@ long PlanningRegistry::QueryValue(RegHandle key, std::string_view name, std::uin
                                   std::vector<std::uint8_t>* data) {
   Open open;
   if (!Resolve(key, open)) return win::kInvalidHandle;
-  if (!Exists(open.root, open.path)) return win::kKeyDeleted;
+  if (!StillThere(open)) return win::kKeyDeleted;
   if (const Touched* touched = Find(open.root, open.path)) {
     if (const auto it = touched->values.find(FoldNoCase(name)); it != touched->values.end()) {
       if (!it->second.after) return win::kFileNotFound;
@@ -309,7 +316,7 @@ long PlanningRegistry::SetValue(RegHandle key, std::string_view name, std::uint3
                                 const std::vector<std::uint8_t>& data) {
   Open open;
   if (!Resolve(key, open)) return win::kInvalidHandle;
-  if (!Exists(open.root, open.path)) return win::kKeyDeleted;
+  if (!StillThere(open)) return win::kKeyDeleted;
   Touched& touched = Touch(open.root, open.path);
   const std::string folded = FoldNoCase(name);
   auto [it, added] = touched.values.try_emplace(folded);
@@ -340,7 +347,7 @@ long PlanningRegistry::DeleteValue(RegHandle key, std::string_view name) {
 long PlanningRegistry::DeleteKey(RegHandle parent, std::string_view subPath) {
   Open from;
   if (!Resolve(parent, from)) return win::kInvalidHandle;
-  if (!Exists(from.root, from.path)) return win::kKeyDeleted;
+  if (!StillThere(from)) return win::kKeyDeleted;
   const std::string path = Join(from.path, subPath);
   if (SplitPath(path).empty()) return win::kAccessDenied;
   if (!Exists(from.root, path)) return win::kFileNotFound;

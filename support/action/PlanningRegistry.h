@@ -82,6 +82,7 @@ class PlanningRegistry : public IRegistry {
   // Whether the key exists as the action sees it; the registry below answers for keys the
   // action left alone.
   bool Exists(RootKey root, const std::string& path);
+  bool StillThere(const Open& open);
   // Whether the key exists as far as the action's own changes tell; nothing where the registry
   // below decides.
   std::optional<bool> Known(RootKey root, const std::string& path);
