@@ -223,14 +223,18 @@ long PlanningRegistry::CloseKey(RegHandle key) {
   return win::kSuccess;
 }
 
+std::vector<std::string> PlanningRegistry::NamesBelow(const Open& open, const Touched* key,
+                                                      bool subKeys) {
+  if (key != nullptr && (!key->inBase || key->cleared)) return {};
+  const RegHandle base = BaseOpen(open.root, open.path);
+  std::vector<std::string> names = BaseNames(base_, base, subKeys);
+  if (base != 0) base_.CloseKey(base);
+  return names;
+}
+
 std::vector<std::string> PlanningRegistry::SubKeys(const Open& open) {
   const Touched* key = Find(open.root, open.path);
-  std::vector<std::string> names;
-  if (key == nullptr || (key->inBase && !key->cleared)) {
-    const RegHandle base = BaseOpen(open.root, open.path);
-    names = BaseNames(base_, base, true);
-    if (base != 0) base_.CloseKey(base);
-  }
+  std::vector<std::string> names = NamesBelow(open, key, true);
   if (key == nullptr) return names;
   std::erase_if(names, [key](const std::string& name) {
     const std::string folded = FoldNoCase(name);
@@ -244,12 +248,7 @@ std::vector<std::string> PlanningRegistry::SubKeys(const Open& open) {
 
 std::vector<std::string> PlanningRegistry::ValueNames(const Open& open) {
   const Touched* key = Find(open.root, open.path);
-  std::vector<std::string> names;
-  if (key == nullptr || (key->inBase && !key->cleared)) {
-    const RegHandle base = BaseOpen(open.root, open.path);
-    names = BaseNames(base_, base, false);
-    if (base != 0) base_.CloseKey(base);
-  }
+  std::vector<std::string> names = NamesBelow(open, key, false);
   if (key == nullptr) return names;
   std::erase_if(names,
                 [key](const std::string& name) { return key->values.contains(FoldNoCase(name)); });

@@ -92,6 +92,8 @@ class PlanningRegistry : public IRegistry {
   // The key in the registry below, opened for reading; 0 when it is not there, not readable, or
   // only the action made it. `code` learns the registry's answer.
   RegHandle BaseOpen(RootKey root, const std::string& path, long* code = nullptr);
+  // The names the registry below holds under the key, where the action has not replaced them all.
+  std::vector<std::string> NamesBelow(const Open& open, const Touched* key, bool subKeys);
   std::vector<std::string> SubKeys(const Open& open);
   std::vector<std::string> ValueNames(const Open& open);
   RegHandle NewHandle(Open open);
