@@ -149,9 +149,16 @@ void TZelMso::SetScriptHostState(std::int32_t state) {
   // The names are listed once, before anything moves, so no key is visited twice.
   const std::vector<std::string> names = ListClasses(registry);
   if (state == 0) {
+    bool disabled = false;
     for (const std::string& name : names) {
-      if (IsDisabledName(name))
-        MoveClass(registry, name, ReplaceAllText(name, kDisabledSuffix, ""));
+      if (!IsDisabledName(name)) continue;
+      disabled = true;
+      MoveClass(registry, name, ReplaceAllText(name, kDisabledSuffix, ""));
+    }
+    // Only classes disabled before can be given back; with none, the switch cannot turn on.
+    if (!disabled) {
+      NoteItemStateReason(std::string("HKEY_CLASSES_ROOT に無効にしたクラス (名前に ") +
+                          kDisabledSuffix + " のあるキー) がありません。");
     }
   } else if (state == 1) {
     for (const std::string& name : names) {

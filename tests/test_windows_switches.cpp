@@ -167,6 +167,15 @@ TEST_P(WindowsSwitches, ScriptHostOnLeavesADisabledKeyWhoseEnabledNameIsTaken) {
   EXPECT_TRUE(HasClass("TovalinBoth"));
 }
 
+// Turning the script hosts on gives back disabled classes; with none, the reason says so.
+TEST_P(WindowsSwitches, ScriptHostOnWithNothingDisabledSaysWhy) {
+  if (mso_->GetItemState(151) != 1) GTEST_SKIP() << "this machine has script classes";
+  EXPECT_FALSE(mso_->SetItemState(151, 0));
+  EXPECT_EQ(
+      mso_->ItemStateReason(),
+      "HKEY_CLASSES_ROOT に無効にしたクラス (名前に .SymantecDisabled のあるキー) がありません。");
+}
+
 INSTANTIATE_TEST_SUITE_P(All, WindowsSwitches, testing::ValuesIn(test::AllWorlds()),
                          [](const auto& info) { return test::WorldName(info.param); });
 
