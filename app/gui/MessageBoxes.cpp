@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace tovalin {
@@ -76,7 +78,12 @@ QString ExceptionMessageText(std::string_view what) {
   if (!text.isEmpty()) {
     // Compare the last code point, not the last UTF-16 unit.
     const QList<uint> codes = text.right(2).toUcs4();
-    if (!codes.isEmpty() && codes.back() > u'.') text += u'.';
+    // A message that already ends a Japanese sentence takes no second full stop.
+    constexpr uint kEnds[] = {0x3002, 0xFF0E, 0xFF01, 0xFF1F};  // 。．！？
+    if (!codes.isEmpty() && codes.back() > u'.' &&
+        std::find(std::begin(kEnds), std::end(kEnds), codes.back()) == std::end(kEnds)) {
+      text += u'.';
+    }
   }
   return text;
 }

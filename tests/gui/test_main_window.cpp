@@ -592,6 +592,8 @@ TEST(ExceptionText, FullStopIsAddedAfterCharactersThatSortAfterIt) {
   EXPECT_EQ(ExceptionMessageText("Done."), QString("Done."));
   EXPECT_EQ(ExceptionMessageText("Really!"), QString("Really!"));
   EXPECT_EQ(ExceptionMessageText("エラー"), QString("エラー."));
+  EXPECT_EQ(ExceptionMessageText("保存できません。"), QString("保存できません。"));
+  EXPECT_EQ(ExceptionMessageText("本当ですか？"), QString("本当ですか？"));
   EXPECT_EQ(ExceptionMessageText(""), QString(""));
 }
 
