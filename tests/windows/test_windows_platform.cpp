@@ -373,12 +373,11 @@ TEST_F(WindowsMachine, ElevatedStartRunsTovalinCliOnAPlan) {
   const std::string parameters = "apply \"" + planFile + "\" --sha256 " + Sha256Hex(plan) +
                                  " --result \"" + root_ + "\\result.json\"";
   std::uint32_t exitCode = 99;
-  int waits = 0;
+  // The wait's callback may not come at all: a quick program ends before the first look.
   ASSERT_EQ(platform().Processes().RunElevated(
-                cli, parameters, [&] { ++waits; }, exitCode),
+                cli, parameters, [] {}, exitCode),
             win::kSuccess);
   EXPECT_EQ(exitCode, 0u);
-  EXPECT_GT(waits, 0);
   HKEY key = nullptr;
   ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tovalin-test\\Runas", 0, KEY_READ, &key),
             ERROR_SUCCESS);
