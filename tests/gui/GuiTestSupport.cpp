@@ -1,7 +1,10 @@
 #include "tests/gui/GuiTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QBuffer>
 
+#include "app/gui/MainWindow.h"
 #include "office/ZelMso.h"
 #include "tests/VersionBlockBuilder.h"
 
@@ -99,6 +102,17 @@ void InstallOffice2003(OfficeMachine& machine) {
   machine.AddApp(1, "11.0", "Microsoft Outlook", "11.0.5510.0");
   machine.AddApp(2, "11.0", "Microsoft Excel", "11.0.5612.0");
   machine.AddApp(3, "11.0", "Microsoft Word", "11.0.5604.0");
+}
+
+void SelectApplication(MainWindow& form, const QString& appName) {
+  for (int i = 0; i < form.GlbMenu->count(); ++i) {
+    if (form.GlbMenu->item(i)->text() == appName) {
+      form.GlbMenu->SetItemIndex(i);
+      form.GlbMenuClick();
+      return;
+    }
+  }
+  ADD_FAILURE() << "no row " << appName.toStdString();
 }
 
 }  // namespace tovalin::test

@@ -12,6 +12,10 @@
 #include "app/gui/MessageBoxes.h"
 #include "support/platform/memory/MemoryPlatform.h"
 
+namespace tovalin {
+class MainWindow;
+}  // namespace tovalin
+
 namespace tovalin::test {
 
 struct ShownBox {
@@ -67,5 +71,9 @@ class OfficeMachine {
 
 // A typical installation: Office 2003 with Outlook, Excel and Word.
 void InstallOffice2003(OfficeMachine& machine);
+
+// Picks an application in the main window's list as a click on its row does; a test failure when
+// the list has no such row.
+void SelectApplication(MainWindow& form, const QString& appName);
 
 }  // namespace tovalin::test

@@ -56,17 +56,6 @@ class InfoPageTest : public testing::Test {
     return form;
   }
 
-  void Select(MainWindow& form, const QString& appName) {
-    for (int i = 0; i < form.GlbMenu->count(); ++i) {
-      if (form.GlbMenu->item(i)->text() == appName) {
-        form.GlbMenu->SetItemIndex(i);
-        form.GlbMenuClick();
-        return;
-      }
-    }
-    FAIL() << "no row " << appName.toStdString();
-  }
-
   void StoreUser(const std::string& company, const std::string& owner,
                  const std::string& initials) {
     machine_.platform.registry.SetString(RootKey::CurrentUser, kUserInfo11, "Company", company);
@@ -200,7 +189,7 @@ TEST_F(InfoPageTest, AppGridListsTheCopiesAndAnAppWithoutFilesHasOneEmptyRow) {
           ->RemoveValue("Path"));
   auto form = Open();
 
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ASSERT_EQ(form->TabInfo->SgdAppFileList->rowCount(), 1);
   EXPECT_EQ(RowTexts(*form->TabInfo->SgdAppFileList, 0),
             QStringList({"11.0.5612.0", "C:\\Office11\\EXCEL.EXE"}));
@@ -213,7 +202,7 @@ TEST_F(InfoPageTest, AppGridListsTheCopiesAndAnAppWithoutFilesHasOneEmptyRow) {
   EXPECT_EQ(shell_.requests[1].target, QString("C:\\Office11\\EXCEL.EXE"));
 
   shell_.requests.clear();
-  Select(*form, "Access");
+  test::SelectApplication(*form, "Access");
   ASSERT_EQ(form->TabInfo->SgdAppFileList->rowCount(), 1);
   EXPECT_EQ(RowTexts(*form->TabInfo->SgdAppFileList, 0), QStringList({"", ""}));
   form->TabInfo->BtnFolder->click();

@@ -51,17 +51,6 @@ class MainWindowTest : public testing::Test {
     return rows;
   }
 
-  void Select(MainWindow& form, const QString& appName) {
-    for (int i = 0; i < form.GlbMenu->count(); ++i) {
-      if (form.GlbMenu->item(i)->text() == appName) {
-        form.GlbMenu->SetItemIndex(i);
-        form.GlbMenuClick();
-        return;
-      }
-    }
-    FAIL() << "no row " << appName.toStdString();
-  }
-
   // Picks an item row the way the user does: a click on the row.
   void ClickItem(MainWindow& form, int row) {
     form.PctMain->setCurrentWidget(form.TabRepair);
@@ -106,13 +95,13 @@ TEST_F(MainWindowTest, ApplicationHeaderShowsFileVersionOrTitleAlone) {
   InstallOffice2003(machine_);
   machine_.AddApp(4, "11.0", "Microsoft Access", "");
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   EXPECT_EQ(form->PnlProductName->Caption(), QString(" Microsoft Excel Ver.11.0.5612.0"));
   EXPECT_TRUE(form->TabInfo->GbxUserInfo->isHidden());
   EXPECT_FALSE(form->TabInfo->PnlAppFileList->isHidden());
   EXPECT_TRUE(form->TimerProcess->isActive());
 
-  Select(*form, "Access");
+  test::SelectApplication(*form, "Access");
   EXPECT_EQ(form->PnlProductName->Caption(), QString(" Microsoft Access"));
 }
 
@@ -193,7 +182,7 @@ TEST_F(MainWindowTest, LayoutKeepsTheMinimumClientSizeAndFollowsTheWidth) {
 TEST_F(MainWindowTest, GuardShowsTheForceQuitButtonWhileTheApplicationRuns) {
   InstallOffice2003(machine_);
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   EXPECT_TRUE(form->BtnProcess->isHidden());
 
   const std::uint32_t pid = machine_.StartProcess(kExcelExe);
@@ -206,7 +195,7 @@ TEST_F(MainWindowTest, GuardShowsTheForceQuitButtonWhileTheApplicationRuns) {
   // The suite page hides the button and stops polling.
   machine_.StartProcess(kExcelExe);
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->BtnProcess->isVisible(); }, 3000));
-  Select(*form, "Office");
+  test::SelectApplication(*form, "Office");
   EXPECT_TRUE(form->BtnProcess->isHidden());
   EXPECT_FALSE(form->TimerProcess->isActive());
 }
@@ -215,7 +204,7 @@ TEST_F(MainWindowTest, DecliningTheForceQuitLeavesEverythingRunning) {
   InstallOffice2003(machine_);
   const std::uint32_t pid = machine_.StartProcess(kExcelExe);
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ASSERT_TRUE(form->BtnProcess->isVisible());
 
   boxes_.answers = {MsgResult::No};
@@ -234,7 +223,7 @@ TEST_F(MainWindowTest, ForceQuitEndsEveryInstanceAfterOneConfirmation) {
   const std::uint32_t first = machine_.StartProcess(kExcelExe);
   const std::uint32_t word = machine_.StartProcess("C:\\Office11\\WINWORD.EXE");
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   // A second copy starts while the page is shown; the poll picks it up.
   const std::uint32_t second = machine_.StartProcess(kExcelExe);
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->ProcessIds().size() == 2; }, 3000));
@@ -253,7 +242,7 @@ TEST_F(MainWindowTest, ForceQuitEndsEveryInstanceAfterOneConfirmation) {
 TEST_F(MainWindowTest, ItemListShowsTheProductsItemsAndItsButtons) {
   InstallOffice2003(machine_);
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ASSERT_EQ(form->GlbItem->count(), 4);
   EXPECT_EQ(form->GlbItem->item(0)->text(), QString("トラブル：メニューバーが消えました。"));
   EXPECT_EQ(form->IL_Item->Count(), 4);
@@ -274,7 +263,7 @@ TEST_F(MainWindowTest, ItemListShowsTheProductsItemsAndItsButtons) {
   EXPECT_FALSE(form->SbtItem1->isHidden());
   EXPECT_EQ(form->SbtItem1->text(), QString("連携させる"));
   EXPECT_EQ(form->SbtItem2->text(), QString("連携させない"));
-  Select(*form, "Word");
+  test::SelectApplication(*form, "Word");
   EXPECT_EQ(form->ItemIndex(), -1);
   EXPECT_TRUE(form->MM_Help->toPlainText().isEmpty());
   EXPECT_FALSE(form->BtnItem->isHidden());
@@ -289,7 +278,7 @@ TEST_F(MainWindowTest, RepairIsRefusedWhileTheApplicationRuns) {
   machine_.platform.files.AddFile("C:\\Users\\u\\AppData\\Microsoft\\Excel\\Excel11.xlb");
   const std::uint32_t pid = machine_.StartProcess(kExcelExe);
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 0);
 
   boxes_.answers = {MsgResult::Yes, MsgResult::No};
@@ -308,7 +297,7 @@ TEST_F(MainWindowTest, RepairRunsWithoutAskingToQuitWhenNothingRuns) {
   machine_.SetShellFolders("C:\\Users\\u\\AppData", "C:\\Users\\u\\Local");
   machine_.platform.files.AddFile("C:\\Users\\u\\AppData\\Microsoft\\Excel\\Excel11.xlb");
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 0);
 
   bool timerDuringRepairMessage = true;
@@ -333,7 +322,7 @@ TEST_F(MainWindowTest, SettingToggleGoesBackAfterACancelAndChangesAfterYes) {
   InstallOffice2003(machine_);
   RegisterXlsClass();
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 2);  // InternetExplorerとの連携可否
   EXPECT_TRUE(form->SbtItem1->isChecked());
   EXPECT_FALSE(form->SbtItem2->isChecked());
@@ -398,7 +387,7 @@ TEST_F(MainWindowTest, MachineWideChangeGoesElevatedAndADeclineChangesNothing) {
   };
   auto form = Open();
   EXPECT_TRUE(ShowsShield(*form->TabInfo->BtnChange));  // the uninstall entry is the machine's
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 2);  // InternetExplorerとの連携可否
   EXPECT_TRUE(form->SbtItem1->isChecked());
   EXPECT_FALSE(ShowsShield(*form->SbtItem1));
@@ -437,7 +426,7 @@ TEST_F(MainWindowTest, HistoryUndoesAChangeAndThePageShowsTheStateBefore) {
   QTemporaryDir folder;
   auto form = Open();
   form->SetHistory(std::make_unique<ActionHistory>(folder.path().toStdString()), {});
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 2);  // InternetExplorerとの連携可否
   boxes_.answers = {MsgResult::Yes};
   form->SbtItem2->click();
@@ -470,7 +459,7 @@ TEST_F(MainWindowTest, HistoryUndoesAChangeAndThePageShowsTheStateBefore) {
 TEST_F(MainWindowTest, FailedChangeOfAnUndeterminedSettingLeavesBothTogglesUp) {
   InstallOffice2003(machine_);  // no document class for .xls: the state is undetermined
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 2);
   EXPECT_FALSE(form->SbtItem1->isChecked());
   EXPECT_FALSE(form->SbtItem2->isChecked());
@@ -492,7 +481,7 @@ TEST_F(MainWindowTest, ErrorInAHandlerIsShownAndTheWindowGoesOn) {
       RootKey::CurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
       "AppData", 1);
   auto form = Open();
-  Select(*form, "Excel");
+  test::SelectApplication(*form, "Excel");
   ClickItem(*form, 0);
   boxes_.answers = {MsgResult::Yes};
   form->BtnItem->click();

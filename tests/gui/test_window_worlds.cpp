@@ -12,8 +12,8 @@
 #include <future>
 #include <iterator>
 
-#include "app/gui/ProgramArt.h"
 #include "app/gui/MainWindow.h"
+#include "app/gui/ProgramArt.h"
 #include "tests/World.h"
 #include "tests/gui/GuiTestSupport.h"
 
