@@ -225,7 +225,7 @@ unsigned Mode(const std::string& path) {
 
 // What the desktop finds in the trash: the file under a name of its own in files/, and in info/
 // a record with the escaped path and the local time, made before the file came.
-TEST(WineTrash, EntriesFollowTheFreedesktopSpecification) {
+TEST(WineTrash, EntriesFollowFreedesktopTrash) {
   TemplatePrefix prefix;
   winetest::TempDir data("tovalin-xdg");
   auto platform = OpenWithTrash(prefix, {data.path(), "/nonexistent", getuid()});

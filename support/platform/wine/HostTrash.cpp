@@ -136,7 +136,7 @@ std::optional<std::string> HostTrash::TopTrash(const std::string& topdir) const 
     }
     return true;
   };
-  // The administrator's shared .Trash counts only as the specification asks: a real folder,
+  // The administrator's shared .Trash counts only as freedesktop.org's Trash asks: a real folder,
   // not a link, with the sticky bit so that no user may remove another's folder in it.
   const std::string shared = Join(topdir, ".Trash");
   struct stat st {};

@@ -1,4 +1,4 @@
-// The desktop's trash of the host user, as the freedesktop.org Trash specification 1.0 lays it
+// The desktop's trash of the host user, as freedesktop.org's Trash 1.0 lays it
 // out: $XDG_DATA_HOME/Trash (~/.local/share/Trash) for the files on the home's file system, and
 // for those on another one a trash at the top of that file system ($topdir/.Trash/$uid where an
 // administrator made .Trash, else $topdir/.Trash-$uid). Each holds files/ and a .trashinfo per
