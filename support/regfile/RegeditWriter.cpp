@@ -2,14 +2,12 @@
 
 #include "support/LittleEndian.h"
 #include "support/Text.h"
+#include "support/platform/Platform.h"
 
 namespace tovalin {
 
 namespace {
 
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegSz = 1;
 // Regedit continues a line of hex data once it has reached this many characters.
 constexpr std::size_t kHexLineWidth = 77;
 
@@ -86,15 +84,15 @@ void RegeditWriter::Value(std::string_view name, std::uint32_t type,
                           const std::vector<std::uint8_t>& data) {
   std::u16string line = NamePart(name);
   std::u16string text;
-  if (type == kRegSz && PlainText(data, text)) {
+  if (type == win::kRegSz && PlainText(data, text)) {
     text_ += line + Quoted(text) + kLineEnd;
     return;
   }
-  if (type == kRegDword && data.size() == 4) {
+  if (type == win::kRegDword && data.size() == 4) {
     text_ += line + u"dword:" + HexDigits(LoadLe32(data.data()), 8) + kLineEnd;
     return;
   }
-  line += type == kRegBinary ? u"hex:" : u"hex(" + HexDigits(type, 1) + u"):";
+  line += type == win::kRegBinary ? u"hex:" : u"hex(" + HexDigits(type, 1) + u"):";
   // Regedit counts the width from the start of the line, the name and type included.
   std::size_t width = line.size();
   for (std::size_t i = 0; i < data.size(); ++i) {
