@@ -29,8 +29,7 @@ std::filesystem::path PathOf(const std::string& utf8) {
 void WriteResult(const std::string& path, int exitCode, const std::string& message) {
   if (path.empty()) return;
   const nlohmann::ordered_json result = {{"exitCode", exitCode}, {"message", message}};
-  std::ofstream(PathOf(path), std::ios::binary | std::ios::trunc)
-      << result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  std::ofstream(PathOf(path), std::ios::binary | std::ios::trunc) << JsonText(result) << "\n";
 }
 
 }  // namespace

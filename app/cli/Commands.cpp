@@ -98,4 +98,8 @@ ActionHistory OpenHistory(const MachineOptions& machine) {
   return ActionHistory(DefaultHistoryFolder(MachineName(machine)));
 }
 
+std::string JsonText(const nlohmann::ordered_json& json) {
+  return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace tovalin::cli

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/cli/Machine.h"
@@ -35,6 +36,9 @@ void RequireSavedMachine(const MachineOptions& machine);
 // The item as the troubleshooting page offers it: only items of detected applications, so a
 // change never works from a slot that is not there (the read-only verb names Excel's path).
 const TZelMsoItem& OfferedItem(const TZelMso& mso, std::int32_t itemId, TZelItemKind kind);
+// JSON as tovalin-cli writes it: indented by two; a name that is not UTF-8 is replaced, never a
+// reason to fail.
+std::string JsonText(const nlohmann::ordered_json& json);
 // The user's history of actions on the machine (one per Wine prefix on Linux).
 ActionHistory OpenHistory(const MachineOptions& machine);
 // The machine as the history names it: the prefix's path on Linux, "" on Windows.

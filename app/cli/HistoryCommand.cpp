@@ -56,9 +56,7 @@ Command AddHistory(CLI::App& app) {
             ActionHistory history = OpenHistory(options->machine);
             const std::vector<ActionRecord> records = history.List(&platform->Registry());
             if (options->json) {
-              std::cout << HistoryJson(records).dump(2, ' ', false,
-                                                     nlohmann::json::error_handler_t::replace)
-                        << "\n";
+              std::cout << JsonText(HistoryJson(records)) << "\n";
               return 0;
             }
             std::cout << "変更の履歴 (history): " << records.size() << "\n";

@@ -77,9 +77,7 @@ Command AddPrefixes(CLI::App& app) {
             search.officeVersionOf = ListedOfficeVersion;
             const std::vector<FoundWinePrefix> prefixes = FindWinePrefixes(search);
             if (options->json) {
-              std::cout << PrefixesJson(prefixes).dump(2, ' ', false,
-                                                       nlohmann::json::error_handler_t::replace)
-                        << "\n";
+              std::cout << JsonText(PrefixesJson(prefixes)) << "\n";
             } else {
               PrintPrefixes(prefixes, std::cout);
             }

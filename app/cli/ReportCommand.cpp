@@ -21,9 +21,7 @@ Command AddReport(CLI::App& app) {
             std::unique_ptr<Platform> platform = OpenMachine(options->machine, false);
             TZelMso mso(*platform);
             if (options->json) {
-              std::cout << ReportJson(mso).dump(2, ' ', false,
-                                                nlohmann::json::error_handler_t::replace)
-                        << "\n";
+              std::cout << JsonText(ReportJson(mso)) << "\n";
             } else {
               PrintReport(mso, std::cout);
             }

@@ -59,8 +59,7 @@ Command AddUserInfo(CLI::App& app) {
             if (options->json) {
               const nlohmann::ordered_json info = {
                   {"company", mso.Company}, {"owner", mso.Owner}, {"initials", mso.Initials}};
-              std::cout << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                        << "\n";
+              std::cout << JsonText(info) << "\n";
             } else {
               std::cout << "会社名 (Company): " << mso.Company << "\n"
                         << "ユーザー名 (Owner): " << mso.Owner << "\n"
