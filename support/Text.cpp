@@ -340,6 +340,17 @@ std::vector<std::string> SplitPath(std::string_view path) {
   return parts;
 }
 
+std::string ParentPath(std::string_view path) {
+  std::vector<std::string> parts = SplitPath(path);
+  if (!parts.empty()) parts.pop_back();
+  std::string joined;
+  for (const std::string& part : parts) {
+    if (!joined.empty()) joined.push_back('\\');
+    joined += part;
+  }
+  return joined;
+}
+
 std::string FormatArg0(std::string_view format, std::string_view value) {
   std::string out;
   std::size_t pos = 0;

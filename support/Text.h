@@ -65,6 +65,8 @@ std::string CutUtf8(std::string_view text, std::size_t maxBytes);
 
 // Splits a backslash-separated path; empty components are dropped.
 std::vector<std::string> SplitPath(std::string_view path);
+// The path without its last component, its components joined by one backslash each.
+std::string ParentPath(std::string_view path);
 
 // Replaces every occurrence of "%0:s" with value (the description substitution of the catalogue).
 std::string FormatArg0(std::string_view format, std::string_view value);

@@ -113,11 +113,8 @@ std::optional<bool> PlanningRegistry::Known(RootKey root, const std::string& pat
   if (const Touched* key = Find(root, path)) return key->exists;
   // The nearest ancestor the action touched decides: below a key it made, or deleted and made
   // again, only keys it made itself are there, and those it touched.
-  std::vector<std::string> parts = SplitPath(path);
-  while (parts.size() > 1) {
-    parts.pop_back();
-    std::string ancestor;
-    for (const std::string& part : parts) ancestor += (ancestor.empty() ? "" : "\\") + part;
+  for (std::string ancestor = ParentPath(path); !ancestor.empty();
+       ancestor = ParentPath(ancestor)) {
     if (const Touched* above = Find(root, ancestor)) {
       if (!above->exists || !above->inBase || above->cleared) return false;
       break;

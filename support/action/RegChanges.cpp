@@ -14,17 +14,6 @@ std::size_t Depth(std::string_view path) {
   return SplitPath(path).size();
 }
 
-std::string ParentPath(std::string_view path) {
-  std::vector<std::string> parts = SplitPath(path);
-  if (!parts.empty()) parts.pop_back();
-  std::string joined;
-  for (const std::string& part : parts) {
-    if (!joined.empty()) joined.push_back('\\');
-    joined += part;
-  }
-  return joined;
-}
-
 // A key opened for the length of a scope.
 class Key {
  public:

@@ -338,15 +338,8 @@ void Apply(Operation& op, TreeRegistry& registry) {
       return;
     }
     case Operation::Kind::DeleteKey: {
-      std::vector<std::string> parts = SplitPath(op.path);
-      const std::string name = parts.back();
-      parts.pop_back();
-      std::string parentPath;
-      for (const std::string& part : parts) {
-        if (!parentPath.empty()) parentPath += '\\';
-        parentPath += part;
-      }
-      RegNode* parent = registry.Find(op.root, parentPath);
+      const std::string name = SplitPath(op.path).back();
+      RegNode* parent = registry.Find(op.root, ParentPath(op.path));
       if (parent != nullptr && parent->RemoveChild(name)) {
         parent->MarkModified();
         Notify(registry, *parent);
