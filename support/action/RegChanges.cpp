@@ -14,45 +14,17 @@ std::size_t Depth(std::string_view path) {
   return SplitPath(path).size();
 }
 
-// A key opened for the length of a scope.
-class Key {
- public:
-  Key(IRegistry& registry, RootKey root, std::string_view path, std::uint32_t access)
-      : registry_(registry) {
-    code_ = registry_.OpenKey(registry_.Root(root), path, access, handle_);
-  }
-  ~Key() {
-    if (handle_ != 0) registry_.CloseKey(handle_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  long Code() const { return code_; }
-  bool Open() const { return code_ == win::kSuccess; }
-  RegHandle Handle() const { return handle_; }
-
- private:
-  IRegistry& registry_;
-  RegHandle handle_ = 0;
-  long code_ = win::kSuccess;
-};
-
 bool Exists(IRegistry& registry, RootKey root, std::string_view path) {
-  const Key key(registry, root, path, win::kKeyQueryValue);
+  const OpenedRegKey key(registry, root, path, win::kKeyQueryValue);
   // A key that refuses to be read is there all the same.
   return key.Open() || key.Code() == win::kAccessDenied;
-}
-
-std::optional<RegData> ReadValue(IRegistry& registry, RegHandle key, std::string_view name) {
-  RegData value;
-  if (registry.QueryValue(key, name, value.type, &value.data) != win::kSuccess) return {};
-  return value;
 }
 
 std::vector<RegValueChange> AllValues(IRegistry& registry, RegHandle key) {
   std::vector<RegValueChange> values;
   std::string name;
   for (std::uint32_t i = 0; registry.EnumValue(key, i, 32768, name) == win::kSuccess; ++i) {
-    values.push_back({name, ReadValue(registry, key, name), std::nullopt});
+    values.push_back({name, ReadRegValue(registry, key, name), std::nullopt});
   }
   return values;
 }
@@ -68,6 +40,25 @@ RegRefusal Refused(IRegistry& registry, RootKey root, std::string_view path, lon
 }
 
 }  // namespace
+
+OpenedRegKey::OpenedRegKey(IRegistry& registry, RootKey root, std::string_view path,
+                           std::uint32_t access)
+    : registry_(registry) {
+  code_ = registry_.OpenKey(registry_.Root(root), path, access, handle_);
+  if (code_ != win::kSuccess) handle_ = 0;
+}
+
+OpenedRegKey::~OpenedRegKey() {
+  if (handle_ != 0) registry_.CloseKey(handle_);
+}
+
+std::optional<RegData> ReadRegValue(IRegistry& registry, RegHandle key, std::string_view name) {
+  RegData value;
+  if (key == 0 || registry.QueryValue(key, name, value.type, &value.data) != win::kSuccess) {
+    return std::nullopt;
+  }
+  return value;
+}
 
 const char* RootKeyName(RootKey root) {
   switch (root) {
@@ -144,19 +135,20 @@ RegChangeSet ChangesOfScope(IRegistry& registry, const RegChangeSet& changes, Ch
 RegRefusal CheckWriteAccess(IRegistry& registry, const RegChangeSet& changes) {
   for (const RegKeyChange& key : changes.keys) {
     if (key.existedBefore && key.existsAfter && !key.values.empty()) {
-      if (const Key open(registry, key.root, key.path, win::kKeySetValue); !open.Open()) {
+      if (const OpenedRegKey open(registry, key.root, key.path, win::kKeySetValue); !open.Open()) {
         return Refused(registry, key.root, key.path, open.Code());
       }
     } else if (!key.existedBefore && key.existsAfter) {
       std::string parent = ParentPath(key.path);
       while (!parent.empty() && !Exists(registry, key.root, parent)) parent = ParentPath(parent);
-      if (const Key open(registry, key.root, parent, win::kKeyCreateSubKey); !open.Open()) {
+      if (const OpenedRegKey open(registry, key.root, parent, win::kKeyCreateSubKey);
+          !open.Open()) {
         return Refused(registry, key.root, parent, open.Code());
       }
     } else if (key.existedBefore && !key.existsAfter) {
       // Deleting a key is a write to it: one the user may not write is not deleted either, even
       // where the store would let DELETE through (Wine grants it to every key).
-      if (const Key open(registry, key.root, key.path, win::kDelete | win::kKeySetValue);
+      if (const OpenedRegKey open(registry, key.root, key.path, win::kDelete | win::kKeySetValue);
           !open.Open() && open.Code() != win::kFileNotFound) {
         return Refused(registry, key.root, key.path, open.Code());
       }
@@ -169,7 +161,7 @@ std::vector<std::string> Differences(IRegistry& registry, const RegChangeSet& ch
   std::vector<std::string> lines;
   for (const RegKeyChange& key : changes.keys) {
     const std::string name = RegKeyName(key.root, key.path);
-    const Key open(registry, key.root, key.path, win::kKeyQueryValue);
+    const OpenedRegKey open(registry, key.root, key.path, win::kKeyQueryValue);
     const bool exists = open.Open() || open.Code() == win::kAccessDenied;
     if (exists != key.existedBefore) {
       lines.push_back(exists ? "キー " + name + " があります。"
@@ -178,7 +170,7 @@ std::vector<std::string> Differences(IRegistry& registry, const RegChangeSet& ch
     }
     if (!open.Open()) continue;
     for (const RegValueChange& value : key.values) {
-      const std::optional<RegData> now = ReadValue(registry, open.Handle(), value.name);
+      const std::optional<RegData> now = ReadRegValue(registry, open.Handle(), value.name);
       if (now == value.before) continue;
       const std::string what = name + " の値 " + ValueLabel(value.name);
       lines.push_back(!now            ? what + " がありません。"
@@ -200,7 +192,7 @@ RegRefusal ApplyChanges(IRegistry& registry, const RegChangeSet& changes) {
   };
   auto writeValues = [&registry](RootKey root, const std::string& path,
                                  const std::vector<RegValueChange>& values, bool after) {
-    const Key key(registry, root, path, win::kKeySetValue | win::kKeyQueryValue);
+    const OpenedRegKey key(registry, root, path, win::kKeySetValue | win::kKeyQueryValue);
     if (!key.Open()) return key.Code();
     for (const RegValueChange& value : values) {
       const std::optional<RegData>& target = after ? value.after : value.before;
@@ -241,9 +233,9 @@ RegRefusal ApplyChanges(IRegistry& registry, const RegChangeSet& changes) {
     if (!key.existsAfter || key.values.empty()) continue;
     // What the key holds now is what goes back, whatever the record says it held.
     std::vector<RegValueChange> now;
-    if (const Key open(registry, key.root, key.path, win::kKeyQueryValue); open.Open()) {
+    if (const OpenedRegKey open(registry, key.root, key.path, win::kKeyQueryValue); open.Open()) {
       for (const RegValueChange& value : key.values) {
-        now.push_back({value.name, ReadValue(registry, open.Handle(), value.name), value.after});
+        now.push_back({value.name, ReadRegValue(registry, open.Handle(), value.name), value.after});
       }
     }
     if (const long code = writeValues(key.root, key.path, key.values, true);
@@ -260,7 +252,7 @@ RegRefusal ApplyChanges(IRegistry& registry, const RegChangeSet& changes) {
   for (const RegKeyChange* key : deleted) {
     std::vector<RegValueChange> held;
     {
-      const Key open(registry, key->root, key->path, win::kKeyQueryValue);
+      const OpenedRegKey open(registry, key->root, key->path, win::kKeyQueryValue);
       if (!open.Open()) {
         if (open.Code() == win::kFileNotFound) continue;
         return putBack(Refused(registry, key->root, key->path, open.Code()));

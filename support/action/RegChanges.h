@@ -44,6 +44,26 @@ struct RegChangeSet {
   RegChangeSet Reversed() const;
 };
 
+// A key opened for the length of a scope.
+class OpenedRegKey {
+ public:
+  OpenedRegKey(IRegistry& registry, RootKey root, std::string_view path, std::uint32_t access);
+  ~OpenedRegKey();
+  OpenedRegKey(const OpenedRegKey&) = delete;
+  OpenedRegKey& operator=(const OpenedRegKey&) = delete;
+  long Code() const { return code_; }
+  bool Open() const { return code_ == win::kSuccess; }
+  RegHandle Handle() const { return handle_; }
+
+ private:
+  IRegistry& registry_;
+  RegHandle handle_ = 0;
+  long code_ = win::kSuccess;
+};
+
+// A value as the key holds it; nothing where it has none or the key is not open (0).
+std::optional<RegData> ReadRegValue(IRegistry& registry, RegHandle key, std::string_view name);
+
 // Who may make a change on Windows: the user's own keys (HKCU, the classes kept there) or the
 // machine's (HKLM, the classes kept there, HKU), which need an administrator.
 enum class ChangeScope { User, Machine };

@@ -6,38 +6,6 @@
 
 namespace tovalin {
 
-namespace {
-
-class OpenKey {
- public:
-  OpenKey(IRegistry& registry, RootKey root, const std::string& path) : registry_(registry) {
-    if (registry_.OpenKey(registry_.Root(root), path, win::kKeyQueryValue, handle_) !=
-        win::kSuccess) {
-      handle_ = 0;
-    }
-  }
-  ~OpenKey() {
-    if (handle_ != 0) registry_.CloseKey(handle_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  RegHandle Handle() const { return handle_; }
-
- private:
-  IRegistry& registry_;
-  RegHandle handle_ = 0;
-};
-
-std::optional<RegData> Current(IRegistry& registry, RegHandle key, const std::string& name) {
-  RegData value;
-  if (key == 0 || registry.QueryValue(key, name, value.type, &value.data) != win::kSuccess) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-}  // namespace
-
 std::vector<std::string> UndoConflicts(Platform& machine, const ActionRecord& record) {
   std::vector<std::string> lines = Differences(machine.Registry(), record.registry.Reversed());
   for (const RemovedFile& file : record.files) {
@@ -54,11 +22,11 @@ std::vector<std::string> UndoConflicts(Platform& machine, const ActionRecord& re
 RegChangeSet RestoringChanges(IRegistry& registry, const RegChangeSet& record) {
   RegChangeSet restoring;
   for (const RegKeyChange& key : record.keys) {
-    const OpenKey open(registry, key.root, key.path);
-    RegKeyChange change{key.root, key.path, open.Handle() != 0, key.existedBefore, {}};
+    const OpenedRegKey open(registry, key.root, key.path, win::kKeyQueryValue);
+    RegKeyChange change{key.root, key.path, open.Open(), key.existedBefore, {}};
     if (!change.existedBefore && !change.existsAfter) continue;
     for (const RegValueChange& value : key.values) {
-      std::optional<RegData> now = Current(registry, open.Handle(), value.name);
+      std::optional<RegData> now = ReadRegValue(registry, open.Handle(), value.name);
       if (now != value.before) change.values.push_back({value.name, std::move(now), value.before});
     }
     if (change.existedBefore == change.existsAfter && change.values.empty()) continue;
